@@ -1,0 +1,68 @@
+// Exact decimal number: sign, unsigned 96-bit mantissa, scale 0 to 28.
+// Parsing from text, comparison by value, addition and division.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <string_view>
+
+namespace tariffsieve {
+
+struct Decimal {
+    // Bits 16-23 hold the scale, bit 31 the sign; every other bit is zero.
+    std::uint32_t flags = 0;
+    std::uint32_t hi = 0;   // mantissa bits 64-95
+    std::uint32_t lo = 0;   // mantissa bits 0-31
+    std::uint32_t mid = 0;  // mantissa bits 32-63
+
+    static constexpr std::uint32_t sign_bit = 0x80000000u;
+    static constexpr std::uint32_t scale_shift = 16;
+    static constexpr std::uint32_t max_scale = 28;
+
+    static constexpr Decimal zero() { return Decimal{}; }
+    // 2^96 - 1 at scale 0: 79228162514264337593543950335.
+    static constexpr Decimal max_value() { return Decimal{0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}; }
+    static constexpr Decimal from_count(std::uint64_t n) {
+        return Decimal{0, 0, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(n >> 32)};
+    }
+    // Assembles a value from its parts; a scale above 28 aborts.
+    static Decimal from_parts(bool negative, std::uint32_t hi, std::uint64_t mid_lo, std::uint32_t scale);
+
+    constexpr std::uint32_t scale() const { return (flags >> scale_shift) & 0xFFu; }
+    constexpr bool is_negative() const { return (flags & sign_bit) != 0; }
+    constexpr bool is_zero() const { return (hi | mid | lo) == 0; }
+    constexpr std::uint64_t mid_lo() const { return (std::uint64_t{mid} << 32) | lo; }
+};
+
+// Outcome of from_str: a value, or the message of the first failing rule.
+struct ParseResult {
+    Decimal value;
+    const char* error = nullptr;  // a string literal, or null on success
+    constexpr bool ok() const { return error == nullptr; }
+};
+
+// Parses text such as "-1_000.25"; see the README for the accepted form.
+// Allocates nothing.
+ParseResult from_str(std::string_view text);
+
+// Total order by value: 1.50 == 1.5, and zero compares equal whatever its
+// scale or sign bit.
+std::strong_ordering cmp(const Decimal& a, const Decimal& b);
+
+// sum := sum + x, exact when it fits, else rounded half to even at the
+// largest scale that fits. Throws Abort("Addition overflowed").
+void add_assign(Decimal& sum, const Decimal& x);
+
+// a / b rounded half to even at the largest scale that fits. Throws
+// Abort("Division by zero") or Abort("Division overflowed").
+Decimal divide(const Decimal& a, const Decimal& b);
+
+inline std::strong_ordering operator<=>(const Decimal& a, const Decimal& b) { return cmp(a, b); }
+inline bool operator==(const Decimal& a, const Decimal& b) { return cmp(a, b) == 0; }
+inline Decimal& operator+=(Decimal& sum, const Decimal& x) {
+    add_assign(sum, x);
+    return sum;
+}
+inline Decimal operator/(const Decimal& a, const Decimal& b) { return divide(a, b); }
+
+}  // namespace tariffsieve
