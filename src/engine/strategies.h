@@ -1,0 +1,32 @@
+// The two exhaustive searches behind the entry. They try every combination in
+// a fixed order and so define the answers; any faster search must agree.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "engine/priced_period.h"
+#include "engine/selection_result.h"
+
+namespace tariffsieve {
+
+// Lowest average price per selected period: at the first size from
+// min_selections up that has a valid main combination, every valid main
+// combination alone and with each admissible choice of its cheap groups.
+// Requires 1 <= min_selections and all_periods[i].index == i.
+SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> all_periods,
+                                                std::span<const PricedPeriod> cheap_items,
+                                                std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
+                                                std::uint64_t max_gap_between_periods,
+                                                std::uint64_t max_gap_from_start);
+
+// The cheapest valid main combination of the first feasible size, then the
+// choice of its cheap groups that adds the most cheap periods, cheapest
+// first. Same requirements as the aggressive search.
+SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> all_periods,
+                                                  std::span<const PricedPeriod> cheap_items,
+                                                  std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
+                                                  std::uint64_t max_gap_between_periods,
+                                                  std::uint64_t max_gap_from_start);
+
+}  // namespace tariffsieve
