@@ -10,7 +10,7 @@ class Abort final : public std::exception {
 public:
     // The message must be a string literal (or otherwise outlive the abort):
     // throwing must not allocate.
-    explicit constexpr Abort(const char* message) noexcept : message_(message) {}
+    explicit Abort(const char* message) noexcept : message_(message) {}
     const char* what() const noexcept override { return message_; }
 
 private:

@@ -1,0 +1,141 @@
+// Decimal addition (Part 3.2): exact when the sum fits 96 bits at the larger
+// operand scale, else rounded half to even at the largest scale that fits.
+#include "decimal/abort.h"
+#include "decimal/decimal.h"
+#include "decimal/words.h"
+
+namespace tariffsieve {
+
+namespace {
+
+[[noreturn]] void addition_overflowed() { throw Abort("Addition overflowed"); }
+
+// Stores the magnitude w (any width) at scale s into out, giving back
+// digits until it fits: the exact value rounded half to even at the largest
+// scale at which the rounded magnitude stays below 2^96.
+template <std::size_t N>
+void store_reduced(Decimal& out, bool negative, std::uint32_t (&w)[N], std::uint32_t s) {
+    std::uint32_t digit = 0;  // the most significant digit cut off so far
+    bool sticky = false;      // whether any digit below it is nonzero
+    for (;;) {
+        if (detail::fits96(w)) {
+            const bool up = digit > 5 || (digit == 5 && (sticky || (w[0] & 1u) != 0));
+            std::uint32_t m[3] = {w[0], w[1], w[2]};
+            if (!up) {
+                out = detail::make_decimal(negative, m, s);
+                return;
+            }
+            if (!detail::is_max96(m)) {
+                detail::increment(m);
+                out = detail::make_decimal(negative, m, s);
+                return;
+            }
+            // Rounding up 2^96 - 1 does not fit: one more digit goes.
+        }
+        if (s == 0) addition_overflowed();
+        sticky = sticky || digit != 0;
+        digit = detail::div_small(w, 10);
+        --s;
+    }
+}
+
+// |a| + |b| or ||a| - |b|| for mantissas already at the common scale s; the
+// sign of the result is that of the larger magnitude.
+template <std::size_t N>
+void combine(Decimal& out, std::uint32_t (&x)[N], bool x_neg, std::uint32_t (&y)[N], bool y_neg,
+             std::uint32_t s) {
+    if (x_neg == y_neg) {
+        if (detail::add_words(x, y) != 0) {
+            // Only the three-word form can carry out; widen it by one word.
+            std::uint32_t wide[N + 1];
+            for (std::size_t i = 0; i < N; ++i) wide[i] = x[i];
+            wide[N] = 1;
+            store_reduced(out, x_neg, wide, s);
+            return;
+        }
+        store_reduced(out, x_neg, x, s);
+        return;
+    }
+    const int c = detail::compare_words(x, y);
+    if (c == 0) {
+        const std::uint32_t zero[3] = {0, 0, 0};
+        out = detail::make_decimal(false, zero, s);
+        return;
+    }
+    if (c > 0) {
+        detail::sub_words(x, y);
+        store_reduced(out, x_neg, x, s);
+    } else {
+        detail::sub_words(y, x);
+        store_reduced(out, y_neg, y, s);
+    }
+}
+
+// The operands differ in scale: up is the one with the smaller scale,
+// brought up by 10^d (d from 1 to 28) to the scale s of keep.
+// Both are taken by value: out may be one of them.
+void add_scaled(Decimal& out, const Decimal up, const Decimal keep, std::uint32_t d, std::uint32_t s) {
+    // First try in 96 bits: the usual case of prices with a few decimals.
+    std::uint32_t y3[3] = {up.lo, up.mid, up.hi};
+    std::uint32_t dd = d;
+    bool fits = true;
+    while (dd > 0) {
+        const std::uint32_t k = dd > 9 ? 9 : dd;
+        if (detail::mul_small(y3, detail::pow10_u32[k]) != 0) {
+            fits = false;
+            break;
+        }
+        dd -= k;
+    }
+    if (fits) {
+        std::uint32_t x3[3] = {keep.lo, keep.mid, keep.hi};
+        combine(out, x3, keep.is_negative(), y3, up.is_negative(), s);
+        return;
+    }
+    // The scaled operand needs up to 96 + 94 bits: the 192-bit buffer.
+    std::uint32_t y6[6] = {up.lo, up.mid, up.hi, 0, 0, 0};
+    while (d > 0) {
+        const std::uint32_t k = d > 9 ? 9 : d;
+        detail::mul_small(y6, detail::pow10_u32[k]);
+        d -= k;
+    }
+    std::uint32_t x6[6] = {keep.lo, keep.mid, keep.hi, 0, 0, 0};
+    combine(out, x6, keep.is_negative(), y6, up.is_negative(), s);
+}
+
+}  // namespace
+
+void add_assign(Decimal& sum, const Decimal& x) {
+    if (sum.is_zero()) {
+        sum = x;
+        return;
+    }
+    if (x.is_zero()) return;
+
+    if (sum.flags == x.flags) {
+        // Fast path: same scale and sign, no carry out of 96 bits.
+        const std::uint64_t a = sum.mid_lo();
+        const std::uint64_t low = a + x.mid_lo();
+        const std::uint64_t high = std::uint64_t{sum.hi} + x.hi + (low < a ? 1u : 0u);
+        if ((high >> 32) == 0) {
+            sum.lo = static_cast<std::uint32_t>(low);
+            sum.mid = static_cast<std::uint32_t>(low >> 32);
+            sum.hi = static_cast<std::uint32_t>(high);
+            return;
+        }
+    }
+
+    const std::uint32_t ss = sum.scale();
+    const std::uint32_t sx = x.scale();
+    if (ss == sx) {
+        std::uint32_t m[3] = {sum.lo, sum.mid, sum.hi};
+        std::uint32_t v[3] = {x.lo, x.mid, x.hi};
+        combine(sum, m, sum.is_negative(), v, x.is_negative(), ss);
+    } else if (ss < sx) {
+        add_scaled(sum, sum, x, sx - ss, sx);
+    } else {
+        add_scaled(sum, x, sum, ss - sx, ss);
+    }
+}
+
+}  // namespace tariffsieve
