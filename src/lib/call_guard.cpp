@@ -1,0 +1,143 @@
+// PanicException, and the translation of aborts, allocation failures and
+// stray C++ exceptions into Python exceptions at the interpreter boundary.
+#include "call_guard.h"
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "decimal/abort.h"
+#include "gil_once.h"
+
+namespace tariffsieve::py {
+namespace {
+
+constexpr const char panic_name[] = "pyo3_runtime.PanicException";
+constexpr const char panic_doc[] =
+    "\n"
+    "The exception raised when the native code of tariffsieve, called from Python, aborts.\n"
+    "\n"
+    "Like SystemExit, this exception is derived from BaseException so that\n"
+    "it will typically propagate all the way through the stack and cause the\n"
+    "Python interpreter to exit.\n";
+
+constexpr const char abort_without_message[] = "tariffsieve aborted without a message";
+constexpr const char stray_exception_message[] = "tariffsieve aborted on an unexpected internal error";
+constexpr const char resumed_without_message[] = "PanicException without a readable message";
+
+OnceSlot panic_slot;
+
+// The PanicException class, made on first use; null with an exception
+// pending when it cannot be made.
+PyObject* panic_exception_type() {
+    if (PyObject* type = peek(panic_slot)) {
+        return type;
+    }
+    auto lock = lock_releasing_gil(panic_slot);
+    if (PyObject* type = peek(panic_slot)) {
+        return type;
+    }
+    PyObject* type = PyErr_NewExceptionWithDoc(panic_name, panic_doc, PyExc_BaseException, nullptr);
+    if (type != nullptr) {
+        fill(panic_slot, type);
+    }
+    return type;
+}
+
+// Raises PanicException(message). Should even that fail (the class cannot be
+// made, no memory for the text), the failure's own exception stays pending:
+// the caller still gets an exception rather than a dead process.
+void raise_panic(const char* message) noexcept {
+    try {
+        PyObject* type = panic_exception_type();
+        if (type == nullptr) {
+            ensure_error_set();
+            return;
+        }
+        PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace"));
+        if (!text) {
+            ensure_error_set();
+            return;
+        }
+        PyErr_SetObject(type, text.get());
+    } catch (...) {
+        // Only the once-only lock can throw here; no class means no panic.
+        PyErr_SetString(PyExc_SystemError, "tariffsieve could not create its PanicException class");
+    }
+}
+
+void write_abort_diagnostic(const char* entry, const char* message) noexcept {
+    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s: %s\n", PyThread_get_thread_ident(), entry, message);
+}
+
+}  // namespace
+
+void ensure_error_set() noexcept {
+    if (PyErr_Occurred() == nullptr) {
+        PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+    }
+}
+
+PyObject* raise_current_exception(const char* entry) noexcept {
+    try {
+        throw;
+    } catch (const Abort& abort) {
+        const char* message = abort.what();
+        if (message == nullptr || *message == '\0') {
+            message = abort_without_message;
+        }
+        write_abort_diagnostic(entry, message);
+        raise_panic(message);
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& error) {
+        write_abort_diagnostic(entry, error.what());
+        raise_panic(stray_exception_message);
+    } catch (...) {
+        write_abort_diagnostic(entry, "unknown exception");
+        raise_panic(stray_exception_message);
+    }
+    return nullptr;
+}
+
+void resume_panic_from_python() noexcept {
+    PyObject* panic_type = peek(panic_slot);
+    if (panic_type == nullptr || PyErr_Occurred() == nullptr) {
+        return;  // no abort yet in this process, so no PanicException to come back
+    }
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type != panic_type) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback != nullptr && value != nullptr) {
+        PyException_SetTraceback(value, traceback);
+    }
+    PyRef message = PyRef::steal(PyObject_Str(value));
+    if (!message) {
+        PyErr_Clear();
+        message = PyRef::steal(PyUnicode_FromString(resumed_without_message));
+        if (!message) {
+            PyErr_Restore(type, value, traceback);  // keep the original rather than lose both
+            return;
+        }
+    }
+    PySys_WriteStderr("tariffsieve: a PanicException of an earlier abort came back through Python code; "
+                      "raising it again. Its traceback:\n");
+    PyErr_Restore(type, value, traceback);
+    PyErr_PrintEx(0);
+    PyErr_SetObject(panic_type, message.get());
+}
+
+void abort_on_api_failure() {
+    if (PyErr_Occurred() != nullptr) {
+        PyErr_Print();
+    }
+    throw Abort("Python API call failed");
+}
+
+}  // namespace tariffsieve::py

@@ -1,0 +1,174 @@
+// Argument conversions (str, unsigned counts, booleans including NumPy's),
+// the cast error message, the "argument '...'" wrap, the price items and the
+// result list.
+#include "conversions.h"
+
+#include "call_guard.h"
+
+namespace tariffsieve::py {
+namespace {
+
+constexpr const char unknown_type_name[] = "<failed to extract type name>";
+
+// True when the attribute `name` of `object` is a str equal to `text`.
+// Lookup failures count as "no".
+bool attribute_equals(PyObject* object, const char* name, const char* text) {
+    PyRef value = PyRef::steal(PyObject_GetAttrString(object, name));
+    if (!value) {
+        PyErr_Clear();
+        return false;
+    }
+    return PyUnicode_Check(value.get()) && PyUnicode_CompareWithASCIIString(value.get(), text) == 0;
+}
+
+bool is_numpy_bool(PyObject* type) {
+    return attribute_equals(type, "__module__", "numpy") &&
+           (attribute_equals(type, "__name__", "bool_") || attribute_equals(type, "__name__", "bool"));
+}
+
+}  // namespace
+
+void raise_cast_error(PyObject* object, const char* expected) {
+    // The type is held: reading __qualname__ may run a metaclass's Python code.
+    PyRef type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(object)));
+    PyRef name = PyRef::steal(PyObject_GetAttrString(type.get(), "__qualname__"));
+    if (name && PyUnicode_Check(name.get())) {
+        PyErr_Format(PyExc_TypeError, "'%U' object cannot be cast as '%s'", name.get(), expected);
+    } else {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as '%s'", unknown_type_name, expected);
+    }
+}
+
+void argument_extraction_error(const char* parameter) {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type != PyExc_TypeError) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef old_type = PyRef::steal(type);
+    PyRef old_value = PyRef::steal(value);
+    PyRef old_traceback = PyRef::steal(traceback);
+    if (type != PyExc_TypeError || value == nullptr) {
+        PyErr_Restore(old_type.release(), old_value.release(), old_traceback.release());
+        return;  // normalising failed; what it raised is the error now
+    }
+    PyRef text = PyRef::steal(PyObject_Str(value));
+    if (!text) {
+        PyErr_Clear();
+        text = PyRef::steal(PyUnicode_FromString("<exception str() failed>"));
+        if (!text) {
+            return;
+        }
+    }
+    PyRef message = PyRef::steal(PyUnicode_FromFormat("argument '%s': %U", parameter, text.get()));
+    if (!message) {
+        return;
+    }
+    PyRef replacement = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    if (!replacement) {
+        return;
+    }
+    PyException_SetCause(replacement.get(), PyException_GetCause(value));  // steals the cause
+    PyErr_SetObject(PyExc_TypeError, replacement.get());
+}
+
+std::optional<std::string_view> extract_text(PyObject* object) {
+    if (!PyUnicode_Check(object)) {
+        raise_cast_error(object, "str");
+        return std::nullopt;
+    }
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return std::string_view(text, static_cast<std::size_t>(size));
+}
+
+std::optional<std::uint64_t> extract_count(PyObject* object) {
+    PyRef index;
+    if (!PyLong_Check(object)) {
+        index = PyRef::steal(PyNumber_Index(object));
+        if (!index) {
+            return std::nullopt;
+        }
+        object = index.get();
+    }
+    const unsigned long long value = PyLong_AsUnsignedLongLong(object);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) {
+        return std::nullopt;  // 2^64 - 1 itself is a valid count
+    }
+    return static_cast<std::uint64_t>(value);
+}
+
+std::optional<bool> extract_flag(PyObject* object) {
+    if (Py_IS_TYPE(object, &PyBool_Type)) {
+        return object == Py_True;
+    }
+    PyRef type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(object)));
+    if (!is_numpy_bool(type.get())) {
+        raise_cast_error(object, "bool");
+        return std::nullopt;
+    }
+    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type.get());
+        return std::nullopt;
+    }
+    switch (number->nb_bool(object)) {
+    case 0:
+        return false;
+    case 1:
+        return true;
+    default:
+        ensure_error_set();
+        return std::nullopt;
+    }
+}
+
+bool convert_prices(PyObject* list, std::vector<Decimal>& prices) {
+    // Nothing in this loop runs Python code until an item fails, so the
+    // list cannot change under it and its borrowed items stay alive.
+    prices.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+        PyObject* item = PyList_GET_ITEM(list, i);
+        if (!PyUnicode_Check(item)) {
+            raise_cast_error(item, "str");
+            return false;
+        }
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(item, &size);
+        if (text == nullptr) {
+            return false;
+        }
+        const ParseResult parsed = from_str(std::string_view(text, static_cast<std::size_t>(size)));
+        if (!parsed.ok()) {
+            PyErr_SetString(PyExc_ValueError, "Invalid decimal");
+            return false;
+        }
+        prices.push_back(parsed.value);
+    }
+    return true;
+}
+
+PyRef index_list(std::span<const std::uint64_t> indices) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+    if (!list) {
+        abort_on_api_failure();
+    }
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        PyObject* number = PyLong_FromUnsignedLongLong(indices[i]);
+        if (number == nullptr) {
+            abort_on_api_failure();
+        }
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number);
+    }
+    return list;
+}
+
+}  // namespace tariffsieve::py

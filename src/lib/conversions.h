@@ -1,0 +1,37 @@
+// Conversions between Python objects and the engine's types: the checks and
+// casts of the call's arguments, the price items, and the result list.
+#pragma once
+
+#include "py_ref.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "decimal/decimal.h"
+
+namespace tariffsieve::py {
+
+// Raises TypeError "'<type>' object cannot be cast as '<expected>'".
+void raise_cast_error(PyObject* object, const char* expected);
+
+// Wraps a pending exception of exactly the class TypeError as
+// "argument '<parameter>': <message>"; any other exception stays as it is.
+void argument_extraction_error(const char* parameter);
+
+// Each returns nothing with an exception pending when the object does not
+// convert. The text of a str lives as long as the str itself.
+std::optional<std::string_view> extract_text(PyObject* object);
+std::optional<std::uint64_t> extract_count(PyObject* object);
+std::optional<bool> extract_flag(PyObject* object);
+
+// Parses every item of a list (read from its storage, in order) as a
+// decimal; false with an exception pending at the first item that fails.
+bool convert_prices(PyObject* list, std::vector<Decimal>& prices);
+
+// A new list of int; aborts if the interpreter cannot make it.
+PyRef index_list(std::span<const std::uint64_t> indices);
+
+}  // namespace tariffsieve::py
