@@ -1,0 +1,86 @@
+// The timing rule check and the consecutive grouping.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "engine/grouping.h"
+#include "engine/validity.h"
+#include "support.h"
+
+namespace tariffsieve::test {
+namespace {
+
+constexpr std::uint64_t widest = std::numeric_limits<std::uint64_t>::max();
+
+struct ValidityCase {
+    const char* what;
+    std::uint64_t n, min_consecutive, max_gap, max_start;
+    IndexList candidate;
+    bool valid;
+};
+
+TEST(IsValidCombination, JudgesEveryTimingRule) {
+    const ValidityCase cases[] = {
+        {"empty", 4, 1, 3, 3, {}, false},
+        {"zero gaps: complete series", 4, 1, 0, 0, {0, 1, 2, 3}, true},
+        {"zero gaps: trailing gap", 4, 1, 0, 0, {0, 1, 2}, false},
+        {"zero gaps: late start", 4, 1, 0, 0, {1, 2, 3}, false},
+        {"zero gaps: inner gap", 4, 1, 0, 0, {0, 2, 3}, false},
+        {"short final block reaches the end", 7, 3, 2, 0, {0, 1, 2, 5, 6}, true},
+        {"short final block before the end", 8, 3, 2, 0, {0, 1, 2, 5, 6}, false},
+        {"single last period", 5, 2, 4, 4, {4}, true},
+        {"single period before the end", 5, 2, 4, 4, {3}, false},
+        {"gaps of one", 6, 1, 1, 1, {1, 3, 5}, true},
+        {"gap of two", 6, 1, 1, 1, {0, 3, 5}, false},
+        {"first index past the start limit", 6, 1, 1, 1, {2, 3, 5}, false},
+        {"trailing gap of two", 6, 1, 1, 1, {1, 3}, false},
+        {"first index past the gap limit", 5, 1, 1, 3, {2, 3, 4}, false},
+        {"descending", 5, 1, 4, 4, {3, 2}, false},
+        {"short first block at index 0", 6, 2, 2, 0, {0, 2, 3, 4, 5}, false},
+        {"long first block at index 0", 6, 2, 2, 0, {0, 1, 3, 4, 5}, true},
+        // With the widest gap limit a wrapped gap no longer exceeds it.
+        {"descending, widest gaps", 5, 1, widest, widest, {3, 2}, false},
+        {"repeated, widest gaps", 5, 1, widest, widest, {2, 2}, false},
+        {"index past the series, widest gaps", 5, 1, widest, widest, {5}, false},
+        {"largest index, widest gaps", 5, 1, widest, widest, {widest}, false},
+    };
+    for (const ValidityCase& c : cases) {
+        EXPECT_EQ(is_valid_combination(at(c.candidate), c.min_consecutive, c.max_gap, c.max_start, c.n), c.valid)
+            << c.what;
+    }
+}
+
+TEST(GroupConsecutiveItems, SplitsAtEveryBreak) {
+    const struct {
+        IndexList input;
+        std::vector<IndexList> blocks;
+    } cases[] = {
+        {{}, {}},
+        {{7}, {{7}}},
+        {{0, 1, 2, 5, 6, 9}, {{0, 1, 2}, {5, 6}, {9}}},
+        {{3, 3}, {{3}, {3}}},
+        {{4, 3}, {{4}, {3}}},
+        {{widest, 0}, {{widest}, {0}}},  // no wrap from the largest index to 0
+    };
+    for (const auto& c : cases) {
+        std::vector<IndexList> blocks;
+        for (const Block& block : group_consecutive_items(at(c.input))) {
+            blocks.push_back(indices(block));
+        }
+        EXPECT_EQ(blocks, c.blocks) << describe(c.input);
+    }
+}
+
+TEST(GroupConsecutiveItems, PricesTravelWithTheirPeriods) {
+    const std::vector<PricedPeriod> items{{0, dec("1.5")}, {2, dec("1.5")}, {3, dec("-2.25")}};
+    const std::vector<Block> blocks = group_consecutive_items(items);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(indices(blocks[1]), (IndexList{2, 3}));
+    EXPECT_EQ(blocks[0][0].price, dec("1.50"));
+    EXPECT_EQ(blocks[1][1].price.scale(), 2u);
+    EXPECT_TRUE(blocks[1][1].price.is_negative());
+}
+
+}  // namespace
+}  // namespace tariffsieve::test
