@@ -2,6 +2,7 @@
 #include "engine/request.h"
 
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include "engine/priced_period.h"

@@ -13,7 +13,7 @@ namespace tariffsieve {
 // Lowest average price per selected period: at the first size from
 // min_selections up that has a valid main combination, every valid main
 // combination alone and with each admissible choice of its cheap groups.
-// Requires 1 <= min_selections and all_periods[i].index == i.
+// all_periods[i] must have index i.
 SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> all_periods,
                                                 std::span<const PricedPeriod> cheap_items,
                                                 std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
