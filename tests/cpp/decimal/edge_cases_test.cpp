@@ -1,0 +1,428 @@
+// The edge cases of Parts 3.1 and 3.2, value and scale, table-driven; the two
+// mended parser rules with their new results.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test_support.h"
+
+namespace tariffsieve {
+namespace {
+
+using test::abort_message;
+using test::D;
+using test::describe;
+using test::make;
+
+constexpr const char* kMax = "79228162514264337593543950335";
+
+constexpr const char* E_EMPTY = "Invalid decimal: empty";
+constexpr const char* E_NO_DIGITS = "Invalid decimal: no digits found";
+constexpr const char* E_LEAD = "Invalid decimal: must start lead with a number";
+constexpr const char* E_POINTS = "Invalid decimal: two decimal points";
+constexpr const char* E_UNKNOWN = "Invalid decimal: unknown character";
+constexpr const char* E_DIGITS = "Invalid decimal: overflow from too many digits";
+constexpr const char* E_ROUNDING = "Invalid decimal: overflow from mantissa after rounding";
+
+// ------------------------------------------------------------------ parse
+
+struct ParseCase {
+    std::string_view text;
+    const char* error;  // null: success with the value below
+    bool negative = false;
+    const char* mantissa = "0";
+    std::uint32_t scale = 0;
+};
+
+void check_parse(const ParseCase& c) {
+    SCOPED_TRACE(std::string("text «") + std::string(c.text) + "»");
+    const ParseResult r = from_str(c.text);
+    if (c.error != nullptr) {
+        ASSERT_FALSE(r.ok()) << "parsed to " << describe(r.value);
+        EXPECT_STREQ(r.error, c.error);
+    } else {
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(describe(r.value), describe(make(c.negative, c.mantissa, c.scale)));
+    }
+}
+
+const std::vector<ParseCase> spec_parse_cases = {
+    {"1.", nullptr, false, "1", 0},
+    {".5", nullptr, false, "5", 1},
+    {"+7", nullptr, false, "7", 0},
+    {"-0", nullptr, false, "0", 0},
+    {"-0.00", nullptr, false, "0", 2},
+    {"1_000", nullptr, false, "1000", 0},
+    {"1__0", nullptr, false, "10", 0},
+    {"1_", nullptr, false, "1", 0},
+    {"1._5", nullptr, false, "15", 1},
+    {"0000000000000000000000000000000000000001", nullptr, false, "1", 0},
+    {"_1", E_LEAD},
+    {"-_1", E_LEAD},
+    {"._5", E_LEAD},
+    {"1e3", E_UNKNOWN},
+    {"  1", E_UNKNOWN},
+    {"1 ", E_UNKNOWN},
+    {"1,5", E_UNKNOWN},
+    {"--1", E_UNKNOWN},
+    {"+-1", E_UNKNOWN},
+    {"1-", E_UNKNOWN},
+    {"", E_EMPTY},
+    {"-", E_NO_DIGITS},
+    {"+", E_NO_DIGITS},
+    {".", E_NO_DIGITS},
+    {"+.", E_NO_DIGITS},
+    {"1.2.3", E_POINTS},
+    {"..5", E_POINTS},
+    {"79228162514264337593543950335", nullptr, false, kMax, 0},
+    {"79228162514264337593543950336", E_DIGITS},
+    {"100000000000000000000000000000", E_DIGITS},
+    {"79228162514264337593543950335.4", nullptr, false, kMax, 0},
+    {"79228162514264337593543950335.5", E_ROUNDING},
+    {"7922816251426433759354395033.55", nullptr, false, "7922816251426433759354395034", 0},
+    {"7.92281625142643375935439503355", nullptr, false, "7922816251426433759354395034", 27},
+    {"0.00000000000000000000000000015", nullptr, false, "2", 28},
+    {"0.00000000000000000000000000014", nullptr, false, "1", 28},
+    {"-0.00000000000000000000000000015", nullptr, true, "2", 28},
+    {"0.000000000000000000000000000049", nullptr, false, "0", 28},
+    {"0.1234567890123456789012345678_9", nullptr, false, "1234567890123456789012345679", 28},
+    {"0.1234567890123456789012345678_", nullptr, false, "1234567890123456789012345678", 28},
+    {"0.1234567890123456789012345678.", E_POINTS},
+};
+
+// The two mends of the issue: underscores are always skipped before the
+// rounding digit (a), and the text after it must be digits and underscores (b).
+const std::vector<ParseCase> mended_parse_cases = {
+    // a) (the spec had 1E-28 for the first)
+    {"0.0000000000000000000000000001_9", nullptr, false, "2", 28},
+    {"0.0000000000000000000000000001_4", nullptr, false, "1", 28},
+    {"0.0000000000000000000000000001__5__", nullptr, false, "2", 28},
+    {"-0.0000000000000000000000000001_5", nullptr, true, "2", 28},
+    {"0.0000000000000000000000000000_", nullptr, false, "0", 28},
+    {"0.0000000000000000000000000000___", nullptr, false, "0", 28},
+    {"1.0000000000000000000000000000", nullptr, false, "10000000000000000000000000000", 28},
+    {"0.0000000000000000000000000001_.", E_POINTS},
+    {"0.0000000000000000000000000001_x", E_UNKNOWN},
+    {"0.0000000000000000000000000001 ", E_UNKNOWN},
+    // b) (the spec had 1.0000000000000000000000000001 for the first)
+    {"1.00000000000000000000000000005abc", E_UNKNOWN},
+    {"1.000000000000000000000000000051_9", nullptr, false, "10000000000000000000000000001", 28},
+    {"1.00000000000000000000000000005.", E_POINTS},
+    {"1.00000000000000000000000000005_.", E_POINTS},
+    {"1.000000000000000000000000000059-", E_UNKNOWN},
+    {"1.00000000000000000000000000004+", E_UNKNOWN},
+    {"1.00000000000000000000000000004\xc3\xa9", E_UNKNOWN},
+    {"1.000000000000000000000000000049999", nullptr, false, "10000000000000000000000000000", 28},
+    {"0.1234567890123456789012345678_9.", E_POINTS},
+    // The digit that would reach 2^96 after the point is the rounding digit.
+    {"79228162514264337593543950335.4_4", nullptr, false, kMax, 0},
+    {"79228162514264337593543950335._4", nullptr, false, kMax, 0},
+    {"79228162514264337593543950335.4x", E_UNKNOWN},
+    {"79228162514264337593543950335.4.", E_POINTS},
+    {"7922816251426433759354395033.55_9", nullptr, false, "7922816251426433759354395034", 0},
+    {"7922816251426433759354395033.55.", E_POINTS},
+    {"7922816251426433759354395033.54e", E_UNKNOWN},
+    {"7922816251426433759354395033.5_4", nullptr, false, kMax, 1},
+    // Rounding overflow is found at the rounding digit, before the tail.
+    {"79228162514264337593543950335.5x", E_ROUNDING},
+    {"-79228162514264337593543950335.9", E_ROUNDING},
+};
+
+// Further checks of the grammar and the order of its errors.
+const std::vector<ParseCase> more_parse_cases = {
+    {"0", nullptr, false, "0", 0},
+    {"-1_000.25", nullptr, true, "100025", 2},
+    {"1.50", nullptr, false, "150", 2},
+    {"+0.000", nullptr, false, "0", 3},
+    {"1.__", nullptr, false, "1", 0},
+    {"0.0000000000000000000000000001", nullptr, false, "1", 28},
+    {"1844674407370954905", nullptr, false, "1844674407370954905", 0},
+    {"18446744073709549059", nullptr, false, "18446744073709549059", 0},
+    {"18446744073709551616", nullptr, false, "18446744073709551616", 0},
+    {"-79228162514264337593543950335", nullptr, true, kMax, 0},
+    {"7.9228162514264337593543950335", nullptr, false, kMax, 28},
+    {"79228162514264337593543950335.", nullptr, false, kMax, 0},
+    {"-0.0000000000000000000000000000", nullptr, false, "0", 28},
+    {"1_+", E_UNKNOWN},
+    {"+_", E_LEAD},
+    {"_", E_LEAD},
+    {".x", E_UNKNOWN},
+    {"x_", E_UNKNOWN},
+    {"._", E_LEAD},
+    {"1..", E_POINTS},
+    {".1.x", E_POINTS},
+    {"1.x.", E_UNKNOWN},
+    {"792281625142643375935439503350", E_DIGITS},
+    {"79228162514264337593543950336x", E_DIGITS},
+    {"\xc3\xa9", E_UNKNOWN},
+    {std::string_view("1\0", 2), E_UNKNOWN},
+};
+
+TEST(DecimalParse, SpecEdgeCases) {
+    for (const ParseCase& c : spec_parse_cases) check_parse(c);
+}
+
+TEST(DecimalParse, MendedRules) {
+    for (const ParseCase& c : mended_parse_cases) check_parse(c);
+}
+
+TEST(DecimalParse, MoreCases) {
+    for (const ParseCase& c : more_parse_cases) check_parse(c);
+}
+
+TEST(DecimalParse, NegativeZeroComparesEqualToZero) {
+    EXPECT_EQ(cmp(D("-0"), D("0")), std::strong_ordering::equal);
+    EXPECT_FALSE(D("-0").is_negative());
+    EXPECT_FALSE(D("-0.00").is_negative());
+}
+
+TEST(DecimalParse, MaximumComparesEqualToMaxValue) {
+    EXPECT_EQ(cmp(D(kMax), Decimal::max_value()), std::strong_ordering::equal);
+    EXPECT_EQ(describe(D(kMax)), describe(Decimal::max_value()));
+}
+
+// ------------------------------------------------------------------ values
+
+TEST(DecimalValue, Constants) {
+    const Decimal z = Decimal::zero();
+    EXPECT_EQ(z.flags, 0u);
+    EXPECT_EQ(z.hi | z.mid | z.lo, 0u);
+    const Decimal m = Decimal::max_value();
+    EXPECT_EQ(m.flags, 0u);
+    EXPECT_EQ(m.hi, 0xFFFFFFFFu);
+    EXPECT_EQ(m.mid, 0xFFFFFFFFu);
+    EXPECT_EQ(m.lo, 0xFFFFFFFFu);
+    EXPECT_EQ(describe(m), std::string(kMax) + "E-0");
+    const Decimal c = Decimal::from_count(0x123456789ABCDEFull);
+    EXPECT_EQ(c.flags, 0u);
+    EXPECT_EQ(c.hi, 0u);
+    EXPECT_EQ(c.mid, 0x01234567u);
+    EXPECT_EQ(c.lo, 0x89ABCDEFu);
+    EXPECT_EQ(describe(Decimal::from_count(28)), "28E-0");
+    EXPECT_EQ(describe(Decimal::from_count(~0ull)), "18446744073709551615E-0");
+}
+
+TEST(DecimalValue, FromParts) {
+    const Decimal d = Decimal::from_parts(true, 7, 0x0000000100000002ull, 28);
+    EXPECT_EQ(d.flags, Decimal::sign_bit | (28u << 16));
+    EXPECT_EQ(d.hi, 7u);
+    EXPECT_EQ(d.mid, 1u);
+    EXPECT_EQ(d.lo, 2u);
+    EXPECT_EQ(d.mid_lo(), 0x0000000100000002ull);
+    EXPECT_EQ(describe(Decimal::from_parts(true, 0, 0, 5)), "0E-5");  // zero is never negative
+    EXPECT_EQ(abort_message([] { (void)Decimal::from_parts(false, 0, 1, 29); }),
+              "Scale exceeds maximum supported scale");
+    EXPECT_EQ(abort_message([] { (void)Decimal::from_parts(false, 0, 1, 255); }),
+              "Scale exceeds maximum supported scale");
+}
+
+// ------------------------------------------------------------------ compare
+
+struct CmpCase {
+    Decimal a;
+    Decimal b;
+    std::strong_ordering want;
+};
+
+TEST(DecimalCompare, SpecEdgeCases) {
+    const Decimal negative_zero{Decimal::sign_bit | (3u << 16), 0, 0, 0};
+    const std::vector<CmpCase> cases = {
+        {D("1.50"), D("1.5"), std::strong_ordering::equal},
+        {D("0"), D("-0"), std::strong_ordering::equal},
+        {D("0"), D("0.000"), std::strong_ordering::equal},
+        {D("-0"), D("0.000"), std::strong_ordering::equal},
+        {negative_zero, D("0"), std::strong_ordering::equal},
+        {negative_zero, Decimal::zero(), std::strong_ordering::equal},
+        {D("-0.5"), D("-0.3"), std::strong_ordering::less},
+        {D("0.0000000000000000000000000001"), D("0"), std::strong_ordering::greater},
+        {Decimal::max_value(), D("7.9228162514264337593543950335"), std::strong_ordering::greater},
+        // and a few more
+        {D("-0.0000000000000000000000000001"), negative_zero, std::strong_ordering::less},
+        {negative_zero, D("-1"), std::strong_ordering::greater},
+        {D("-1"), D("1"), std::strong_ordering::less},
+        {D("7.9228162514264337593543950335"), D("7.922816251426433759354395034"), std::strong_ordering::less},
+        {D("-79228162514264337593543950335"), D("-7.9228162514264337593543950335"), std::strong_ordering::less},
+        {D("1000000000000000000.0"), D("999999999999999999.9999999999"), std::strong_ordering::greater},
+        {D("2.5"), D("2.50000000000000000000000000"), std::strong_ordering::equal},
+    };
+    for (const CmpCase& c : cases) {
+        SCOPED_TRACE(describe(c.a) + " vs " + describe(c.b));
+        EXPECT_EQ(cmp(c.a, c.b), c.want);
+        EXPECT_EQ(cmp(c.b, c.a), 0 <=> c.want);
+        EXPECT_EQ(c.a == c.b, c.want == 0);
+        EXPECT_EQ(c.a < c.b, c.want < 0);
+    }
+}
+
+// ------------------------------------------------------------------ add
+
+struct ArithCase {
+    Decimal a;
+    Decimal b;
+    const char* abort;  // null: the result below
+    Decimal want;
+};
+
+TEST(DecimalAdd, SpecEdgeCases) {
+    const Decimal max = Decimal::max_value();
+    const std::vector<ArithCase> cases = {
+        {D("0"), D("1.50"), nullptr, make(false, "150", 2)},
+        {D("1.50"), D("0"), nullptr, make(false, "150", 2)},
+        {D("0.000"), D("1"), nullptr, make(false, "1", 0)},
+        {D("0.1"), D("0.2"), nullptr, make(false, "3", 1)},
+        {D("1.005"), D("2"), nullptr, make(false, "3005", 3)},
+        {D("1.5"), D("-1.5"), nullptr, make(false, "0", 1)},
+        {D("2"), D("-3.5"), nullptr, make(true, "15", 1)},
+        {D("5.0000000000000000000000000000"), D("5.0000000000000000000000000005"), nullptr,
+         make(false, "10000000000000000000000000000", 27)},
+        {D("5.0000000000000000000000000000"), D("5.0000000000000000000000000015"), nullptr,
+         make(false, "10000000000000000000000000002", 27)},
+        {D("7.9228162514264337593543950335"), D("0.0000000000000000000000000001"), nullptr,
+         make(false, "7922816251426433759354395034", 27)},
+        {max, D("0.4"), nullptr, max},
+        {max, D("0.5"), "Addition overflowed", {}},
+        {max, D("1"), "Addition overflowed", {}},
+        // and a few more
+        {D("0.000"), D("0.0"), nullptr, make(false, "0", 1)},
+        {D("-1.5"), D("1.5"), nullptr, make(false, "0", 1)},
+        {D("-1.50"), D("1.5"), nullptr, make(false, "0", 2)},
+        {D("-2"), D("-3.25"), nullptr, make(true, "525", 2)},
+        {D("0.4"), max, nullptr, max},
+        {D("-0.5"), max, nullptr, make(false, "79228162514264337593543950334", 0)},
+        {D("-0.5"), D("-79228162514264337593543950334"), nullptr, make(true, "79228162514264337593543950334", 0)},
+        {D("-0.5000000000000000000000000001"), D("-79228162514264337593543950334"), nullptr, make(true, kMax, 0)},
+        {D("-0.5"), D("-79228162514264337593543950335"), "Addition overflowed", {}},
+        {D("0.49999999999999999999999999"), max, nullptr, max},
+        {max, max, "Addition overflowed", {}},
+        {D("-79228162514264337593543950335"), D("-1"), "Addition overflowed", {}},
+        {max, D("-79228162514264337593543950335"), nullptr, make(false, "0", 0)},
+        // scale 28 does not fit; at scale 1 the cut-off 0.0...01 is below half
+        {D("7922816251426433759354395033.5"), D("0.0000000000000000000000000001"), nullptr, make(false, kMax, 1)},
+        // ...033.55: at scale 1 the tie goes to the even 2^96, which does not fit
+        {D("7922816251426433759354395033.5"), D("0.05"), nullptr, make(false, "7922816251426433759354395034", 0)},
+        // same scale, one digit cut: 2^96 + 4 ends in ...6, and 2^96 + 9 ends in 1
+        {D("7.9228162514264337593543950335"), D("0.0000000000000000000000000005"), nullptr,
+         make(false, "7922816251426433759354395034", 27)},
+        {D("3.9614081257132168796771975168"), D("3.9614081257132168796771975168"), nullptr,
+         make(false, "7922816251426433759354395034", 27)},
+    };
+    for (const ArithCase& c : cases) {
+        SCOPED_TRACE(describe(c.a) + " + " + describe(c.b));
+        Decimal sum = c.a;
+        const std::string message = abort_message([&] { add_assign(sum, c.b); });
+        if (c.abort != nullptr) {
+            EXPECT_EQ(message, c.abort);
+        } else {
+            EXPECT_EQ(message, "");
+            EXPECT_EQ(describe(sum), describe(c.want));
+            Decimal via_operator = c.a;
+            via_operator += c.b;
+            EXPECT_EQ(describe(via_operator), describe(c.want));
+        }
+    }
+}
+
+void check_divide(const std::vector<ArithCase>& cases) {
+    for (const ArithCase& c : cases) {
+        SCOPED_TRACE(describe(c.a) + " / " + describe(c.b));
+        Decimal q;
+        const std::string message = abort_message([&] { q = divide(c.a, c.b); });
+        if (c.abort != nullptr) {
+            EXPECT_EQ(message, c.abort);
+        } else {
+            EXPECT_EQ(message, "");
+            EXPECT_EQ(describe(q), describe(c.want));
+            EXPECT_EQ(describe(c.a / c.b), describe(c.want));
+        }
+    }
+}
+
+// ------------------------------------------------------------------ divide
+
+TEST(DecimalDivide, SpecEdgeCases) {
+    const Decimal max = Decimal::max_value();
+    const std::vector<ArithCase> cases = {
+        {D("1"), D("3"), nullptr, make(false, "3333333333333333333333333333", 28)},
+        {D("2"), D("3"), nullptr, make(false, "6666666666666666666666666667", 28)},
+        {D("1"), D("6"), nullptr, make(false, "1666666666666666666666666667", 28)},
+        {D("1"), D("7"), nullptr, make(false, "1428571428571428571428571429", 28)},
+        // Exact quotients: the value of the spec, held at the fewest digits
+        // (not below the scale difference of the operands).
+        {D("1"), D("2"), nullptr, make(false, "5", 1)},
+        {D("1"), D("4"), nullptr, make(false, "25", 2)},
+        {D("1"), D("8"), nullptr, make(false, "125", 3)},
+        {D("1"), D("16"), nullptr, make(false, "625", 4)},
+        {D("10"), D("4"), nullptr, make(false, "25", 1)},
+        {D("6"), D("3"), nullptr, make(false, "2", 0)},
+        {D("1.5"), D("3"), nullptr, make(false, "5", 1)},
+        {D("-5"), D("2"), nullptr, make(true, "25", 1)},
+        {max, D("2"), nullptr, make(false, "39614081257132168796771975168", 0)},
+        {max, D("3"), nullptr, make(false, "26409387504754779197847983445", 0)},
+        {D("0"), D("7"), nullptr, make(false, "0", 0)},
+        {D("0.00"), D("3"), nullptr, make(false, "0", 0)},
+        {D("0.0000000000000000000000000001"), D("3"), nullptr, make(false, "0", 0)},
+        {D("-0.0000000000000000000000000001"), D("3"), nullptr, make(false, "0", 0)},
+        {D("1"), D("0"), "Division by zero", {}},
+        {D("-2.5"), D("0.000"), "Division by zero", {}},
+        {D("0"), D("0"), "Division by zero", {}},
+        {max, D("0"), "Division by zero", {}},
+    };
+    check_divide(cases);
+}
+
+TEST(DecimalDivide, MoreCases) {
+    const Decimal max = Decimal::max_value();
+    const std::vector<ArithCase> cases = {
+        {D("1.50"), D("1"), nullptr, make(false, "150", 2)},
+        {D("1.50"), D("-0.5"), nullptr, make(true, "30", 1)},
+        {D("-1"), D("-3"), nullptr, make(false, "3333333333333333333333333333", 28)},
+        {D("1"), D("0.3"), nullptr, make(false, "33333333333333333333333333333", 28)},
+        {D("0.0000000000000000000000000002"), D("4"), nullptr, make(false, "0", 0)},  // tie to even 0
+        {D("0.0000000000000000000000000003"), D("2"), nullptr, make(false, "2", 28)},  // tie to even 2
+        {D("0.0000000000000000000000000005"), D("2"), nullptr, make(false, "2", 28)},  // tie to even 2
+        {D("1"), D("0.0000000000000000000000000001"), nullptr, make(false, "10000000000000000000000000000", 0)},
+        {D("7.9228162514264337593543950335"), D("0.0000000000000000000000000001"), nullptr, max},
+        {max, D("1"), nullptr, max},
+        {max, D("-1"), nullptr, make(true, kMax, 0)},
+        {max, D("10"), nullptr, make(false, kMax, 1)},
+        {max, D("4294967295"), nullptr, make(false, "18446744078004518913", 0)},
+        {max, D("0.5"), "Division overflowed", {}},
+        {max, D("0.9999999999999999999999999999"), "Division overflowed", {}},
+        {D("8"), D("0.0000000000000000000000000001"), "Division overflowed", {}},
+        {max, D("0.0000000000000000000000000001"), "Division overflowed", {}},
+        // 2^96 - 1 rounded up at scale 2 does not fit: ...033.57 at scale 1
+        {D("5545971375998503631548076523.5"), D("7"), nullptr, make(false, "7922816251426433759354395034", 1)},
+        // the next digit overflows: one digit is given back, rounding on it
+        {D("55459713759985036315480765236"), D("7"), nullptr, make(false, "7922816251426433759354395034", 0)},
+        // ... or exactly, with a zero that is then dropped
+        {D("1584563250285286751870879007"), D("2"), nullptr, make(false, "7922816251426433759354395035", 1)},
+        {D("158456325028528675187087901"), D("2"), nullptr, make(false, "792281625142643375935439505", 1)},
+        // divisors of more than 32 bits: the same value rule
+        {D("1"), D("3000000000000"), nullptr, make(false, "3333333333333333", 28)},
+        {D("1"), D("4294967296"), nullptr, make(false, "2328306436538696289", 28)},
+        {max, D("4294967296"), nullptr, make(false, "18446744073709551616000000000", 9)},
+        {max, max, nullptr, make(false, "1", 0)},
+        {D("1"), max, nullptr, make(false, "0", 0)},
+        {D("100000000000000000000000000"), max, nullptr, make(false, "12621774483536188886587657", 28)},
+        {max, D("0.0000000000000000000000004294967296"), "Division overflowed", {}},
+        {D("-12.5"), D("0.0000000000000000000000000000000000"), "Division by zero", {}},
+    };
+    check_divide(cases);
+}
+
+TEST(DecimalDivide, CountsAsDivisors) {
+    // The engine divides a sum by Decimal::from_count(n), n from 1 to 28.
+    for (std::uint64_t n = 1; n <= 28; ++n) {
+        SCOPED_TRACE(n);
+        const Decimal count = Decimal::from_count(n);
+        EXPECT_EQ(cmp(divide(Decimal::from_count(n * 3), count), D("3")), std::strong_ordering::equal);
+        EXPECT_EQ(describe(divide(D("0"), count)), "0E-0");
+    }
+    EXPECT_EQ(describe(divide(D("10.00"), Decimal::from_count(4))), "250E-2");
+    EXPECT_EQ(describe(D("10.00") / Decimal::from_count(3)), "33333333333333333333333333333E-28");
+}
+
+}  // namespace
+}  // namespace tariffsieve
