@@ -2,9 +2,11 @@
 #include "engine/request.h"
 
 #include <numeric>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "engine/fast_search.h"
 #include "engine/priced_period.h"
 #include "engine/strategies.h"
 
@@ -52,7 +54,7 @@ const char* broken_rule(std::uint64_t n, std::uint64_t min_selections, std::uint
 SelectionResult get_cheapest_periods(std::span<const Decimal> prices, std::string_view low_price_threshold,
                                      std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
                                      std::uint64_t max_gap_between_periods, std::uint64_t max_gap_from_start,
-                                     bool aggressive) {
+                                     bool aggressive, Search search) {
     // An unparsable threshold is reported before any request rule.
     const ParseResult threshold = from_str(low_price_threshold);
     if (!threshold.ok()) {
@@ -80,6 +82,13 @@ SelectionResult get_cheapest_periods(std::span<const Decimal> prices, std::strin
     // Every period must, or may, be selected: no timing rule is consulted.
     if (min_selections == n || cheap_items.size() == n) {
         return every_index(n);
+    }
+    if (search == Search::fast) {
+        if (std::optional<SelectionResult> answer =
+                fast_cheapest_periods(all_periods, cheap_items, min_selections, min_consecutive_periods,
+                                      max_gap_between_periods, max_gap_from_start, aggressive)) {
+            return std::move(*answer);
+        }
     }
     if (aggressive) {
         return get_cheapest_periods_aggressive(all_periods, cheap_items, min_selections, min_consecutive_periods,

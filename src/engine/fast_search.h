@@ -1,0 +1,26 @@
+// The fast search: the answers of the exhaustive searches, found by dynamic
+// programming over the timing rules instead of by enumeration.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "engine/priced_period.h"
+#include "engine/selection_result.h"
+
+namespace tariffsieve {
+
+// Answers a request that reached a strategy (same arguments, same
+// requirements) exactly as get_cheapest_periods_aggressive or
+// get_cheapest_periods_conservative would. Returns nothing when prices are so
+// large or so finely scaled that the exhaustive search could round or
+// overflow a sum; the caller then runs the exhaustive search.
+std::optional<SelectionResult> fast_cheapest_periods(std::span<const PricedPeriod> all_periods,
+                                                     std::span<const PricedPeriod> cheap_items,
+                                                     std::uint64_t min_selections,
+                                                     std::uint64_t min_consecutive_periods,
+                                                     std::uint64_t max_gap_between_periods,
+                                                     std::uint64_t max_gap_from_start, bool aggressive);
+
+}  // namespace tariffsieve
