@@ -127,6 +127,33 @@ void add_assign(Decimal& sum, const Decimal& x) {
 
     const std::uint32_t ss = sum.scale();
     const std::uint32_t sx = x.scale();
+    if (ss != sx && sum.is_negative() == x.is_negative()) {
+        // Next fastest: same sign, scales at most 9 apart, the scaled operand
+        // and the sum both within 96 bits (prices with different decimals).
+        const bool x_up = sx < ss;
+        const Decimal& up = x_up ? x : sum;
+        const Decimal& keep = x_up ? sum : x;
+        const std::uint32_t d = x_up ? ss - sx : sx - ss;
+        if (d <= 9) {
+            const std::uint32_t p = detail::pow10_u32[d];
+            const std::uint64_t t0 = std::uint64_t{up.lo} * p;
+            const std::uint64_t t1 = std::uint64_t{up.mid} * p + (t0 >> 32);
+            const std::uint64_t t2 = std::uint64_t{up.hi} * p + (t1 >> 32);  // below 2^62
+            const std::uint64_t a = keep.mid_lo();
+            const std::uint64_t low = a + ((t1 << 32) | (t0 & 0xFFFFFFFFu));
+            // high holds the top word of the sum and everything above it: a
+            // scaled operand beyond 96 bits shows here as well as a carry.
+            const std::uint64_t high = std::uint64_t{keep.hi} + t2 + (low < a ? 1u : 0u);
+            if ((high >> 32) == 0) {
+                sum.flags = keep.flags;
+                sum.lo = static_cast<std::uint32_t>(low);
+                sum.mid = static_cast<std::uint32_t>(low >> 32);
+                sum.hi = static_cast<std::uint32_t>(high);
+                return;
+            }
+        }
+    }
+
     if (ss == sx) {
         std::uint32_t m[3] = {sum.lo, sum.mid, sum.hi};
         std::uint32_t v[3] = {x.lo, x.mid, x.hi};
