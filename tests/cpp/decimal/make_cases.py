@@ -6,7 +6,10 @@ code: exact rational arithmetic (fractions.Fraction) for comparison, addition
 and division, and a straightforward reading of the grammar of Part 3.1 (with
 the two mends of the parser) for parsing. Standard library only.
 
-Usage: make_cases.py OUTPUT_FILE
+Usage: make_cases.py OUTPUT_FILE [--stats]
+
+It refuses to write a case file that misses one of the boundaries in REQUIRED
+(--stats lists how many cases exercise each).
 
 One case per line; a decimal operand or result is written as
 <sign><24 hex digits of the mantissa>s<scale>, e.g. +00000000000000000000000fs1
@@ -23,6 +26,7 @@ for 1.5, and a text to parse as x<hex of its bytes>:
 
 import random
 import sys
+from collections import Counter
 from fractions import Fraction
 
 SEED = 20240607
@@ -176,6 +180,150 @@ def model_parse(text):
     if rounded is None:
         rounded = (int_part * 10 ** len(frac) + int(frac or "0"), len(frac))
     return result(neg, rounded[0], rounded[1])
+
+
+# ---------------------------------------------------------------- coverage
+#
+# Each case is sorted into the boundaries it exercises; main() refuses to
+# write a case file that misses one of them.
+
+
+def rounding_kind(mag, scale):
+    """How mag (a Fraction) rounds to an integer at scale: exact, below half,
+    tie or above half."""
+    x = mag * 10**scale
+    frac = x - (x.numerator // x.denominator)
+    if frac == 0:
+        return "exact"
+    return "below-half" if frac < Fraction(1, 2) else ("tie" if frac == Fraction(1, 2) else "above-half")
+
+
+def classify_add(a, b, res):
+    if a.man == 0 or b.man == 0:
+        return ["add zero operand"]
+    if isinstance(res, str):
+        total = abs(a.value() + b.value())
+        return ["add overflow"] + (["add overflow by a tie"] if rounding_kind(total, 0) == "tie" else [])
+    s = max(a.scale, b.scale)
+    tags = ["add same scale" if a.scale == b.scale else "add mixed scales"]
+    if res.scale == s:
+        tags.append("add exact" if res.man else "add cancels to zero")
+        if res.man and a.neg != b.neg:
+            tags.append("add exact opposite signs")
+        return tags
+    total = abs(a.value() + b.value())
+    tags.append("add rounded")
+    kind = rounding_kind(total, res.scale)
+    if kind == "tie":
+        tags.append("add tie rounds up" if res.man * 10 ** (s - res.scale) > total * 10**s else "add tie rounds down")
+    else:
+        tags.append("add " + kind)
+    if round_half_even(total * 10 ** (res.scale + 1)) == MAX + 1:
+        tags.append("add rounding reaches 2^96, one more digit")
+    if s - res.scale > 1:
+        tags.append("add several digits cut")
+    return tags
+
+
+def classify_div(a, b, res):
+    if b.man == 0:
+        return ["div by zero"]
+    tags = ["div large divisor" if b.man >= 2**32 else "div small divisor"]
+    if a.man == 0:
+        return tags + ["div zero dividend"]
+    if isinstance(res, str):
+        return tags + ["div overflow"]
+    mag = abs(a.value() / b.value())
+    if res.man == 0:
+        return tags + ["div rounds to zero"]
+    if res.value() == (-mag if res.neg else mag):
+        tags.append("div exact integer" if mag.denominator == 1 else "div exact fraction")
+        if res.scale > max(0, a.scale - b.scale):
+            tags.append("div exact with extra digits")
+        return tags
+    tags.append("div rounded at 28" if res.scale == MAX_SCALE else "div rounded below 28")
+    for s in range(MAX_SCALE, res.scale, -1):
+        if round_half_even(mag * 10**s) == MAX + 1:
+            tags.append("div rounding reaches 2^96, one more digit")
+    kind = rounding_kind(mag, res.scale)
+    tags.append("div " + kind)
+    if kind == "tie":
+        tags.append("div tie rounds " + ("up" if res.man > mag * 10**res.scale else "down"))
+    return tags
+
+
+def classify_parse(text, res):
+    tags = ["parse " + (res if isinstance(res, str) else "value")]
+    if b"." in text:
+        frac = text.split(b".", 1)[1]
+        digits = [c for c in frac if chr(c).isdigit()]
+        if len(digits) > 28:
+            tags.append("parse more than 28 fraction digits")
+            if isinstance(res, Dec):
+                tags.append("parse 29th digit " + ("rounds up" if chr(digits[28]) >= "5" else "rounds down"))
+        # mend a: underscores between the 28th digit and the rounding byte
+        count = 0
+        for i, c in enumerate(frac):
+            if chr(c).isdigit():
+                count += 1
+                if count == 28 and frac[i + 1 : i + 2] == b"_" and frac[i + 1 :].strip(b"_"):
+                    tags.append("parse underscore before the rounding byte")
+        if isinstance(res, Dec) and res.man >= 10**27 and len(digits) <= 28 and len(digits) > res.scale:
+            tags.append("parse digit reaching 2^96 rounds")
+    if isinstance(res, str) and res in (ERR_UNKNOWN, ERR_TWO_POINTS) and b"." in text:
+        frac = text.split(b".", 1)[1]
+        if sum(1 for c in frac if chr(c).isdigit()) >= 28:
+            tags.append("parse bad tail after the cut")
+    return tags
+
+
+REQUIRED = {
+    "add zero operand": 20,
+    "add overflow": 20,
+    "add overflow by a tie": 5,
+    "add same scale": 500,
+    "add mixed scales": 500,
+    "add exact": 500,
+    "add exact opposite signs": 200,
+    "add cancels to zero": 10,
+    "add rounded": 500,
+    "add tie rounds up": 30,
+    "add tie rounds down": 30,
+    "add below-half": 50,
+    "add above-half": 50,
+    "add rounding reaches 2^96, one more digit": 5,
+    "add several digits cut": 100,
+    "div by zero": 5,
+    "div zero dividend": 5,
+    "div small divisor": 1000,
+    "div large divisor": 200,
+    "div overflow": 50,
+    "div rounds to zero": 5,
+    "div exact integer": 50,
+    "div exact fraction": 100,
+    "div exact with extra digits": 50,
+    "div rounded at 28": 300,
+    "div rounded below 28": 300,
+    "div rounding reaches 2^96, one more digit": 5,
+    "div tie rounds up": 10,
+    "div tie rounds down": 10,
+    "div below-half": 100,
+    "div above-half": 100,
+    "parse value": 1000,
+    "parse " + ERR_EMPTY: 5,
+    "parse " + ERR_NO_DIGITS: 5,
+    "parse " + ERR_LEAD: 20,
+    "parse " + ERR_TWO_POINTS: 20,
+    "parse " + ERR_UNKNOWN: 100,
+    "parse " + ERR_TOO_MANY: 10,
+    "parse " + ERR_ROUNDING: 10,
+    "parse more than 28 fraction digits": 200,
+    "parse 29th digit rounds up": 50,
+    "parse 29th digit rounds down": 50,
+    "parse underscore before the rounding byte": 50,
+    "parse digit reaching 2^96 rounds": 20,
+    "parse bad tail after the cut": 30,
+}
 
 
 # ---------------------------------------------------------------- operands
@@ -343,6 +491,19 @@ def gen_divide(rng, out):
         else:
             sb = rng.randint(0, MAX_SCALE)
         out.append(("D", result(rng.random() < 0.5, ma, sa), result(rng.random() < 0.5, mb, sb)))
+    # Quotients whose rounding at some scale reaches 2^96: found by search,
+    # Ma * 10^e / Mb in [2^96 - 1/2, 2^96).
+    found = 0
+    while found < 40:
+        e = rng.randint(1, 9)
+        mb = rng.randrange(2, 10**e)
+        ma = -(-(2 * MAX + 1) * mb // (2 * 10**e))  # ceil((MAX + 1/2) * mb / 10^e)
+        if ma > MAX or Fraction(ma * 10**e, mb) >= MAX + 1:
+            continue
+        found += 1
+        s = rng.randint(1, MAX_SCALE)  # the scale at which the quotient is ~2^96
+        sa = rng.randint(max(0, s - e), min(MAX_SCALE, MAX_SCALE + s - e))
+        out.append(("D", result(rng.random() < 0.5, ma, sa), result(rng.random() < 0.5, mb, sa + e - s)))
     # Negative scale difference: exact products, overflow.
     for _ in range(200):
         a = Dec(False, rand_mantissa(rng) or 1, rng.randint(0, 5))
@@ -442,23 +603,31 @@ def gen_parse(rng, out):
 
 
 def write_case(f, case):
+    """Writes one case; returns the boundaries it exercises."""
     kind = case[0]
     if kind == "P":
         text = case[1]
         expected = model_parse(text)
         head = "P x" + text.hex()
+        tags = classify_parse(text, expected)
     elif kind == "C":
         a, b = case[1], case[2]
-        f.write("C %s %s %d\n" % (a.token(), b.token(), model_cmp(a, b)))
-        return
+        want = model_cmp(a, b)
+        f.write("C %s %s %d\n" % (a.token(), b.token(), want))
+        tags = ["cmp %d" % want]
+        if a.man and b.man and a.scale != b.scale and a.value() == b.value():
+            tags.append("cmp equal at different scales")
+        return tags
     else:
         a, b = case[1], case[2]
         expected = model_add(a, b) if kind == "A" else model_div(a, b)
         head = "%s %s %s" % (kind, a.token(), b.token())
+        tags = classify_add(a, b, expected) if kind == "A" else classify_div(a, b, expected)
     if isinstance(expected, str):
         f.write("%s E %s\n" % (head, expected))
     else:
         f.write("%s V %s\n" % (head, expected.token()))
+    return tags
 
 
 def self_check():
@@ -480,8 +649,8 @@ def self_check():
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_cases.py OUTPUT_FILE")
+    if len(sys.argv) not in (2, 3):
+        sys.exit("usage: make_cases.py OUTPUT_FILE [--stats]")
     self_check()
     rng = random.Random(SEED)
     cases = []
@@ -489,9 +658,17 @@ def main():
     gen_compare(rng, cases)
     gen_add(rng, cases)
     gen_divide(rng, cases)
+    seen = Counter()
     with open(sys.argv[1], "w", encoding="ascii", newline="\n") as f:
         for case in cases:
-            write_case(f, case)
+            seen.update(write_case(f, case))
+    missing = [(k, seen[k], n) for k, n in REQUIRED.items() if seen[k] < n]
+    missing += [(k, seen[k], 50) for k in ("cmp -1", "cmp 0", "cmp 1", "cmp equal at different scales") if seen[k] < 50]
+    if "--stats" in sys.argv:
+        for k in sorted(seen):
+            print("%6d  %s" % (seen[k], k))
+    if missing:
+        sys.exit("make_cases.py: too few cases of " + "; ".join("%s (%d < %d)" % m for m in missing))
 
 
 if __name__ == "__main__":
