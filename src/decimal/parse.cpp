@@ -128,7 +128,7 @@ ParseResult from_str(std::string_view text) {
     for (; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (is_digit(c)) {
-            if (!mant.push(c - '0')) {
+            if (!mant.push(static_cast<std::uint32_t>(c - '0'))) {
                 if (!point) return failure(err_too_many_digits);
                 return finish_rounding(text, i, negative, mant, frac);
             }

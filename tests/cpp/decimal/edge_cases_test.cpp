@@ -37,7 +37,7 @@ struct ParseCase {
 };
 
 void check_parse(const ParseCase& c) {
-    SCOPED_TRACE(std::string("text «") + std::string(c.text) + "»");
+    SCOPED_TRACE(std::string("text \"") + std::string(c.text) + "\"");
     const ParseResult r = from_str(c.text);
     if (c.error != nullptr) {
         ASSERT_FALSE(r.ok()) << "parsed to " << describe(r.value);

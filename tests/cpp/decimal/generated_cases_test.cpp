@@ -107,13 +107,13 @@ std::string expect_result(const Case& c, std::size_t at, const std::string& got_
     if (c.fields.size() <= at) return "malformed case";
     if (c.fields[at] == "E") {
         if (got_message != c.message) {
-            return "want failure «" + c.message + "», got " +
-                   (got_message.empty() ? describe(got) : "«" + got_message + "»");
+            return "want failure \"" + c.message + "\", got " +
+                   (got_message.empty() ? describe(got) : "\"" + got_message + "\"");
         }
         return "";
     }
     const Decimal want = decode(c.fields.at(at + 1));
-    if (!got_message.empty()) return "want " + describe(want) + ", got failure «" + got_message + "»";
+    if (!got_message.empty()) return "want " + describe(want) + ", got failure \"" + got_message + "\"";
     if (describe(got) != describe(want)) return "want " + describe(want) + ", got " + describe(got);
     if (cmp(got, want) != 0) return "not equal by value";
     return "";

@@ -69,7 +69,7 @@ std::string abort_message(F&& f) {
 // Parses text that must be valid (the parser itself is tested elsewhere).
 inline Decimal D(std::string_view text) {
     const ParseResult r = from_str(text);
-    if (!r.ok()) ADD_FAILURE() << "cannot parse «" << text << "»: " << r.error;
+    if (!r.ok()) ADD_FAILURE() << "cannot parse \"" << text << "\": " << r.error;
     return r.value;
 }
 
