@@ -97,8 +97,8 @@ PyObject* initialise() {
     if (!recorded_interpreter.compare_exchange_strong(expected, interpreter, std::memory_order_seq_cst) &&
         expected != interpreter) {
         PyErr_SetString(PyExc_ImportError,
-                        "tariffsieve does not support sub-interpreters: it can be imported only in the first "
-                        "interpreter of a process that imported it");
+                        "tariffsieve does not support sub-interpreters: another interpreter of this process "
+                        "has imported it");
         return nullptr;
     }
 

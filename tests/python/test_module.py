@@ -1,0 +1,123 @@
+"""The module object: its attributes, re-import, threads and sub-interpreters."""
+import importlib
+import inspect
+import sys
+
+import pytest
+import tariffsieve
+
+SIGNATURE = (
+    "(prices, low_price_threshold, min_selections, min_consecutive_periods, "
+    "max_gap_between_periods=0, max_gap_from_start=0, aggressive=True)"
+)
+DOC = """Find the cheapest periods in a sequence of prices
+
+This algorithm selects periods (indices) from a price sequence to minimize cost
+while satisfying various timing constraints. The algorithm prioritizes periods
+with prices at or below the threshold, but still respects all constraints.
+
+# Parameters
+- `prices`: Sequence of prices for each period
+- `low_price_threshold`: Price threshold below/equal to which periods are preferentially selected
+- `min_selections`: Desired minimum number of periods to select (will be incremented if no valid solution found)
+- `min_consecutive_periods`: Minimum consecutive periods required for each consecutive block
+- `max_gap_between_periods`: Maximum gap allowed between selected periods
+- `max_gap_from_start`: Maximum gap from start before first selection
+- `aggressive`: Whether to use aggressive (cost-minimizing) or conservative (cheap-item-maximizing) strategy
+
+# Algorithm
+1. Find cheapest main combination that meets constraints (with adaptive min_selections retry)
+2. Try adding cheap items to that combination, validating each merge
+3. Return the cheapest valid combination of main+cheap items
+
+# Important Notes
+- `min_consecutive_periods` is enforced as a minimum for each consecutive block
+- The algorithm adaptively increases `min_selections` if no valid solution is found
+
+# Returns
+List of indices representing selected periods, sorted by index"""
+
+
+def test_module_attributes():
+    f = tariffsieve.get_cheapest_periods
+    assert tariffsieve.__file__.endswith(importlib.machinery.EXTENSION_SUFFIXES[0])
+    assert tariffsieve.__all__ == ["get_cheapest_periods"]
+    assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
+    own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes
+    assert own == {"get_cheapest_periods", "__all__", "__file__"}
+    assert (f.__name__, f.__module__, f.__self__) == ("get_cheapest_periods", "tariffsieve", tariffsieve)
+    assert f.__text_signature__ == SIGNATURE
+    assert f.__doc__ == DOC
+
+
+def test_signature_in_a_fresh_interpreter(run_fresh):
+    out = run_fresh("import tariffsieve, inspect; print(inspect.signature(tariffsieve.get_cheapest_periods))")
+    assert out.strip() == SIGNATURE
+    params = inspect.signature(tariffsieve.get_cheapest_periods).parameters.values()
+    assert [p.default for p in params][4:] == [0, 0, True]
+    assert all(p.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD for p in params)
+
+
+def test_reimport_gives_the_identical_module():
+    del sys.modules["tariffsieve"]
+    again = importlib.import_module("tariffsieve")
+    assert again is tariffsieve
+    assert again.__all__ == ["get_cheapest_periods"]
+
+
+def test_first_imports_from_many_threads_share_one_module(run_fresh):
+    out = run_fresh(
+        """
+        import importlib, importlib.util, threading
+        spec = importlib.util.find_spec("tariffsieve")
+        barrier, found = threading.Barrier(8), []
+        def load(i):
+            barrier.wait()
+            found.append(importlib.import_module("tariffsieve") if i % 2 else importlib.util.module_from_spec(spec))
+        threads = [threading.Thread(target=load, args=(i,)) for i in range(8)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        print(len(found), len({id(m) for m in found}), found[0].__all__)
+        """
+    )
+    assert out.split("\n")[0] == "8 1 ['get_cheapest_periods']"
+
+
+SUBINTERPRETER = """
+    import sys, tempfile
+    try:
+        from _testcapi import run_in_subinterp
+    except ImportError:
+        print("skip"); sys.exit()
+    result = tempfile.mktemp()
+    def import_in_subinterpreter():
+        run_in_subinterp(f'''
+    try:
+        import tariffsieve; text = "ok"
+    except ImportError as e:
+        text = "ImportError: " + str(e)
+    open({result!r}, "w").write(text)''')
+        return open(result).read()
+    def import_here():
+        try:
+            import tariffsieve
+            return str(tariffsieve.get_cheapest_periods(["2", "1"], "1", 1, 1, 1, 1))
+        except ImportError as e:
+            return "ImportError: " + str(e)
+"""
+MESSAGE = "ImportError: tariffsieve does not support sub-interpreters: another interpreter of this process has imported it"
+
+
+@pytest.mark.parametrize(
+    "steps, expected",
+    [
+        ("print(import_here()); print(import_in_subinterpreter()); print(import_here())", ["[1]", MESSAGE, "[1]"]),
+        ("print(import_in_subinterpreter()); print(import_here())", ["ok", MESSAGE]),
+    ],
+    ids=["main-first", "sub-first"],
+)
+def test_one_interpreter_per_process(run_fresh, steps, expected):
+    out = run_fresh(SUBINTERPRETER + "    " + steps).split("\n")
+    if out[0] == "skip":
+        pytest.skip("this interpreter has no way to run a sub-interpreter")
+    assert out[: len(expected)] == expected
