@@ -1,5 +1,9 @@
 """Answers of the two strategies through the Python call, on worked examples
 whose reasoning is checked by hand."""
+import subprocess
+import sys
+from pathlib import Path
+
 import pytest
 from tariffsieve import get_cheapest_periods as cheapest
 
@@ -43,3 +47,10 @@ def test_exact_decimals_on_a_full_series():
     series[20:22] = ["0.15", "0.150"]
     assert cheapest(series, "0", 2, 2, 27, 27) == [10, 11]
     assert cheapest(series, "0", 2, 2, 27, 27, False) == [10, 11]
+
+
+def test_example_script_runs():
+    script = Path(__file__).parents[2] / "examples" / "cheapest_hours.py"
+    out = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, check=True).stdout
+    assert "Lowest average price:\n  02:00-04:00  0.0731  0.0718\n" in out
+    assert "Most cheap hours:" in out and out.count(" hours, average ") == 2
