@@ -29,12 +29,18 @@ def call_all(times):
                 pass
 
 
+def shared(o):
+    """Objects the interpreter shares and whose counts move on their own."""
+    small = (type(o) is int and -5 <= o <= 256) or (type(o) is str and len(o) <= 1)
+    return small or any(o is s for s in (None, True, False)) or sys.getrefcount(o) > 10**6
+
+
 def objects():
-    """The call's arguments and some price items; not the immortal ones."""
+    """The call's arguments and some price items."""
     for args, kwargs in CALLS:
         for value in [*args, *kwargs.values()]:
             for o in [value, *value[:3]] if type(value) is list else [value]:
-                if not any(o is s for s in (None, True, False)) and sys.getrefcount(o) < 10**6:
+                if not shared(o):
                     yield o
 
 
