@@ -67,3 +67,27 @@ def test_panic_coming_back_through_index_is_raised_afresh(capsys):
     with pytest.raises(type(sub)) as caught:
         cheapest(["1", "2"], "1", 1, Resurfacing(sub))
     assert caught.value is sub
+
+
+def test_failing_result_list_aborts(run_fresh):
+    out = run_fresh(
+        """
+        try:
+            from _testcapi import set_nomemory, remove_mem_hooks
+        except ImportError:
+            print("skip"); raise SystemExit
+        import sys
+        from tariffsieve import get_cheapest_periods as cheapest
+        prices = ["2", "1"]
+        set_nomemory(0, 1)  # only the next allocation fails: the result list's
+        try:
+            cheapest(prices, "1", 1, 1, 1, 1)
+        except BaseException as e:
+            error = e
+        remove_mem_hooks()
+        print(type(error).__name__, error)
+        """
+    )
+    if out == "skip\n":
+        pytest.skip("needs _testcapi.set_nomemory")
+    assert out == "PanicException Python API call failed\n"
