@@ -1,0 +1,233 @@
+// Prints how long the fast search and the exhaustive reference take on a
+// typical day, on worst cases at 28 periods and as the series grows. The
+// exhaustive search runs in a child process under a time cap ("> cap").
+// Usage: search_bench [cap_seconds]   (POSIX only)
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decimal/decimal.h"
+#include "engine/request.h"
+
+using namespace tariffsieve;
+
+namespace {
+
+struct Request {
+    std::vector<Decimal> prices;
+    std::string threshold;
+    std::uint64_t min_selections = 1;
+    std::uint64_t min_consecutive_periods = 1;
+    std::uint64_t max_gap_between_periods = 0;
+    std::uint64_t max_gap_from_start = 0;
+    bool aggressive = true;
+};
+
+Decimal parse(const std::string& text) { return from_str(text).value; }
+
+SelectionResult run(const Request& r, Search search) {
+    return get_cheapest_periods(r.prices, r.threshold, r.min_selections, r.min_consecutive_periods,
+                                r.max_gap_between_periods, r.max_gap_from_start, r.aggressive, search);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Median of a few runs, enough repetitions to rise above the clock.
+double time_fast(const Request& r) {
+    std::vector<double> samples;
+    for (int round = 0; round < 5; ++round) {
+        int repeats = 0;
+        const auto start = std::chrono::steady_clock::now();
+        do {
+            volatile std::size_t sink = run(r, Search::fast).indices.size();
+            (void)sink;
+            ++repeats;
+        } while (seconds_since(start) < 0.002);
+        samples.push_back(seconds_since(start) / repeats);
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+// Seconds for one exhaustive run, or a negative number when it hit the cap.
+double time_exhaustive(const Request& r, unsigned cap_seconds) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        alarm(cap_seconds);
+        const auto start = std::chrono::steady_clock::now();
+        volatile std::size_t sink = run(r, Search::exhaustive).indices.size();
+        (void)sink;
+        const double elapsed = seconds_since(start);
+        if (write(channel[1], &elapsed, sizeof elapsed) != sizeof elapsed) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    close(channel[1]);
+    double elapsed = -1;
+    if (read(channel[0], &elapsed, sizeof elapsed) != sizeof elapsed) {
+        elapsed = -1;
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return elapsed;
+}
+
+std::string show_time(double seconds) {
+    char text[32];
+    if (seconds < 0) {
+        return "> cap";
+    }
+    if (seconds < 1e-3) {
+        std::snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
+    } else if (seconds < 1) {
+        std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    } else {
+        std::snprintf(text, sizeof text, "%.2f s", seconds);
+    }
+    return text;
+}
+
+// A made-up winter day in EUR/kWh: cheap at night and around noon.
+const std::vector<std::string> typical_day = {
+    "0.2143", "0.1987", "0.1872", "0.1811", "0.1836", "0.1954", "0.2398", "0.2911",
+    "0.3176", "0.2894", "0.2517", "0.2232", "0.2089", "0.2015", "0.2102", "0.2356",
+    "0.2779", "0.3312", "0.3598", "0.3421", "0.3027", "0.2688", "0.2417", "0.2236",
+};
+
+std::vector<Decimal> prices_of(const std::vector<std::string>& texts) {
+    std::vector<Decimal> prices;
+    for (const std::string& text : texts) {
+        prices.push_back(parse(text));
+    }
+    return prices;
+}
+
+std::vector<std::string> random_prices(int n, std::mt19937_64& random) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < n; ++i) {
+        texts.push_back("0." + std::to_string(1000 + random() % 9000));
+    }
+    return texts;
+}
+
+void typical_day_grid(unsigned cap) {
+    std::printf("1. Typical day: 24 prices, threshold 0.2089 (30th percentile), min_selections 2-10,\n"
+                "   min_consecutive_periods 1-3, max_gap_between_periods 2-8 (max_gap_from_start the same)\n");
+    std::vector<double> ratios;
+    std::vector<double> fast_times;
+    int capped = 0;
+    double slowest_fast = 0;
+    for (const bool aggressive : {true, false}) {
+        for (std::uint64_t k = 2; k <= 10; ++k) {
+            for (std::uint64_t c = 1; c <= 3; ++c) {
+                for (std::uint64_t gap = 2; gap <= 8; ++gap) {
+                    const Request r{prices_of(typical_day), "0.2089", k, c, gap, gap, aggressive};
+                    const double fast = time_fast(r);
+                    const double exhaustive = time_exhaustive(r, cap);
+                    fast_times.push_back(fast);
+                    slowest_fast = std::max(slowest_fast, fast);
+                    if (exhaustive < 0) {
+                        ++capped;
+                    }
+                    ratios.push_back((exhaustive < 0 ? cap : exhaustive) / fast);
+                }
+            }
+        }
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::sort(fast_times.begin(), fast_times.end());
+    std::printf("   %zu requests: fast median %s, slowest %s; exhaustive hit the %u s cap %d times\n",
+                ratios.size(), show_time(fast_times[fast_times.size() / 2]).c_str(), show_time(slowest_fast).c_str(), cap,
+                capped);
+    std::printf("   speed-up exhaustive/fast: median %.0fx, lowest %.0fx (capped runs count as the cap)\n\n",
+                ratios[ratios.size() / 2], ratios.front());
+}
+
+void print_row(const char* label, const Request& r, unsigned cap) {
+    const double fast = time_fast(r);
+    const double exhaustive = time_exhaustive(r, cap);
+    std::printf("   %-44s %-11s fast %10s   exhaustive %10s\n", label, r.aggressive ? "aggressive" : "conservative",
+                show_time(fast).c_str(), show_time(exhaustive).c_str());
+}
+
+void worst_cases(unsigned cap) {
+    std::printf("2. Worst cases at 28 periods\n");
+    std::mt19937_64 random(14);
+    std::vector<std::string> near_tie;
+    for (int i = 0; i < 28; ++i) {
+        near_tie.push_back("0.012345678901234567890123456" + std::to_string(random() % 10));
+    }
+    std::vector<std::string> two_decimals;
+    for (int i = 0; i < 28; ++i) {
+        two_decimals.push_back(std::to_string(5 + random() % 30) + "." + std::to_string(10 + random() % 90));
+    }
+    const struct {
+        const char* label;
+        std::vector<std::string> prices;
+        std::string threshold;
+    } families[] = {
+        {"random prices", random_prices(28, random), "0.3500"},
+        {"all-equal prices", std::vector<std::string>(28, "0.25"), "0.2"},
+        {"near-tie prices (differ in the 28th place)", near_tie, "0.0123456789012345678901234564"},
+        {"random prices, 2 decimals", two_decimals, "15"},
+    };
+    for (const auto& family : families) {
+        for (const bool aggressive : {true, false}) {
+            // min_selections 14, every combination valid.
+            print_row(family.label, Request{prices_of(family.prices), family.threshold, 14, 1, 27, 27, aggressive}, cap);
+        }
+    }
+    for (const bool aggressive : {true, false}) {
+        // Blocks of 9 with gaps of at most 1: nothing below 27 periods is valid.
+        print_row("only large sizes valid (9, 9, gap 1, start 0)",
+                  Request{prices_of(families[0].prices), "0.3500", 9, 9, 1, 0, aggressive}, cap);
+        print_row("only large sizes valid (9, 9, gap 2, start 2)",
+                  Request{prices_of(families[0].prices), "0.3500", 9, 9, 2, 2, aggressive}, cap);
+    }
+    std::printf("\n");
+}
+
+void growth(unsigned cap) {
+    std::printf("3. Growth: random prices, threshold 0.4, min_selections n/2, min_consecutive_periods 2,\n"
+                "   max_gap_between_periods 3, max_gap_from_start 2\n");
+    std::mt19937_64 random(8);
+    const std::vector<std::string> texts = random_prices(28, random);
+    for (int n = 8; n <= 28; n += 2) {
+        const std::vector<std::string> head(texts.begin(), texts.begin() + n);
+        for (const bool aggressive : {true, false}) {
+            const Request r{prices_of(head), "0.4000", static_cast<std::uint64_t>(n / 2), 2, 3, 2, aggressive};
+            const double fast = time_fast(r);
+            const double exhaustive = time_exhaustive(r, cap);
+            std::printf("   n = %2d %-12s fast %10s   exhaustive %10s\n", n, aggressive ? "aggressive" : "conservative",
+                        show_time(fast).c_str(), show_time(exhaustive).c_str());
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const unsigned cap = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 2;
+    std::printf("Fast search against the exhaustive reference (exhaustive capped at %u s per request)\n\n", cap);
+    typical_day_grid(cap);
+    worst_cases(cap);
+    growth(cap);
+    return 0;
+}
