@@ -1,0 +1,157 @@
+// Fuzz target of the engine's entry: small requests decoded from the bytes,
+// answered by the fast search and by the exhaustive reference search, which
+// must agree on the indices, the error text or the abort text.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "decimal/abort.h"
+#include "decimal/decimal.h"
+#include "engine/request.h"
+#include "format_decimal.h"
+
+namespace tariffsieve::fuzz {
+namespace {
+
+constexpr std::uint64_t max_count = ~std::uint64_t{0};
+
+struct ByteReader {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::uint8_t next() {
+        if (size == 0) return 0;
+        --size;
+        return *data++;
+    }
+};
+
+Decimal make(bool negative, std::uint64_t mantissa, std::uint32_t scale) {
+    return Decimal::from_parts(negative, 0, mantissa, scale);
+}
+
+// Two bytes a price: the top three bits of the first choose its kind.
+Decimal read_price(ByteReader& in) {
+    const std::uint8_t a = in.next();
+    const std::uint8_t b = in.next();
+    switch (a >> 5) {
+    case 0:
+    case 1:
+    case 2:  // everyday prices with up to three decimals
+        return make(false, b | ((a & 0x03u) << 8), (a >> 2) & 0x03u);
+    case 3:  // negative ones
+        return make(true, b | ((a & 0x03u) << 8), (a >> 2) & 0x03u);
+    case 4: {  // few distinct values: ties, equal values at other scales
+        static const Decimal ties[] = {make(false, 1, 1), make(false, 10, 2), make(false, 2, 1),
+                                       make(false, 25, 2), make(true, 1, 1),  make(false, 0, 0)};
+        return ties[b % 6];
+    }
+    case 5:  // differences in the 28th place: averages that round
+        return Decimal::from_parts(false, 0x0066D1B4u, 0x2C4E8F7B1A3C5D00u + b, 27 + (a & 1u));
+    case 6:  // near the largest magnitude: rounded sums, fallback, aborts
+        return Decimal::from_parts((b & 0x80u) != 0, 0xFFFFFFFFu, ~std::uint64_t{0} - (b & 0x7Fu),
+                                   (a & 0x1Fu) % 29);
+    default:  // zeros at any scale and fine fractions
+        return make((b & 0x80u) != 0, b & 0x0Fu, (a & 0x1Fu) % 29);
+    }
+}
+
+// A count: 255 reads as 2^64 - 1, anything else as a small number.
+std::uint64_t read_count(ByteReader& in, std::uint64_t range) {
+    const std::uint8_t b = in.next();
+    return b == 0xFF ? max_count : b % range;
+}
+
+struct Request {
+    std::vector<Decimal> prices;
+    std::string threshold;
+    std::uint64_t min_selections = 0;
+    std::uint64_t min_consecutive_periods = 0;
+    std::uint64_t max_gap_between_periods = 0;
+    std::uint64_t max_gap_from_start = 0;
+    bool aggressive = true;
+};
+
+Request read_request(ByteReader& in) {
+    Request r;
+    const std::uint8_t head = in.next();
+    const std::size_t n = (head & 0x0Fu) % 13;
+    r.aggressive = (head & 0x10u) != 0;
+    r.min_selections = read_count(in, n + 2);
+    r.min_consecutive_periods = read_count(in, n + 2);
+    r.max_gap_between_periods = read_count(in, n + 3);
+    r.max_gap_from_start = read_count(in, n + 3);
+    for (std::size_t i = 0; i < n; ++i) r.prices.push_back(read_price(in));
+    const std::uint8_t pick = in.next();
+    switch (head >> 5) {
+    case 0:
+        r.threshold = "abc";
+        break;
+    case 1:
+        r.threshold = "-1000000";
+        break;
+    case 2:
+        r.threshold = "1000000";
+        break;
+    case 3:
+        r.threshold = format_decimal(read_price(in));
+        break;
+    default:  // one of the prices: ties with the threshold
+        r.threshold = r.prices.empty() ? "0" : format_decimal(r.prices[pick % r.prices.size()]);
+        break;
+    }
+    return r;
+}
+
+std::string outcome(const Request& r, Search search) {
+    try {
+        const SelectionResult result =
+            get_cheapest_periods(r.prices, r.threshold, r.min_selections, r.min_consecutive_periods,
+                                 r.max_gap_between_periods, r.max_gap_from_start, r.aggressive, search);
+        if (!result.ok()) return "error: " + result.error;
+        std::string text = "[";
+        for (std::size_t i = 0; i < result.indices.size(); ++i) {
+            if (result.indices[i] >= r.prices.size() || (i > 0 && result.indices[i] <= result.indices[i - 1])) {
+                text += "(not ascending or out of range) ";
+            }
+            text += (i ? ", " : "") + std::to_string(result.indices[i]);
+        }
+        return text + "]";
+    } catch (const Abort& abort) {
+        return std::string("abort: ") + abort.what();
+    }
+}
+
+void report(const Request& r, const std::string& fast, const std::string& exhaustive) {
+    std::fprintf(stderr, "prices [");
+    for (std::size_t i = 0; i < r.prices.size(); ++i) {
+        std::fprintf(stderr, "%s\"%s\"", i ? ", " : "", format_decimal(r.prices[i]).c_str());
+    }
+    std::fprintf(stderr,
+                 "] threshold \"%s\" min_selections %llu min_consecutive_periods %llu max_gap_between_periods %llu "
+                 "max_gap_from_start %llu aggressive %d\n  fast:       %s\n  exhaustive: %s\n",
+                 r.threshold.c_str(), static_cast<unsigned long long>(r.min_selections),
+                 static_cast<unsigned long long>(r.min_consecutive_periods),
+                 static_cast<unsigned long long>(r.max_gap_between_periods),
+                 static_cast<unsigned long long>(r.max_gap_from_start), r.aggressive ? 1 : 0, fast.c_str(),
+                 exhaustive.c_str());
+}
+
+}  // namespace
+}  // namespace tariffsieve::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tariffsieve::fuzz;
+    ByteReader in{data, size};
+    const Request r = read_request(in);
+    const std::string fast = outcome(r, tariffsieve::Search::fast);
+    const std::string exhaustive = outcome(r, tariffsieve::Search::exhaustive);
+    if (fast != exhaustive || fast.find("(not ascending") != std::string::npos) {
+        report(r, fast, exhaustive);
+        std::abort();
+    }
+    return 0;
+}
