@@ -16,17 +16,21 @@ namespace tariffsieve::py {
 namespace {
 
 constexpr std::array<const char*, 7> parameter_names = {
-    "prices",           "low_price_threshold",     "min_selections", "min_consecutive_periods",
-    "max_gap_between_periods", "max_gap_from_start", "aggressive",
+    "prices",
+    "low_price_threshold",
+    "min_selections",
+    "min_consecutive_periods",
+    "max_gap_between_periods",
+    "max_gap_from_start",
+    "aggressive",
 };
 constexpr FunctionDescription description = {"get_cheapest_periods", parameter_names, 4};
 
-enum Parameter : std::size_t {
-    prices_slot,
-    threshold_slot,
-    first_count_slot,  // min_selections, then the other three counts in order
-    aggressive_slot = 6,
-};
+// Slot positions; the four counts follow one another from first_count_slot.
+constexpr std::size_t prices_slot = 0;
+constexpr std::size_t threshold_slot = 1;
+constexpr std::size_t first_count_slot = 2;
+constexpr std::size_t aggressive_slot = 6;
 
 PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyObject*, parameter_names.size()> slots{};
