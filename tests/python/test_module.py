@@ -59,9 +59,10 @@ def test_signature_in_a_fresh_interpreter(run_fresh):
 
 
 def test_reimport_gives_the_identical_module():
+    function = tariffsieve.get_cheapest_periods
     del sys.modules["tariffsieve"]
     again = importlib.import_module("tariffsieve")
-    assert again is tariffsieve
+    assert again is tariffsieve and again.get_cheapest_periods is function
     assert again.__all__ == ["get_cheapest_periods"]
 
 
