@@ -46,6 +46,12 @@
 
 #include <algorithm>
 #include <array>
+#include "engine/fast_search.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "decimal/abort.h"
@@ -57,7 +63,7 @@ namespace tariffsieve {
 namespace {
 
 constexpr int max_n = 28;
-constexpr int last_position_none = -1;
+constexpr int no_period = -1;  // "last" before the first period of M is placed
 
 // A request reduced to small integers.
 struct Rules {
@@ -68,19 +74,31 @@ struct Rules {
     std::array<bool, max_n> cheap{};
 };
 
-// Prices as integers at one common scale.
+// Prices as integers at one common scale; also in 64 bits when they are
+// small enough that every weight of the averages' search fits there too.
 struct IntegerPrices {
     std::uint32_t scale = 0;
     std::array<Int128, max_n> value{};
+    bool small = false;  // every |value| < 2^40 and their sum < 2^44
+    std::array<std::int64_t, max_n> small_value{};
 };
 
-Int128 power_of_ten(std::uint32_t exponent) {
-    Int128 result = Int128::from_int64(1);
-    for (std::uint32_t i = 0; i < exponent; ++i) {
-        result = *checked_mul(result, Int128::from_int64(10));  // 10^28 < 2^94
+constexpr std::array<Int128, Decimal::max_scale + 1> powers_of_ten = [] {
+    std::array<Int128, Decimal::max_scale + 1> powers{};
+    std::uint64_t hi = 0;
+    std::uint64_t lo = 1;
+    for (auto& power : powers) {
+        power = Int128::from_words(hi, lo);
+        // times ten, in 32-bit pieces so the carry out of lo is exact
+        const std::uint64_t lo_low = (lo & 0xFFFFFFFFu) * 10;
+        const std::uint64_t lo_high = (lo >> 32) * 10 + (lo_low >> 32);
+        lo = (lo_high << 32) | (lo_low & 0xFFFFFFFFu);
+        hi = hi * 10 + (lo_high >> 32);
     }
-    return result;
-}
+    return powers;
+}();
+
+Int128 power_of_ten(std::uint32_t exponent) { return powers_of_ten[exponent]; }
 
 // Nothing when some sum could round or overflow (see the top of the file).
 std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_periods) {
@@ -96,8 +114,10 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         if (price.is_zero()) {
             continue;
         }
-        const std::optional<Int128> scaled =
-            checked_mul(Int128::from_words(price.hi, price.mid_lo()), power_of_ten(prices.scale - price.scale()));
+        const Int128 mantissa = Int128::from_words(price.hi, price.mid_lo());
+        const std::optional<Int128> scaled = price.scale() == prices.scale
+                                                 ? std::optional<Int128>(mantissa)
+                                                 : checked_mul(mantissa, power_of_ten(prices.scale - price.scale()));
         if (!scaled || !fits_bits(*scaled, 95)) {
             return std::nullopt;
         }
@@ -107,18 +127,205 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         }
         prices.value[i] = price.is_negative() ? -*scaled : *scaled;
     }
+    prices.small = fits_bits(total_magnitude, 44);
+    for (std::size_t i = 0; prices.small && i < all_periods.size(); ++i) {
+        prices.small_value[i] = static_cast<std::int64_t>(prices.value[i].lo);
+    }
     return prices;
 }
 
-// A maximal run of cheap periods outside a main combination.
-struct Group {
-    int first = 0;
-    int last = 0;
-    bool admissible = false;
-};
-
 bool group_is_admissible(const Rules& rules, int first, int last, bool touches_main) {
     return touches_main || last - first + 1 >= rules.min_block || last == rules.n - 1;
+}
+
+// sizes[last + 1][block]: bit r is set when r more periods can complete a
+// valid main combination after period `last` ended a block of `block`.
+using Completions = std::array<std::array<std::uint32_t, max_n + 1>, max_n + 1>;
+
+Completions completions(const Rules& rules) {
+    Completions sizes{};
+    for (int last = rules.n - 1; last >= no_period; --last) {
+        for (int block = last == no_period ? 0 : 1; block <= (last == no_period ? 0 : rules.min_block); ++block) {
+            std::uint32_t mask = 0;
+            if (last != no_period) {
+                if (rules.n - 1 - last <= rules.max_gap && (block >= rules.min_block || last == rules.n - 1)) {
+                    mask |= 1u;
+                }
+                if (last + 1 < rules.n) {
+                    mask |= sizes[last + 2][std::min(block + 1, rules.min_block)] << 1;
+                }
+            }
+            if (last == no_period || block >= rules.min_block) {
+                const int from = last == no_period ? 0 : last + 2;
+                const int to = last == no_period ? rules.max_start : last + 1 + rules.max_gap;
+                for (int j = from; j <= std::min(to, rules.n - 1); ++j) {
+                    mask |= sizes[j + 1][1] << 1;
+                }
+            }
+            sizes[last + 1][block] = mask;
+        }
+    }
+    return sizes;
+}
+
+// The smallest size from min_size up with a valid main combination; size n
+// always has one (the complete series).
+int first_feasible_size(const Rules& rules, int min_size) {
+    const std::uint32_t root = completions(rules)[0][0];
+    int size = min_size;
+    while (size < rules.n && !((root >> size) & 1u)) {
+        ++size;
+    }
+    return size;
+}
+
+// Integer operations shared by the two widths the search runs in.
+inline bool is_negative(std::int64_t v) { return v < 0; }
+inline bool is_negative(const Int128& v) { return v.is_negative(); }
+
+// The weights of one bound, and the best weight of the cheap runs between two
+// consecutive periods of a main combination.
+template <typename Int>
+struct Weights {
+    std::array<Int, max_n> of_period{};
+    // between[(last + 1) * (max_n + 1) + next]: the runs strictly between
+    // `last` and `next` (next == n: after the last period of M); filled only
+    // where the gap rule allows next to follow last, and only with groups.
+    std::array<Int, (max_n + 1) * (max_n + 1)> between;
+    bool with_groups = false;
+
+    Int runs_between(int last, int next) const {
+        return with_groups ? between[(last + 1) * (max_n + 1) + next] : Int{};
+    }
+};
+
+template <typename Int>
+Weights<Int> make_weights(const Rules& rules, const std::array<Int, max_n>& of_period, bool with_groups) {
+    Weights<Int> weights;
+    weights.of_period = of_period;
+    weights.with_groups = with_groups;
+    if (!with_groups) {
+        return weights;
+    }
+    const int n = rules.n;
+    for (int last = no_period; last < n; ++last) {
+        // Sweep `next` upwards. Runs that ended before next - 1 are settled
+        // (`closed`); the run ending at next - 1, if any, touches next.
+        Int closed{};
+        Int open{};  // weight of the run that ends at next - 1
+        int open_first = -1;
+        // Only gaps the rules allow are ever asked for; n stands for the end.
+        const int reach = std::min(n, last + 1 + rules.max_gap);
+        for (int next = last + 1; next <= reach; ++next) {
+            const int p = next - 1;  // the position that just became interior
+            if (p > last) {
+                if (rules.cheap[p]) {
+                    if (open_first < 0) {
+                        open_first = p;
+                        open = Int{};
+                    }
+                    open += weights.of_period[p];
+                } else if (open_first >= 0) {
+                    const bool touches = last != no_period && open_first == last + 1;
+                    if (is_negative(open) && group_is_admissible(rules, open_first, p - 1, touches)) {
+                        closed += open;
+                    }
+                    open_first = -1;
+                }
+            }
+            Int best = closed;
+            if (open_first >= 0) {
+                const bool touches = (last != no_period && open_first == last + 1) || next < n;
+                if (is_negative(open) && group_is_admissible(rules, open_first, p, touches)) {
+                    best += open;
+                }
+            }
+            weights.between[(last + 1) * (max_n + 1) + next] = best;
+        }
+    }
+    return weights;
+}
+
+// best(last, remaining, block): the smallest weight of the rest of a
+// candidate after its main combination's period `last`, with `remaining`
+// periods of M still to place and a current block of `block` periods.
+template <typename Int>
+struct SuffixTable {
+    int size = 0;
+    int block_states = 0;
+    std::vector<Int> best;
+    std::vector<std::uint8_t> reachable;
+
+    std::size_t at(int last, int remaining, int block) const {
+        return (static_cast<std::size_t>(last + 1) * (size + 1) + remaining) * block_states + block;
+    }
+};
+
+template <typename Int>
+void fill_suffix_table(const Rules& rules, const Weights<Int>& weights, int size, SuffixTable<Int>& table) {
+    const int n = rules.n;
+    const int c = rules.min_block;
+    table.size = size;
+    table.block_states = c + 1;
+    const std::size_t cells = table.at(n - 1, size, c) + 1;
+    table.best.resize(cells);  // read only where reachable
+    table.reachable.assign(cells, 0);
+    for (int last = n - 1; last >= no_period; --last) {
+        const int first_block = last == no_period ? 0 : 1;
+        const int last_block = last == no_period ? 0 : c;
+        // More periods than are left after `last` can never be placed.
+        for (int remaining = 0; remaining <= std::min(size, n - 1 - last); ++remaining) {
+            if (remaining == 0) {
+                for (int block = first_block; block <= last_block; ++block) {
+                    if (last != no_period && n - 1 - last <= rules.max_gap && (block >= c || last == n - 1)) {
+                        table.best[table.at(last, 0, block)] = weights.runs_between(last, n);
+                        table.reachable[table.at(last, 0, block)] = 1;
+                    }
+                }
+                continue;
+            }
+            // Next period after a gap: the block restarts, whatever it was.
+            bool jump_reachable = false;
+            Int jump{};
+            const int from = last == no_period ? 0 : last + 2;
+            const int to = std::min(last == no_period ? rules.max_start : last + 1 + rules.max_gap, n - 1);
+            for (int j = from; j <= to; ++j) {
+                const std::size_t child = table.at(j, remaining - 1, 1);
+                if (!table.reachable[child]) {
+                    continue;
+                }
+                const Int value = weights.of_period[j] + weights.runs_between(last, j) + table.best[child];
+                if (!jump_reachable || value < jump) {
+                    jump = value;
+                    jump_reachable = true;
+                }
+            }
+            for (int block = first_block; block <= last_block; ++block) {
+                bool reachable = false;
+                Int best{};
+                if (last != no_period && last + 1 < n) {
+                    const std::size_t child = table.at(last + 1, remaining - 1, std::min(block + 1, c));
+                    if (table.reachable[child]) {
+                        best = weights.of_period[last + 1] + table.best[child];
+                        reachable = true;
+                    }
+                }
+                if (jump_reachable && (last == no_period || block >= c) && (!reachable || jump < best)) {
+                    best = jump;
+                    reachable = true;
+                }
+                if (reachable) {
+                    table.best[table.at(last, remaining, block)] = best;
+                    table.reachable[table.at(last, remaining, block)] = 1;
+                }
+            }
+        }
+    }
+}
+
+template <typename Int>
+const Int& best_of_size(const SuffixTable<Int>& table) {
+    return table.best[table.at(no_period, table.size, 0)];
 }
 
 // One step of a main combination: the next period and the block length after it.
@@ -127,11 +334,11 @@ struct Step {
     int block = 0;
 };
 
-// The periods that may follow `last` (none placed yet: last_position_none)
-// under the gap and block rules, in increasing order.
+// The periods that may follow `last` under the gap and block rules, in
+// increasing order.
 int next_steps(const Rules& rules, int last, int block, std::array<Step, max_n>& steps) {
     int count = 0;
-    if (last == last_position_none) {
+    if (last == no_period) {
         for (int j = 0; j <= std::min(rules.max_start, rules.n - 1); ++j) {
             steps[count++] = {j, 1};
         }
@@ -148,125 +355,17 @@ int next_steps(const Rules& rules, int last, int block, std::array<Step, max_n>&
     return count;
 }
 
-bool may_end(const Rules& rules, int last, int block) {
-    return rules.n - 1 - last <= rules.max_gap && (block >= rules.min_block || last == rules.n - 1);
-}
-
-// The weights of one bound, and the best weight of the runs between two
-// consecutive periods of a main combination.
-struct Weights {
-    std::array<Int128, max_n> of_period{};
-    // between[(last + 1) * (max_n + 1) + next]: periods strictly between
-    // `last` and `next` (next == n: after the last period of M).
-    std::vector<Int128> between;
-};
-
-Weights make_weights(const Rules& rules, const std::array<Int128, max_n>& of_period, bool with_groups) {
-    Weights weights{of_period, std::vector<Int128>((max_n + 1) * (max_n + 1))};
-    if (!with_groups) {
-        return weights;
-    }
-    const int n = rules.n;
-    for (int last = last_position_none; last < n; ++last) {
-        for (int next = last + 1; next <= n; ++next) {
-            Int128 best;
-            for (int p = last + 1; p < next;) {
-                if (!rules.cheap[p]) {
-                    ++p;
-                    continue;
-                }
-                const int first = p;
-                Int128 sum;
-                while (p < next && rules.cheap[p]) {
-                    sum += weights.of_period[p++];
-                }
-                const bool touches_main = (last != last_position_none && first == last + 1) || (next < n && p == next);
-                if (sum.is_negative() && group_is_admissible(rules, first, p - 1, touches_main)) {
-                    best += sum;
-                }
-            }
-            weights.between[(last + 1) * (max_n + 1) + next] = best;
-        }
-    }
-    return weights;
-}
-
-const Int128& between(const Weights& weights, int last, int next) {
-    return weights.between[(last + 1) * (max_n + 1) + next];
-}
-
-// best(last, remaining, block): the smallest weight of the rest of a
-// candidate, after its main combination's period `last`, with `remaining`
-// periods of the main combination still to place.
-struct SuffixTable {
-    int max_remaining = 0;
-    int block_states = 0;
-    std::vector<Int128> best;
-    std::vector<std::uint8_t> reachable;
-
-    std::size_t at(int last, int remaining, int block) const {
-        return (static_cast<std::size_t>(last + 1) * (max_remaining + 1) + remaining) * block_states + block;
-    }
-};
-
-SuffixTable fill_suffix_table(const Rules& rules, const Weights& weights, int max_remaining) {
-    SuffixTable table;
-    table.max_remaining = max_remaining;
-    table.block_states = rules.min_block + 1;
-    const std::size_t size = table.at(rules.n - 1, max_remaining, rules.min_block) + 1;
-    table.best.assign(size, Int128{});
-    table.reachable.assign(size, 0);
-    std::array<Step, max_n> steps;
-    for (int last = rules.n - 1; last >= last_position_none; --last) {
-        const int first_block = last == last_position_none ? 0 : 1;
-        const int last_block = last == last_position_none ? 0 : rules.min_block;
-        for (int remaining = 0; remaining <= max_remaining; ++remaining) {
-            for (int block = first_block; block <= last_block; ++block) {
-                const std::size_t here = table.at(last, remaining, block);
-                if (remaining == 0) {
-                    if (last != last_position_none && may_end(rules, last, block)) {
-                        table.best[here] = between(weights, last, rules.n);
-                        table.reachable[here] = 1;
-                    }
-                    continue;
-                }
-                const int count = next_steps(rules, last, block, steps);
-                for (int s = 0; s < count; ++s) {
-                    const std::size_t child = table.at(steps[s].position, remaining - 1, steps[s].block);
-                    if (!table.reachable[child]) {
-                        continue;
-                    }
-                    const Int128 value = weights.of_period[steps[s].position] +
-                                         between(weights, last, steps[s].position) + table.best[child];
-                    if (!table.reachable[here] || value < table.best[here]) {
-                        table.best[here] = value;
-                        table.reachable[here] = 1;
-                    }
-                }
-            }
-        }
-    }
-    return table;
-}
-
-bool size_is_feasible(const SuffixTable& table, int size) {
-    return table.reachable[table.at(last_position_none, size, 0)];
-}
-
-const Int128& best_of_size(const SuffixTable& table, int size) {
-    return table.best[table.at(last_position_none, size, 0)];
-}
-
-// The lexicographically first main combination of `size` whose best candidate
-// weighs at most `bound` (less than `bound` when strict). One must exist.
-std::vector<int> first_main_combination(const Rules& rules, const Weights& weights, const SuffixTable& table,
-                                        int size, const Int128& bound, bool strict) {
+// The lexicographically first main combination whose best candidate weighs
+// at most `bound` (less than `bound` when strict). One must exist.
+template <typename Int>
+std::vector<int> first_main_combination(const Rules& rules, const Weights<Int>& weights, const SuffixTable<Int>& table,
+                                        const Int& bound, bool strict) {
     std::vector<int> main;
     std::array<Step, max_n> steps;
-    int last = last_position_none;
+    int last = no_period;
     int block = 0;
-    Int128 spent;
-    for (int remaining = size; remaining > 0; --remaining) {
+    Int spent{};
+    for (int remaining = table.size; remaining > 0; --remaining) {
         const int count = next_steps(rules, last, block, steps);
         int s = 0;
         for (; s < count; ++s) {
@@ -274,9 +373,9 @@ std::vector<int> first_main_combination(const Rules& rules, const Weights& weigh
             if (!table.reachable[child]) {
                 continue;
             }
-            const Int128 total =
-                spent + weights.of_period[steps[s].position] + between(weights, last, steps[s].position) + table.best[child];
-            if (strict ? total < bound : total <= bound) {
+            const Int total =
+                spent + weights.of_period[steps[s].position] + weights.runs_between(last, steps[s].position) + table.best[child];
+            if (strict ? total < bound : !(bound < total)) {
                 break;
             }
         }
@@ -284,13 +383,20 @@ std::vector<int> first_main_combination(const Rules& rules, const Weights& weigh
         if (s == count) {
             throw Abort("Fast search lost its way");
         }
-        spent += weights.of_period[steps[s].position] + between(weights, last, steps[s].position);
+        spent += weights.of_period[steps[s].position] + weights.runs_between(last, steps[s].position);
         last = steps[s].position;
         block = steps[s].block;
         main.push_back(last);
     }
     return main;
 }
+
+// A maximal run of cheap periods outside a main combination.
+struct Group {
+    int first = 0;
+    int last = 0;
+    bool admissible = false;
+};
 
 // M's cheap groups in index order, admissible or not.
 std::vector<Group> cheap_groups(const Rules& rules, const std::vector<int>& main) {
@@ -314,8 +420,9 @@ std::vector<Group> cheap_groups(const Rules& rules, const std::vector<int>& main
     return groups;
 }
 
-Int128 weight_of(const Weights& weights, const Group& group) {
-    Int128 sum;
+template <typename Int>
+Int weight_of(const Weights<Int>& weights, const Group& group) {
+    Int sum{};
     for (int p = group.first; p <= group.last; ++p) {
         sum += weights.of_period[p];
     }
@@ -335,20 +442,35 @@ IndexList selection_of(const std::vector<int>& main, const std::vector<Group>& g
     return indices;
 }
 
-SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, int min_size) {
-    const Weights weights = make_weights(rules, prices.value, false);
-    const SuffixTable table = fill_suffix_table(rules, weights, rules.n);
-    int size = min_size;
-    while (!size_is_feasible(table, size)) {
-        ++size;  // size n always has the complete series
-    }
-    const std::vector<int> main = first_main_combination(rules, weights, table, size, best_of_size(table, size), false);
+// M with the numerically smallest mask of its groups whose candidate weighs
+// at most zero (less than zero when strict): the bits are decided from the
+// top, a bit left clear whenever the lower bits can still make up for it.
+template <typename Int>
+IndexList first_reaching_mask(const Rules& rules, const Weights<Int>& weights, const std::vector<int>& main, bool strict) {
     const std::vector<Group> groups = cheap_groups(rules, main);
-    std::vector<bool> chosen(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        chosen[g] = groups[g].admissible;
+    Int spent{};
+    for (int p : main) {
+        spent += weights.of_period[p];
     }
-    return SelectionResult::success(selection_of(main, groups, chosen));
+    std::vector<Int> helps(groups.size());  // a group's weight where taking it can only help
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const Int weight = weight_of(weights, groups[g]);
+        helps[g] = groups[g].admissible && is_negative(weight) ? weight : Int{};
+    }
+    std::vector<bool> chosen(groups.size());
+    const Int zero{};
+    for (std::size_t g = groups.size(); g-- > 0;) {
+        Int reachable = spent;
+        for (std::size_t lower = 0; lower < g; ++lower) {
+            reachable += helps[lower];
+        }
+        if (strict ? reachable < zero : !(zero < reachable)) {
+            continue;
+        }
+        chosen[g] = true;
+        spent += weight_of(weights, groups[g]);
+    }
+    return selection_of(main, groups, chosen);
 }
 
 // A selection's exact cost (at the common scale) and its number of periods.
@@ -357,18 +479,19 @@ struct Ratio {
     std::int64_t count = 0;
 };
 
-// The candidate of `size` with the smallest weight, with its admissible
-// groups of negative weight: the argument of Dinkelbach's step.
-Ratio lightest_candidate(const Rules& rules, const IntegerPrices& prices, const Weights& weights,
-                         const SuffixTable& table, int size) {
-    const std::vector<int> main = first_main_combination(rules, weights, table, size, best_of_size(table, size), false);
+// The candidate of the table's size with the smallest weight (M with its
+// admissible groups of negative weight): Dinkelbach's next candidate.
+template <typename Int>
+Ratio lightest_candidate(const Rules& rules, const IntegerPrices& prices, const Weights<Int>& weights,
+                         const SuffixTable<Int>& table) {
+    const std::vector<int> main = first_main_combination(rules, weights, table, best_of_size(table), false);
     Ratio ratio;
     for (int p : main) {
         ratio.cost += prices.value[p];
         ++ratio.count;
     }
     for (const Group& group : cheap_groups(rules, main)) {
-        if (group.admissible && weight_of(weights, group).is_negative()) {
+        if (group.admissible && is_negative(weight_of(weights, group))) {
             for (int p = group.first; p <= group.last; ++p) {
                 ratio.cost += prices.value[p];
                 ++ratio.count;
@@ -396,45 +519,106 @@ std::optional<std::array<Int128, max_n>> weights_for_bound(const IntegerPrices& 
     return weights;
 }
 
+// The answers of one bound, in whichever width holds its weights.
+template <typename Int>
+struct BoundSearch {
+    Weights<Int> weights;
+    SuffixTable<Int> table;
+};
+
+template <typename Int>
+void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, int size, bool with_groups,
+                  BoundSearch<Int>& search) {
+    search.weights = make_weights(rules, of_period, with_groups);
+    fill_suffix_table(rules, search.weights, size, search.table);
+}
+
 Decimal to_decimal(const Int128& value, std::uint32_t scale) {
     const Int128 m = magnitude(value);  // below 2^95
     return Decimal::from_parts(value.is_negative(), static_cast<std::uint32_t>(m.hi), m.lo, scale);
 }
 
-std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrices& prices, int min_size) {
-    const int n = rules.n;
-    const Int128 one = Int128::from_int64(1);
+SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, int min_size) {
+    const int size = first_feasible_size(rules, min_size);
+    auto answer = [&](auto& search) {
+        const auto& table = search.table;
+        const std::vector<int> main = first_main_combination(rules, search.weights, table, best_of_size(table), false);
+        const std::vector<Group> groups = cheap_groups(rules, main);
+        std::vector<bool> chosen(groups.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            chosen[g] = groups[g].admissible;
+        }
+        return SelectionResult::success(selection_of(main, groups, chosen));
+    };
+    if (prices.small) {
+        BoundSearch<std::int64_t> search;
+        search_bound(rules, prices.small_value, size, false, search);
+        return answer(search);
+    }
+    BoundSearch<Int128> search;
+    search_bound(rules, prices.value, size, false, search);
+    return answer(search);
+}
 
+// Dinkelbach's iteration at one width: from `best`, move to a candidate of
+// strictly smaller average until none is left. Returns false when the
+// weights outgrow the width (the caller retries wider) or never settle.
+template <typename Int>
+bool settle_average(const Rules& rules, const IntegerPrices& prices, int size, Ratio& best, BoundSearch<Int>& search) {
+    for (int round = 0; round < 64; ++round) {
+        std::array<Int, max_n> of_period{};
+        if constexpr (std::is_same_v<Int, std::int64_t>) {
+            if (!prices.small) {
+                return false;
+            }
+            // |count * c - cost| < 28 * 2^40 + 2^44 < 2^57
+            const std::int64_t cost = static_cast<std::int64_t>(best.cost.lo);
+            for (int i = 0; i < rules.n; ++i) {
+                of_period[i] = best.count * prices.small_value[i] - cost;
+            }
+        } else {
+            const auto wide = weights_for_bound(prices, rules.n, best.cost, Int128::from_int64(best.count));
+            if (!wide) {
+                return false;
+            }
+            of_period = *wide;
+        }
+        search_bound(rules, of_period, size, true, search);
+        // Zero: some candidate averages exactly best and none less. Otherwise
+        // move to the lightest candidate: below best when the weight is
+        // negative, and when positive (best was only a guess, below every
+        // candidate) the candidate that the next round improves on.
+        if (best_of_size(search.table) == Int{}) {
+            return true;
+        }
+        best = lightest_candidate(rules, prices, search.weights, search.table);
+    }
+    return false;
+}
+
+std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrices& prices, int min_size) {
     // The first size with a valid main combination is the size of the answer:
     // every average lies far below the largest decimal, so the first valid
     // candidate already replaces the empty best selection.
-    Weights weights = make_weights(rules, prices.value, true);
-    SuffixTable table = fill_suffix_table(rules, weights, n);
-    int size = min_size;
-    while (!size_is_feasible(table, size)) {
-        ++size;
+    const int size = first_feasible_size(rules, min_size);
+
+    // Settle the smallest average A, starting from the average of the `size`
+    // cheapest prices: usually just below A, so that the first candidate the
+    // weights point to is already the best or close to it.
+    std::array<Int128, max_n> sorted = prices.value;
+    std::sort(sorted.begin(), sorted.begin() + rules.n);
+    Ratio best{Int128{}, size};
+    for (int i = 0; i < size; ++i) {
+        best.cost += sorted[i];
+    }
+    BoundSearch<std::int64_t> narrow_search;
+    std::optional<BoundSearch<Int128>> wide;
+    const bool is_narrow = settle_average(rules, prices, size, best, narrow_search);
+    if (!is_narrow && !settle_average(rules, prices, size, best, wide.emplace())) {
+        return std::nullopt;
     }
 
-    // Dinkelbach: move to a candidate of strictly smaller average until none is left.
-    Ratio best = lightest_candidate(rules, prices, weights, table, size);
-    for (int round = 0;; ++round) {
-        if (round == 64) {
-            return std::nullopt;  // never seen; the exhaustive search stays correct
-        }
-        const auto bound_weights = weights_for_bound(prices, n, best.cost, Int128::from_int64(best.count));
-        if (!bound_weights) {
-            return std::nullopt;
-        }
-        weights = make_weights(rules, *bound_weights, true);
-        table = fill_suffix_table(rules, weights, size);
-        if (!best_of_size(table, size).is_negative()) {
-            break;
-        }
-        best = lightest_candidate(rules, prices, weights, table, size);
-    }
-
-    // The smallest computed average, with its last digit at the largest scale
-    // that holds it.
+    // Q = the computed average of A, with its last digit at the largest scale that holds it.
     const Decimal smallest = divide(to_decimal(best.cost, prices.scale), Decimal::from_count(best.count));
     Int128 digits = Int128::from_words(smallest.hi, smallest.mid_lo());
     std::uint32_t digits_scale = smallest.scale();
@@ -447,8 +631,27 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
         digits = tenfold;
         ++digits_scale;
     }
-    // Just above a negative average, a value of smaller magnitude could fit one
-    // more digit and round elsewhere; only a mantissa this close to 2^96 / 10
+    if (digits_scale < prices.scale) {
+        return std::nullopt;  // cannot happen: the average fits at the prices' scale
+    }
+
+    // Two different averages of at most 28 periods differ by at least
+    // 1 / (28 * 28 * 10^scale). When a unit in Q's last place is smaller than
+    // that, the only averages that round to Q are those equal to A, and the
+    // settled weights already find them.
+    if (digits_scale >= prices.scale + 3) {
+        if (is_narrow) {
+            const auto& table = narrow_search.table;
+            const std::vector<int> main = first_main_combination(rules, narrow_search.weights, table, std::int64_t{0}, false);
+            return SelectionResult::success(first_reaching_mask(rules, narrow_search.weights, main, false));
+        }
+        const std::vector<int> main = first_main_combination(rules, wide->weights, wide->table, Int128{}, false);
+        return SelectionResult::success(first_reaching_mask(rules, wide->weights, main, false));
+    }
+
+    // Otherwise take every average up to U = Q + half a unit in Q's last place.
+    // Just above a negative Q, a value of smaller magnitude could fit one more
+    // digit and round elsewhere; only a mantissa this close to 2^96 / 10
     // allows it. Leave such requests to the exhaustive search.
     const Int128 crowded = Int128::from_words(0x19999999u, 0x999999999999999Cu);  // ceil(2^96 / 10) + 2
     if (smallest.is_negative() && digits_scale < Decimal::max_scale && digits < crowded) {
@@ -457,52 +660,18 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
     if (smallest.is_negative()) {
         digits = -digits;
     }
-    if (digits_scale < prices.scale) {
-        return std::nullopt;  // cannot happen: the average fits at the prices' scale
-    }
-    // average <= U = (2q + 1) / (2 * 10^scale') with both sides over 10^scale,
-    // scale <= scale' since the average of prices at that scale fits it.
-    const Int128 upper_numerator = digits + digits + one;
-    const std::optional<Int128> upper_denominator =
-        checked_mul(Int128::from_int64(2), power_of_ten(digits_scale - prices.scale));
+    // average <= U = (2q + 1) / (2 * 10^scale') with both sides over 10^scale.
+    const Int128 upper_numerator = digits + digits + Int128::from_int64(1);
+    const Int128 upper_denominator = *checked_mul(Int128::from_int64(2), power_of_ten(digits_scale - prices.scale));
     const bool strict = digits.is_odd();  // a tie at U rounds away from Q
-    const auto bound_weights = weights_for_bound(prices, n, upper_numerator, *upper_denominator);
-    if (!bound_weights) {
+    const auto upper_weights = weights_for_bound(prices, rules.n, upper_numerator, upper_denominator);
+    if (!upper_weights) {
         return std::nullopt;
     }
-    weights = make_weights(rules, *bound_weights, true);
-    table = fill_suffix_table(rules, weights, size);
-
-    const Int128 zero;
-    const std::vector<int> main = first_main_combination(rules, weights, table, size, zero, strict);
-    const std::vector<Group> groups = cheap_groups(rules, main);
-
-    // The numerically smallest mask that reaches the bound: decide the bits
-    // from the top, leaving a bit clear whenever the lower bits can still
-    // make up for it.
-    Int128 spent;
-    for (int p : main) {
-        spent += weights.of_period[p];
-    }
-    std::vector<Int128> group_weight(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        group_weight[g] = weight_of(weights, groups[g]);
-    }
-    std::vector<bool> chosen(groups.size());
-    for (std::size_t g = groups.size(); g-- > 0;) {
-        Int128 reachable = spent;
-        for (std::size_t lower = 0; lower < g; ++lower) {
-            if (groups[lower].admissible && group_weight[lower].is_negative()) {
-                reachable += group_weight[lower];
-            }
-        }
-        if (strict ? reachable < zero : reachable <= zero) {
-            continue;
-        }
-        chosen[g] = true;
-        spent += group_weight[g];
-    }
-    return SelectionResult::success(selection_of(main, groups, chosen));
+    BoundSearch<Int128> upper;
+    search_bound(rules, *upper_weights, size, true, upper);
+    const std::vector<int> main = first_main_combination(rules, upper.weights, upper.table, Int128{}, strict);
+    return SelectionResult::success(first_reaching_mask(rules, upper.weights, main, strict));
 }
 
 }  // namespace
