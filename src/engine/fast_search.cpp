@@ -45,7 +45,6 @@
 #include "engine/fast_search.h"
 
 #include <algorithm>
-#include <array>
 #include "engine/fast_search.h"
 
 #include <algorithm>
@@ -79,7 +78,7 @@ struct Rules {
 struct IntegerPrices {
     std::uint32_t scale = 0;
     std::array<Int128, max_n> value{};
-    bool small = false;  // every |value| < 2^40 and their sum < 2^44
+    bool small = false;  // the sum of every |value| is below 2^44
     std::array<std::int64_t, max_n> small_value{};
 };
 
@@ -571,7 +570,7 @@ bool settle_average(const Rules& rules, const IntegerPrices& prices, int size, R
             if (!prices.small) {
                 return false;
             }
-            // |count * c - cost| < 28 * 2^40 + 2^44 < 2^57
+            // |count * c - cost| < 28 * 2^44 + 2^44 < 2^49: sums of 28 fit easily
             const std::int64_t cost = static_cast<std::int64_t>(best.cost.lo);
             for (int i = 0; i < rules.n; ++i) {
                 of_period[i] = best.count * prices.small_value[i] - cost;
