@@ -1,4 +1,4 @@
-// Decimal addition (Part 3.2): exact when the sum fits 96 bits at the larger
+// Decimal addition: exact when the sum fits 96 bits at the larger
 // operand scale, else rounded half to even at the largest scale that fits.
 #include "decimal/abort.h"
 #include "decimal/decimal.h"

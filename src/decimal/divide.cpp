@@ -1,7 +1,7 @@
-// Decimal division (Part 3.2): the exact quotient rounded half to even at the
+// Decimal division: the exact quotient rounded half to even at the
 // largest scale from 0 to 28 at which it fits 96 bits.
 //
-// Scale of the result (left to the implementer by the spec): a quotient that
+// Scale of the result (only its value matters to callers): a quotient that
 // terminates is held at the smallest scale, not below scale(a) - scale(b) nor
 // below 0, that holds it exactly (1 / 2 = 0.5, 6 / 3 = 2, 1.50 / 1 = 1.50); a
 // rounded one at the largest scale that fits; a zero quotient at scale 0,
@@ -42,7 +42,8 @@ std::uint32_t largest_shift(const std::uint32_t (&q)[3], std::uint32_t kmax) {
     return k;
 }
 
-// Divisor mantissa of at most 32 bits: the algorithm of Part 3.2.
+// Divisor mantissa of at most 32 bits: long division in steps of up to nine
+// digits, with a final rounding on the remainder.
 Quotient divide_small(const Decimal& a, std::uint32_t divisor, int s) {
     Quotient r{{a.lo, a.mid, a.hi}, s, false};
     std::uint64_t rem = detail::div_small(r.q, divisor);

@@ -1,4 +1,4 @@
-// Parsing decimal text into a Decimal (Part 3.1, with two mends).
+// Parsing decimal text into a Decimal.
 //
 // The grammar: an optional sign as the first byte, then ASCII digits with at
 // most one point, underscores allowed anywhere after the first digit, at
@@ -8,8 +8,8 @@
 // that would make the mantissa reach 2^96 is not kept either. The first
 // digit that is not kept is the rounding digit: 5 to 9 round the magnitude
 // up (halves away from zero), 0 to 4 leave it. Underscores are skipped
-// before it like everywhere else (mend a), and every byte after it must
-// still be a digit or an underscore (mend b); their values play no part.
+// before it like everywhere else, and every byte after it must
+// still be a digit or an underscore; their values play no part.
 #include "decimal/decimal.h"
 #include "decimal/words.h"
 
@@ -98,7 +98,7 @@ ParseResult finish_rounding(std::string_view text, std::size_t i, bool negative,
             detail::increment(m);
         }
     }
-    // Mend b: what follows the rounding digit is digits and underscores.
+    // What follows the rounding digit must be digits and underscores.
     for (std::size_t j = i + 1; j < text.size(); ++j) {
         const unsigned char t = static_cast<unsigned char>(text[j]);
         if (is_digit(t) || t == '_') continue;
@@ -134,7 +134,7 @@ ParseResult from_str(std::string_view text) {
             }
             any_digit = true;
             if (point && ++frac == Decimal::max_scale) {
-                // Cut-off: skip the underscores that follow (mend a); the
+                // Cut-off: skip the underscores that follow; the
                 // next byte, if any, is the rounding byte.
                 std::size_t j = i + 1;
                 while (j < n && text[j] == '_') ++j;

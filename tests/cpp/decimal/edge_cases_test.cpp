@@ -92,10 +92,10 @@ const std::vector<ParseCase> spec_parse_cases = {
     {"0.1234567890123456789012345678.", E_POINTS},
 };
 
-// The two mends of the issue: underscores are always skipped before the
-// rounding digit (a), and the text after it must be digits and underscores (b).
+// Underscores are always skipped before the rounding digit (a), and the text
+// after it must be digits and underscores (b).
 const std::vector<ParseCase> mended_parse_cases = {
-    // a) (the spec had 1E-28 for the first)
+    // a) the 9 behind the underscore is the rounding digit
     {"0.0000000000000000000000000001_9", nullptr, false, "2", 28},
     {"0.0000000000000000000000000001_4", nullptr, false, "1", 28},
     {"0.0000000000000000000000000001__5__", nullptr, false, "2", 28},
@@ -106,7 +106,7 @@ const std::vector<ParseCase> mended_parse_cases = {
     {"0.0000000000000000000000000001_.", E_POINTS},
     {"0.0000000000000000000000000001_x", E_UNKNOWN},
     {"0.0000000000000000000000000001 ", E_UNKNOWN},
-    // b) (the spec had 1.0000000000000000000000000001 for the first)
+    // b) the text behind the rounding digit is checked
     {"1.00000000000000000000000000005abc", E_UNKNOWN},
     {"1.000000000000000000000000000051_9", nullptr, false, "10000000000000000000000000001", 28},
     {"1.00000000000000000000000000005.", E_POINTS},
@@ -348,7 +348,7 @@ TEST(DecimalDivide, SpecEdgeCases) {
         {D("2"), D("3"), nullptr, make(false, "6666666666666666666666666667", 28)},
         {D("1"), D("6"), nullptr, make(false, "1666666666666666666666666667", 28)},
         {D("1"), D("7"), nullptr, make(false, "1428571428571428571428571429", 28)},
-        // Exact quotients: the value of the spec, held at the fewest digits
+        // Exact quotients: the exact value, held at the fewest digits
         // (not below the scale difference of the operands).
         {D("1"), D("2"), nullptr, make(false, "5", 1)},
         {D("1"), D("4"), nullptr, make(false, "25", 2)},

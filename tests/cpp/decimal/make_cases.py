@@ -3,8 +3,8 @@
 
 The expected results come from models written here, independently of the C++
 code: exact rational arithmetic (fractions.Fraction) for comparison, addition
-and division, and a straightforward reading of the grammar of Part 3.1 (with
-the two mends of the parser) for parsing. Standard library only.
+and division, and a straightforward reading of the accepted text grammar
+for parsing. Standard library only.
 
 Usage: make_cases.py OUTPUT_FILE [--stats]
 
@@ -80,7 +80,7 @@ def round_half_even(x):
 
 
 def model_add(a, b):
-    """The value rule of Part 3.2 for a + b: a Dec or an error message."""
+    """The value rule for a + b: a Dec or an error message."""
     if a.man == 0:
         return b
     if b.man == 0:
@@ -100,7 +100,7 @@ def model_add(a, b):
 
 
 def model_div(a, b):
-    """The value rule of Part 3.2 for a / b, and the scale chosen for it:
+    """The value rule for a / b, and the scale chosen for it:
     a terminating quotient at the smallest scale >= max(0, scale(a) - scale(b))
     that holds it exactly, a rounded one at the largest scale that fits, zero
     at scale 0."""
@@ -128,7 +128,7 @@ def model_div(a, b):
 
 
 def model_parse(text):
-    """Part 3.1's parser with the two mends, read declaratively: a Dec or an
+    """The parser, read declaratively: a Dec or an
     error message. The first failing byte (in text order) decides; the
     rounding digit is the first digit behind the point that is not kept
     (the 29th, or one that would make the mantissa reach 2^96)."""
@@ -261,7 +261,7 @@ def classify_parse(text, res):
             tags.append("parse more than 28 fraction digits")
             if isinstance(res, Dec):
                 tags.append("parse 29th digit " + ("rounds up" if chr(digits[28]) >= "5" else "rounds down"))
-        # mend a: underscores between the 28th digit and the rounding byte
+        # underscores between the 28th digit and the rounding byte
         count = 0
         for i, c in enumerate(frac):
             if chr(c).isdigit():
@@ -631,7 +631,7 @@ def write_case(f, case):
 
 
 def self_check():
-    """A few results of the spec's own examples, so that a model error shows here."""
+    """A few known results, so that a model error shows here."""
     d = lambda s: model_parse(s.encode())
     assert model_parse(b"1.00000000000000000000000000005abc") == ERR_UNKNOWN
     r = d("0.0000000000000000000000000001_9")
