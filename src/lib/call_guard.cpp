@@ -66,8 +66,9 @@ void raise_panic(const char* message) noexcept {
     }
 }
 
-void write_abort_diagnostic(const char* entry, const char* message) noexcept {
-    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s: %s\n", PyThread_get_thread_ident(), entry, message);
+void write_abort_diagnostic(const char* entry, const char* message, const char* file = "unknown", unsigned line = 0) noexcept {
+    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s at %s:%u: %s\n", PyThread_get_thread_ident(), entry, file,
+                       line, message);
 }
 
 }  // namespace
@@ -86,7 +87,7 @@ PyObject* raise_current_exception(const char* entry) noexcept {
         if (message == nullptr || *message == '\0') {
             message = abort_without_message;
         }
-        write_abort_diagnostic(entry, message);
+        write_abort_diagnostic(entry, message, abort.file(), abort.line());
         raise_panic(message);
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
