@@ -137,6 +137,33 @@ bool group_is_admissible(const Rules& rules, int first, int last, bool touches_m
     return touches_main || last - first + 1 >= rules.min_block || last == rules.n - 1;
 }
 
+// One step of a main combination: the next period and the block length after it.
+struct Step {
+    int position = 0;
+    int block = 0;
+};
+
+// The periods that may follow `last` under the gap and block rules, in
+// increasing order.
+int next_steps(const Rules& rules, int last, int block, std::array<Step, max_n>& steps) {
+    int count = 0;
+    if (last == no_period) {
+        for (int j = 0; j <= std::min(rules.max_start, rules.n - 1); ++j) {
+            steps[count++] = {j, 1};
+        }
+        return count;
+    }
+    if (last + 1 < rules.n) {
+        steps[count++] = {last + 1, std::min(block + 1, rules.min_block)};
+    }
+    if (block >= rules.min_block) {
+        for (int j = last + 2; j <= std::min(last + 1 + rules.max_gap, rules.n - 1); ++j) {
+            steps[count++] = {j, 1};
+        }
+    }
+    return count;
+}
+
 // sizes[last + 1][block]: bit r is set when r more periods can complete a
 // valid main combination after period `last` ended a block of `block`.
 using Completions = std::array<std::array<std::uint32_t, max_n + 1>, max_n + 1>;
@@ -167,15 +194,49 @@ Completions completions(const Rules& rules) {
     return sizes;
 }
 
-// The smallest size from min_size up with a valid main combination; size n
-// always has one (the complete series).
-int first_feasible_size(const Rules& rules, int min_size) {
-    const std::uint32_t root = completions(rules)[0][0];
-    int size = min_size;
-    while (size < rules.n && !((root >> size) & 1u)) {
-        ++size;
+// The size of the answer and the cells of the suffix tables that a valid
+// main combination of that size can pass through; the tables fill only those.
+struct Shape {
+    int size = 0;
+    // live[last + 1][block]: bit r is set when a valid main combination of
+    // `size` can have placed `last` with a block of `block` and r periods to go.
+    Completions live{};
+};
+
+// The smallest size from min_size up with a valid main combination (size n
+// always has one, the complete series), and its live cells.
+Shape shape_of(const Rules& rules, int min_size) {
+    const Completions ahead = completions(rules);
+    Shape shape;
+    shape.size = min_size;
+    while (shape.size < rules.n && !((ahead[0][0] >> shape.size) & 1u)) {
+        ++shape.size;
     }
-    return size;
+    // behind[last + 1][block]: bit p is set when p periods up to `last` can be placed.
+    const std::uint32_t sizes_up_to_size = (std::uint32_t{2} << shape.size) - 1;
+    Completions behind{};
+    behind[0][0] = 1u;
+    std::array<Step, max_n> steps;
+    for (int last = no_period; last < rules.n; ++last) {
+        for (int block = 0; block <= rules.min_block; ++block) {
+            const std::uint32_t placed = behind[last + 1][block];
+            if (placed == 0) {
+                continue;
+            }
+            const int count = next_steps(rules, last, block, steps);
+            for (int s = 0; s < count; ++s) {
+                behind[steps[s].position + 1][steps[s].block] |= (placed << 1) & sizes_up_to_size;
+            }
+            std::uint32_t to_go = 0;
+            for (int p = 0; p <= shape.size; ++p) {
+                if ((placed >> p) & 1u) {
+                    to_go |= 1u << (shape.size - p);
+                }
+            }
+            shape.live[last + 1][block] = to_go & ahead[last + 1][block];
+        }
+    }
+    return shape;
 }
 
 // Integer operations shared by the two widths the search runs in.
@@ -186,28 +247,25 @@ inline bool is_negative(const Int128& v) { return v.is_negative(); }
 // consecutive periods of a main combination.
 template <typename Int>
 struct Weights {
-    std::array<Int, max_n> of_period{};
+    std::array<Int, max_n> of_period;
     // between[(last + 1) * (max_n + 1) + next]: the runs strictly between
     // `last` and `next` (next == n: after the last period of M); filled only
-    // where the gap rule allows next to follow last, and only with groups.
+    // where the gap rule allows next to follow last.
     std::array<Int, (max_n + 1) * (max_n + 1)> between;
-    bool with_groups = false;
 
-    Int runs_between(int last, int next) const {
-        return with_groups ? between[(last + 1) * (max_n + 1) + next] : Int{};
-    }
+    const Int& runs_between(int last, int next) const { return between[(last + 1) * (max_n + 1) + next]; }
 };
 
 template <typename Int>
-Weights<Int> make_weights(const Rules& rules, const std::array<Int, max_n>& of_period, bool with_groups) {
-    Weights<Int> weights;
+void make_weights(const Rules& rules, const std::array<Int, max_n>& of_period, bool with_groups, Weights<Int>& weights) {
     weights.of_period = of_period;
-    weights.with_groups = with_groups;
-    if (!with_groups) {
-        return weights;
-    }
     const int n = rules.n;
     for (int last = no_period; last < n; ++last) {
+        if (!with_groups) {
+            const int reach = std::min(n, last + 1 + rules.max_gap);
+            std::fill_n(&weights.between[(last + 1) * (max_n + 1) + last + 1], reach - last, Int{});
+            continue;
+        }
         // Sweep `next` upwards. Runs that ended before next - 1 are settled
         // (`closed`); the run ending at next - 1, if any, touches next.
         Int closed{};
@@ -242,81 +300,99 @@ Weights<Int> make_weights(const Rules& rules, const std::array<Int, max_n>& of_p
             weights.between[(last + 1) * (max_n + 1) + next] = best;
         }
     }
-    return weights;
+}
+
+// Cells of the table that no completion reaches hold `unreachable`; any sum
+// that includes one stays at or above `unreachable_floor`, since the weights
+// along a candidate add up to less than that in magnitude.
+template <typename Int>
+struct Unreachable;
+template <>
+struct Unreachable<std::int64_t> {
+    static constexpr std::int64_t value = std::int64_t{1} << 60;  // weights below 2^49
+    static constexpr std::int64_t floor = std::int64_t{1} << 59;
+};
+template <>
+struct Unreachable<Int128> {
+    static constexpr Int128 value = Int128::from_words(std::uint64_t{1} << 61, 0);  // 2^125; weights below 2^119
+    static constexpr Int128 floor = Int128::from_words(std::uint64_t{1} << 60, 0);
+};
+
+template <typename Int>
+bool reachable(const Int& value) {
+    return value < Unreachable<Int>::floor;
 }
 
 // best(last, remaining, block): the smallest weight of the rest of a
 // candidate after its main combination's period `last`, with `remaining`
 // periods of M still to place and a current block of `block` periods.
+// Laid out so that the cells of consecutive `last` sit side by side.
 template <typename Int>
 struct SuffixTable {
     int size = 0;
     int block_states = 0;
+    int positions = 0;  // n + 1: `last` from no_period to n - 1
     std::vector<Int> best;
-    std::vector<std::uint8_t> reachable;
 
     std::size_t at(int last, int remaining, int block) const {
-        return (static_cast<std::size_t>(last + 1) * (size + 1) + remaining) * block_states + block;
+        return (static_cast<std::size_t>(remaining) * block_states + block) * positions + (last + 1);
     }
 };
 
 template <typename Int>
-void fill_suffix_table(const Rules& rules, const Weights<Int>& weights, int size, SuffixTable<Int>& table) {
+void fill_suffix_table(const Rules& rules, const Weights<Int>& weights, const Shape& shape, SuffixTable<Int>& table) {
     const int n = rules.n;
+    const int size = shape.size;
     const int c = rules.min_block;
+    const Int unreachable = Unreachable<Int>::value;
     table.size = size;
     table.block_states = c + 1;
-    const std::size_t cells = table.at(n - 1, size, c) + 1;
-    table.best.resize(cells);  // read only where reachable
-    table.reachable.assign(cells, 0);
+    table.positions = n + 1;
+    table.best.assign(static_cast<std::size_t>(size + 1) * table.block_states * table.positions, unreachable);
     for (int last = n - 1; last >= no_period; --last) {
         const int first_block = last == no_period ? 0 : 1;
         const int last_block = last == no_period ? 0 : c;
         // More periods than are left after `last` can never be placed.
+        std::uint32_t live_any = 0;
+        for (int block = first_block; block <= last_block; ++block) {
+            live_any |= shape.live[last + 1][block];
+        }
         for (int remaining = 0; remaining <= std::min(size, n - 1 - last); ++remaining) {
+            if (!((live_any >> remaining) & 1u)) {
+                continue;
+            }
             if (remaining == 0) {
                 for (int block = first_block; block <= last_block; ++block) {
                     if (last != no_period && n - 1 - last <= rules.max_gap && (block >= c || last == n - 1)) {
                         table.best[table.at(last, 0, block)] = weights.runs_between(last, n);
-                        table.reachable[table.at(last, 0, block)] = 1;
                     }
                 }
                 continue;
             }
             // Next period after a gap: the block restarts, whatever it was.
-            bool jump_reachable = false;
-            Int jump{};
+            Int jump = unreachable;
             const int from = last == no_period ? 0 : last + 2;
             const int to = std::min(last == no_period ? rules.max_start : last + 1 + rules.max_gap, n - 1);
+            const Int* restart = &table.best[table.at(no_period, remaining - 1, 1)];  // restart[j + 1]
+            const Int* runs = &weights.between[(last + 1) * (max_n + 1)];
             for (int j = from; j <= to; ++j) {
-                const std::size_t child = table.at(j, remaining - 1, 1);
-                if (!table.reachable[child]) {
-                    continue;
-                }
-                const Int value = weights.of_period[j] + weights.runs_between(last, j) + table.best[child];
-                if (!jump_reachable || value < jump) {
+                const Int value = weights.of_period[j] + runs[j] + restart[j + 1];
+                if (value < jump) {
                     jump = value;
-                    jump_reachable = true;
                 }
             }
             for (int block = first_block; block <= last_block; ++block) {
-                bool reachable = false;
-                Int best{};
+                if (!((shape.live[last + 1][block] >> remaining) & 1u)) {
+                    continue;
+                }
+                Int best = unreachable;
                 if (last != no_period && last + 1 < n) {
-                    const std::size_t child = table.at(last + 1, remaining - 1, std::min(block + 1, c));
-                    if (table.reachable[child]) {
-                        best = weights.of_period[last + 1] + table.best[child];
-                        reachable = true;
-                    }
+                    best = weights.of_period[last + 1] + table.best[table.at(last + 1, remaining - 1, std::min(block + 1, c))];
                 }
-                if (jump_reachable && (last == no_period || block >= c) && (!reachable || jump < best)) {
+                if ((last == no_period || block >= c) && jump < best) {
                     best = jump;
-                    reachable = true;
                 }
-                if (reachable) {
-                    table.best[table.at(last, remaining, block)] = best;
-                    table.reachable[table.at(last, remaining, block)] = 1;
-                }
+                table.best[table.at(last, remaining, block)] = reachable(best) ? best : unreachable;
             }
         }
     }
@@ -325,33 +401,6 @@ void fill_suffix_table(const Rules& rules, const Weights<Int>& weights, int size
 template <typename Int>
 const Int& best_of_size(const SuffixTable<Int>& table) {
     return table.best[table.at(no_period, table.size, 0)];
-}
-
-// One step of a main combination: the next period and the block length after it.
-struct Step {
-    int position = 0;
-    int block = 0;
-};
-
-// The periods that may follow `last` under the gap and block rules, in
-// increasing order.
-int next_steps(const Rules& rules, int last, int block, std::array<Step, max_n>& steps) {
-    int count = 0;
-    if (last == no_period) {
-        for (int j = 0; j <= std::min(rules.max_start, rules.n - 1); ++j) {
-            steps[count++] = {j, 1};
-        }
-        return count;
-    }
-    if (last + 1 < rules.n) {
-        steps[count++] = {last + 1, std::min(block + 1, rules.min_block)};
-    }
-    if (block >= rules.min_block) {
-        for (int j = last + 2; j <= std::min(last + 1 + rules.max_gap, rules.n - 1); ++j) {
-            steps[count++] = {j, 1};
-        }
-    }
-    return count;
 }
 
 // The lexicographically first main combination whose best candidate weighs
@@ -369,7 +418,7 @@ std::vector<int> first_main_combination(const Rules& rules, const Weights<Int>& 
         int s = 0;
         for (; s < count; ++s) {
             const std::size_t child = table.at(steps[s].position, remaining - 1, steps[s].block);
-            if (!table.reachable[child]) {
+            if (!reachable(table.best[child])) {
                 continue;
             }
             const Int total =
@@ -507,11 +556,11 @@ std::optional<std::array<Int128, max_n>> weights_for_bound(const IntegerPrices& 
     std::array<Int128, max_n> weights{};
     for (int i = 0; i < n; ++i) {
         const std::optional<Int128> scaled = checked_mul(prices.value[i], b);
-        if (!scaled || !fits_bits(*scaled, 121)) {
+        if (!scaled || !fits_bits(*scaled, 119)) {
             return std::nullopt;
         }
         weights[i] = *scaled - a;
-        if (!fits_bits(weights[i], 121)) {
+        if (!fits_bits(weights[i], 119)) {
             return std::nullopt;
         }
     }
@@ -526,10 +575,10 @@ struct BoundSearch {
 };
 
 template <typename Int>
-void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, int size, bool with_groups,
+void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, const Shape& shape, bool with_groups,
                   BoundSearch<Int>& search) {
-    search.weights = make_weights(rules, of_period, with_groups);
-    fill_suffix_table(rules, search.weights, size, search.table);
+    make_weights(rules, of_period, with_groups, search.weights);
+    fill_suffix_table(rules, search.weights, shape, search.table);
 }
 
 Decimal to_decimal(const Int128& value, std::uint32_t scale) {
@@ -538,7 +587,7 @@ Decimal to_decimal(const Int128& value, std::uint32_t scale) {
 }
 
 SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, int min_size) {
-    const int size = first_feasible_size(rules, min_size);
+    const Shape shape = shape_of(rules, min_size);
     auto answer = [&](auto& search) {
         const auto& table = search.table;
         const std::vector<int> main = first_main_combination(rules, search.weights, table, best_of_size(table), false);
@@ -551,11 +600,11 @@ SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, in
     };
     if (prices.small) {
         BoundSearch<std::int64_t> search;
-        search_bound(rules, prices.small_value, size, false, search);
+        search_bound(rules, prices.small_value, shape, false, search);
         return answer(search);
     }
     BoundSearch<Int128> search;
-    search_bound(rules, prices.value, size, false, search);
+    search_bound(rules, prices.value, shape, false, search);
     return answer(search);
 }
 
@@ -563,7 +612,8 @@ SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, in
 // strictly smaller average until none is left. Returns false when the
 // weights outgrow the width (the caller retries wider) or never settle.
 template <typename Int>
-bool settle_average(const Rules& rules, const IntegerPrices& prices, int size, Ratio& best, BoundSearch<Int>& search) {
+bool settle_average(const Rules& rules, const IntegerPrices& prices, const Shape& shape, Ratio& best,
+                    BoundSearch<Int>& search) {
     for (int round = 0; round < 64; ++round) {
         std::array<Int, max_n> of_period{};
         if constexpr (std::is_same_v<Int, std::int64_t>) {
@@ -582,7 +632,7 @@ bool settle_average(const Rules& rules, const IntegerPrices& prices, int size, R
             }
             of_period = *wide;
         }
-        search_bound(rules, of_period, size, true, search);
+        search_bound(rules, of_period, shape, true, search);
         // Zero: some candidate averages exactly best and none less. Otherwise
         // move to the lightest candidate: below best when the weight is
         // negative, and when positive (best was only a guess, below every
@@ -599,7 +649,8 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
     // The first size with a valid main combination is the size of the answer:
     // every average lies far below the largest decimal, so the first valid
     // candidate already replaces the empty best selection.
-    const int size = first_feasible_size(rules, min_size);
+    const Shape shape = shape_of(rules, min_size);
+    const int size = shape.size;
 
     // Settle the smallest average A, starting from the average of the `size`
     // cheapest prices: usually just below A, so that the first candidate the
@@ -612,8 +663,8 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
     }
     BoundSearch<std::int64_t> narrow_search;
     std::optional<BoundSearch<Int128>> wide;
-    const bool is_narrow = settle_average(rules, prices, size, best, narrow_search);
-    if (!is_narrow && !settle_average(rules, prices, size, best, wide.emplace())) {
+    const bool is_narrow = settle_average(rules, prices, shape, best, narrow_search);
+    if (!is_narrow && !settle_average(rules, prices, shape, best, wide.emplace())) {
         return std::nullopt;
     }
 
@@ -668,7 +719,7 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
         return std::nullopt;
     }
     BoundSearch<Int128> upper;
-    search_bound(rules, *upper_weights, size, true, upper);
+    search_bound(rules, *upper_weights, shape, true, upper);
     const std::vector<int> main = first_main_combination(rules, upper.weights, upper.table, Int128{}, strict);
     return SelectionResult::success(first_reaching_mask(rules, upper.weights, main, strict));
 }
