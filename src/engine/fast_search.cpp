@@ -2,10 +2,13 @@
 //
 // Exact sums. Bring every price to the largest scale s among the non-zero
 // prices; c_i is price i times 10^s, an integer. If the sum of all |c_i| is
-// below 2^95, every partial sum of any subset, at any scale up to s, fits 96
-// bits, so every decimal addition the exhaustive search makes is exact and
+// below 2^96 - 1, every partial sum of any subset, at any scale up to s, fits
+// 96 bits, so every decimal addition the exhaustive search makes is exact and
 // never overflows, and a selection's cost is exactly its integer sum over
-// 10^s. Otherwise we return nothing and the caller runs the exhaustive search.
+// 10^s. It also keeps every average below the largest decimal, which the
+// exhaustive search never takes as a first best (only a single price of
+// exactly 2^96 - 1 could reach it). Otherwise we return nothing and the
+// caller runs the exhaustive search.
 //
 // Candidates. For a main combination M (valid under the timing rules) the
 // cheap groups are the maximal runs of cheap periods outside M. Adding groups
@@ -107,6 +110,7 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
             prices.scale = std::max(prices.scale, period.price.scale());
         }
     }
+    const Int128 largest_total = Int128::from_words(0xFFFFFFFFu, ~std::uint64_t{0});  // 2^96 - 1
     Int128 total_magnitude;
     for (std::size_t i = 0; i < all_periods.size(); ++i) {
         const Decimal& price = all_periods[i].price;
@@ -117,11 +121,11 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         const std::optional<Int128> scaled = price.scale() == prices.scale
                                                  ? std::optional<Int128>(mantissa)
                                                  : checked_mul(mantissa, power_of_ten(prices.scale - price.scale()));
-        if (!scaled || !fits_bits(*scaled, 95)) {
+        if (!scaled || !fits_bits(*scaled, 96)) {
             return std::nullopt;
         }
         total_magnitude += *scaled;
-        if (!fits_bits(total_magnitude, 95)) {
+        if (!(total_magnitude < largest_total)) {
             return std::nullopt;
         }
         prices.value[i] = price.is_negative() ? -*scaled : *scaled;
@@ -582,7 +586,7 @@ void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, c
 }
 
 Decimal to_decimal(const Int128& value, std::uint32_t scale) {
-    const Int128 m = magnitude(value);  // below 2^95
+    const Int128 m = magnitude(value);  // below 2^96 - 1
     return Decimal::from_parts(value.is_negative(), static_cast<std::uint32_t>(m.hi), m.lo, scale);
 }
 
@@ -647,7 +651,7 @@ bool settle_average(const Rules& rules, const IntegerPrices& prices, const Shape
 
 std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrices& prices, int min_size) {
     // The first size with a valid main combination is the size of the answer:
-    // every average lies far below the largest decimal, so the first valid
+    // every average lies below the largest decimal, so the first valid
     // candidate already replaces the empty best selection.
     const Shape shape = shape_of(rules, min_size);
     const int size = shape.size;
