@@ -3,6 +3,7 @@ the wheel built from it, and a fresh virtual environment holding that wheel alon
 Built once per test run, by whichever test asks first."""
 import atexit
 import functools
+import importlib.metadata
 import shutil
 import subprocess
 import sys
@@ -39,9 +40,20 @@ def run(command, **kwargs):
     return proc.stdout
 
 
+def require(*distributions):
+    """Skip unless these packages are installed. (An import would not tell: from
+    the project's root, `import build` finds the build directory.)"""
+    for name in distributions:
+        try:
+            importlib.metadata.version(name)
+        except importlib.metadata.PackageNotFoundError:
+            pytest.skip(f"{name} is not installed: these tests need the test extra, pip install .[test]",
+                        allow_module_level=True)
+
+
 @functools.lru_cache(maxsize=None)
 def built_distribution():
-    pytest.importorskip("build", reason="the packaging tests need the test extra: pip install .[test]")
+    require("build")
     work = Path(tempfile.mkdtemp(prefix="tariffsieve-dist-"))
     atexit.register(shutil.rmtree, work, True)
 

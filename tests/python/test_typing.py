@@ -13,10 +13,9 @@ import sys
 
 import pytest
 
-from built_distribution import ROOT, built_distribution
+from built_distribution import ROOT, built_distribution, require
 
-pytest.importorskip("mypy", reason="the typing tests need the test extra: pip install .[test]")
-pytest.importorskip("pyright", reason="the typing tests need the test extra: pip install .[test]")
+require("mypy", "pyright")
 
 import tariffsieve  # noqa: E402
 
