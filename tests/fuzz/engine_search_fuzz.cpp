@@ -13,6 +13,7 @@
 #include "decimal/decimal.h"
 #include "engine/request.h"
 #include "format_decimal.h"
+#include "wide_int.h"
 
 namespace tariffsieve::fuzz {
 namespace {
@@ -51,18 +52,38 @@ Decimal read_price(ByteReader& in) {
     }
     case 5:  // differences in the 28th place: averages that round
         return Decimal::from_parts(false, 0x0066D1B4u, 0x2C4E8F7B1A3C5D00u + b, 27 + (a & 1u));
-    case 6:  // near the largest magnitude: rounded sums, fallback, aborts
-        return Decimal::from_parts((b & 0x80u) != 0, 0xFFFFFFFFu, ~std::uint64_t{0} - (b & 0x7Fu),
-                                   (a & 0x1Fu) % 29);
+    case 6: {
+        const std::uint32_t scale = (a & 0x0Fu) * 2 % 29;
+        if ((a & 0x10u) != 0) {  // near the largest magnitude: rounded sums, aborts
+            return Decimal::from_parts((b & 0x80u) != 0, 0xFFFFFFFFu, ~std::uint64_t{0} - (b & 0x7Fu), scale);
+        }
+        // About 2^96 / k: sums of a few reach the edge of exact arithmetic.
+        WideInt m = WideInt::two_pow96();
+        m.div_small(2u + (b & 0x0Fu));
+        m.add(WideInt::of(b >> 4));
+        return Decimal::from_parts(false, m.w[2], (std::uint64_t{m.w[1]} << 32) | m.w[0], scale);
+    }
     default:  // zeros at any scale and fine fractions
         return make((b & 0x80u) != 0, b & 0x0Fu, (a & 0x1Fu) % 29);
     }
 }
 
-// A count: 255 reads as 2^64 - 1, anything else as a small number.
+// A count: the top four byte values read as counts past every series (up to
+// 2^64 - 1, where narrowing or wrapping would show), the others as small ones.
 std::uint64_t read_count(ByteReader& in, std::uint64_t range) {
     const std::uint8_t b = in.next();
-    return b == 0xFF ? max_count : b % range;
+    switch (b) {
+    case 0xFF:
+        return max_count;
+    case 0xFE:
+        return max_count - 1;
+    case 0xFD:
+        return std::uint64_t{1} << 32;
+    case 0xFC:
+        return std::uint64_t{1} << 31;
+    default:
+        return b % range;
+    }
 }
 
 struct Request {
