@@ -67,7 +67,9 @@ TEST(Int128, MatchesTheNativeTypeOnRandomOperands) {
             const int bits = static_cast<int>(random() % 100);
             const std::uint64_t lo = random();
             const std::uint64_t hi = bits > 64 ? random() >> (128 - bits) : 0;
-            Int128 v = Int128::from_words(hi, bits >= 64 ? lo : lo >> (64 - bits));
+            // A shift by 64 would be undefined: zero bits is plain zero.
+            const std::uint64_t low = bits >= 64 ? lo : bits == 0 ? 0 : lo >> (64 - bits);
+            Int128 v = Int128::from_words(hi, low);
             return (random() & 1) ? -v : v;
         };
         const Int128 a = operand();
