@@ -173,24 +173,30 @@ int next_steps(const Rules& rules, int last, int block, std::array<Step, max_n>&
 using Completions = std::array<std::array<std::uint32_t, max_n + 1>, max_n + 1>;
 
 Completions completions(const Rules& rules) {
-    Completions sizes{};
-    for (int last = rules.n - 1; last >= no_period; --last) {
-        for (int block = last == no_period ? 0 : 1; block <= (last == no_period ? 0 : rules.min_block); ++block) {
-            std::uint32_t mask = 0;
-            if (last != no_period) {
-                if (rules.n - 1 - last <= rules.max_gap && (block >= rules.min_block || last == rules.n - 1)) {
-                    mask |= 1u;
-                }
-                if (last + 1 < rules.n) {
-                    mask |= sizes[last + 2][std::min(block + 1, rules.min_block)] << 1;
-                }
+    const int n = rules.n;
+    const int c = rules.min_block;
+    Completions sizes;  // every cell read below is written first
+    for (int last = n - 1; last >= no_period; --last) {
+        // After a gap the block restarts: the same for every block that may jump.
+        std::uint32_t jump = 0;
+        const int from = last == no_period ? 0 : last + 2;
+        const int to = std::min(last == no_period ? rules.max_start : last + 1 + rules.max_gap, n - 1);
+        for (int j = from; j <= to; ++j) {
+            jump |= sizes[j + 1][1];
+        }
+        jump <<= 1;
+        if (last == no_period) {
+            sizes[0][0] = jump;
+            continue;
+        }
+        const bool may_end = n - 1 - last <= rules.max_gap;
+        for (int block = 1; block <= c; ++block) {
+            std::uint32_t mask = may_end && (block >= c || last == n - 1) ? 1u : 0u;
+            if (last + 1 < n) {
+                mask |= sizes[last + 2][std::min(block + 1, c)] << 1;
             }
-            if (last == no_period || block >= rules.min_block) {
-                const int from = last == no_period ? 0 : last + 2;
-                const int to = last == no_period ? rules.max_start : last + 1 + rules.max_gap;
-                for (int j = from; j <= std::min(to, rules.n - 1); ++j) {
-                    mask |= sizes[j + 1][1] << 1;
-                }
+            if (block >= c) {
+                mask |= jump;
             }
             sizes[last + 1][block] = mask;
         }
@@ -204,7 +210,7 @@ struct Shape {
     int size = 0;
     // live[last + 1][block]: bit r is set when a valid main combination of
     // `size` can have placed `last` with a block of `block` and r periods to go.
-    Completions live{};
+    Completions live;  // filled for every cell the tables read
 };
 
 // The smallest size from min_size up with a valid main combination (size n
@@ -216,28 +222,31 @@ Shape shape_of(const Rules& rules, int min_size) {
     while (shape.size < rules.n && !((ahead[0][0] >> shape.size) & 1u)) {
         ++shape.size;
     }
-    // behind[last + 1][block]: bit p is set when p periods up to `last` can be placed.
-    const std::uint32_t sizes_up_to_size = (std::uint32_t{2} << shape.size) - 1;
-    Completions behind{};
-    behind[0][0] = 1u;
-    std::array<Step, max_n> steps;
-    for (int last = no_period; last < rules.n; ++last) {
-        for (int block = 0; block <= rules.min_block; ++block) {
-            const std::uint32_t placed = behind[last + 1][block];
-            if (placed == 0) {
-                continue;
+    // to_go[last + 1][block]: bit r is set when a combination of `size` can
+    // reach `last` with r periods still to place.
+    const int n = rules.n;
+    const int c = rules.min_block;
+    Completions to_go;
+    for (int row = 0; row <= n; ++row) {
+        std::fill_n(to_go[row].begin(), c + 1, 0u);
+    }
+    to_go[0][0] = 1u << shape.size;
+    for (int last = no_period; last < n; ++last) {
+        std::uint32_t jumpers = 0;  // states that may go on after a gap
+        for (int block = last == no_period ? 0 : 1; block <= (last == no_period ? 0 : c); ++block) {
+            const std::uint32_t here = to_go[last + 1][block];
+            shape.live[last + 1][block] = here & ahead[last + 1][block];
+            if (last != no_period && last + 1 < n) {
+                to_go[last + 2][std::min(block + 1, c)] |= here >> 1;
             }
-            const int count = next_steps(rules, last, block, steps);
-            for (int s = 0; s < count; ++s) {
-                behind[steps[s].position + 1][steps[s].block] |= (placed << 1) & sizes_up_to_size;
+            if (last == no_period || block >= c) {
+                jumpers |= here;
             }
-            std::uint32_t to_go = 0;
-            for (int p = 0; p <= shape.size; ++p) {
-                if ((placed >> p) & 1u) {
-                    to_go |= 1u << (shape.size - p);
-                }
-            }
-            shape.live[last + 1][block] = to_go & ahead[last + 1][block];
+        }
+        const int from = last == no_period ? 0 : last + 2;
+        const int to = std::min(last == no_period ? rules.max_start : last + 1 + rules.max_gap, n - 1);
+        for (int j = from; jumpers != 0 && j <= to; ++j) {
+            to_go[j + 1][1] |= jumpers >> 1;
         }
     }
     return shape;
