@@ -172,6 +172,20 @@ bool reaches_fast_path(const Request& r) {
         .has_value();
 }
 
+// Both strategies of r, fast against exhaustive; returns how many differed.
+int compare(const Request& r) {
+    int mismatches = 0;
+    for (const bool aggressive : {true, false}) {
+        const std::string fast = outcome(r, aggressive, Search::fast);
+        const std::string reference = outcome(r, aggressive, Search::exhaustive);
+        if (fast != reference) {
+            ++mismatches;
+            ADD_FAILURE() << show(r, aggressive) << "\n  fast:       " << fast << "\n  exhaustive: " << reference;
+        }
+    }
+    return mismatches;
+}
+
 void compare_many(std::uint64_t seed, std::uint64_t requests, int min_n, int max_n) {
     RequestMaker maker(seed);
     std::uint64_t mismatches = 0;
@@ -179,17 +193,11 @@ void compare_many(std::uint64_t seed, std::uint64_t requests, int min_n, int max
     for (std::uint64_t i = 0; i < requests && mismatches < 5; ++i) {
         const Request r = maker.make(min_n, max_n);
         answered_fast += reaches_fast_path(r) ? 1 : 0;
-        for (const bool aggressive : {true, false}) {
-            const std::string fast = outcome(r, aggressive, Search::fast);
-            const std::string reference = outcome(r, aggressive, Search::exhaustive);
-            if (fast != reference) {
-                ++mismatches;
-                ADD_FAILURE() << show(r, aggressive) << "\n  fast:       " << fast << "\n  exhaustive: " << reference;
-            }
-        }
+        mismatches += compare(r);
     }
-    // The fast search must answer most requests itself, or this test proves little.
-    EXPECT_GT(answered_fast * 2, requests / 2 * 1) << answered_fast << " of " << requests << " answered by the fast search";
+    // The rest are rule violations, trivial answers and prices the fast
+    // search leaves to the exhaustive one; it must still answer many itself.
+    EXPECT_GT(answered_fast * 4, requests) << answered_fast << " of " << requests << " answered by the fast search";
     std::cout << "  " << requests << " requests, " << answered_fast << " answered by the fast search itself\n";
 }
 
@@ -221,14 +229,7 @@ TEST(Differential, LongSeriesMatchTheExhaustiveSearch) {
         r.min_consecutive_periods = static_cast<std::uint64_t>(pick(1, std::min<int>(static_cast<int>(r.min_selections), 3)));
         r.max_gap_between_periods = static_cast<std::uint64_t>(pick(0, 1) ? pick(1, 3) : n);
         r.max_gap_from_start = static_cast<std::uint64_t>(pick(0, static_cast<int>(r.max_gap_between_periods)));
-        for (const bool aggressive : {true, false}) {
-            const std::string fast = outcome(r, aggressive, Search::fast);
-            const std::string reference = outcome(r, aggressive, Search::exhaustive);
-            if (fast != reference) {
-                ++mismatches;
-                ADD_FAILURE() << show(r, aggressive) << "\n  fast:       " << fast << "\n  exhaustive: " << reference;
-            }
-        }
+        mismatches += compare(r);
     }
 }
 
