@@ -5,11 +5,11 @@ and none may change the caller's list."""
 import time
 
 import pytest
+from reentry import OVERFLOWING, Index, earlier_panic
 from tariffsieve import get_cheapest_periods as cheapest
 
 MILLION = 10**6
 MAX_COUNT = 2**64 - 1
-OVERFLOWING = ["79228162514264337593543950335", "1", "5"]
 SERIES = ["5", "1", "1", "9", "1", "0.5", "7", "2"]
 # Sums beyond 2^95: the exhaustive search answers these itself.
 LARGE = ["30000000000000000000000000000", "1", "2", "30000000000000000000000000000", "1", "7"]
@@ -25,26 +25,6 @@ def outcome(call):
 def matches(got, expected):
     """Same class, and the same message unless the interpreter words it."""
     return got[0] == expected[0] and (expected[1] is None or got[1] == expected[1])
-
-
-def earlier_panic():
-    try:
-        cheapest(OVERFLOWING, "0", 1, 1, 1, 1)
-    except BaseException as error:
-        return error
-    raise AssertionError("no abort")
-
-
-class Index:
-    def __init__(self, value, action=None):
-        self.value, self.action = value, action
-
-    def __index__(self):
-        if self.action is not None:
-            self.action()
-        if isinstance(self.value, BaseException):
-            raise self.value.with_traceback(None)
-        return self.value
 
 
 class Unfriendly:

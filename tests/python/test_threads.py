@@ -8,37 +8,14 @@ import threading
 import time
 
 import pytest
+from reentry import OVERFLOWING, Index, earlier_panic
 from tariffsieve import get_cheapest_periods as cheapest
 
 THREADS = 8
 ROUNDS = 200
-OVERFLOWING = ["79228162514264337593543950335", "1", "5"]
 SERIES = ["0.27", "0.31", "0.12", "0.08", "0.45", "0.33", "0.05", "0.19", "0.24", "0.50", "0.11", "0.09",
           "0.41", "0.07", "0.29", "0.36", "0.02", "0.18", "0.22", "0.47", "0.13", "0.06", "0.38", "0.21",
           "0.15", "0.44", "0.03", "0.26"]
-
-
-def earlier_panic():
-    try:
-        cheapest(OVERFLOWING, "0", 1, 1, 1, 1)
-    except BaseException as error:  # PanicException derives from BaseException
-        return error
-    raise AssertionError("no abort")
-
-
-class Index:
-    """An __index__ that runs Python code inside the call: it may yield the
-    GIL, raise, or change the request's own price list."""
-
-    def __init__(self, value, action=None):
-        self.value, self.action = value, action
-
-    def __index__(self):
-        if self.action is not None:
-            self.action()
-        if isinstance(self.value, BaseException):
-            raise self.value.with_traceback(None)
-        return self.value
 
 
 def yield_gil():
