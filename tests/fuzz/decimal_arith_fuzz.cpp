@@ -10,22 +10,12 @@
 
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
+#include "byte_reader.h"
 #include "format_decimal.h"
 #include "wide_int.h"
 
 namespace tariffsieve::fuzz {
 namespace {
-
-// Reads the bytes in order; zeros once they run out.
-struct ByteReader {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::uint8_t next() {
-        if (size == 0) return 0;
-        --size;
-        return *data++;
-    }
-};
 
 // A header byte (bit 7: sign, bits 0-4: scale, 29 to 31 read as 28), a
 // length byte (0 to 12 mantissa bytes, so that small values are common),

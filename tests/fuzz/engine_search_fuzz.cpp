@@ -12,6 +12,7 @@
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
 #include "engine/request.h"
+#include "byte_reader.h"
 #include "format_decimal.h"
 #include "wide_int.h"
 
@@ -19,16 +20,6 @@ namespace tariffsieve::fuzz {
 namespace {
 
 constexpr std::uint64_t max_count = ~std::uint64_t{0};
-
-struct ByteReader {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::uint8_t next() {
-        if (size == 0) return 0;
-        --size;
-        return *data++;
-    }
-};
 
 Decimal make(bool negative, std::uint64_t mantissa, std::uint32_t scale) {
     return Decimal::from_parts(negative, 0, mantissa, scale);
