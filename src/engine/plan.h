@@ -17,9 +17,11 @@ namespace tariffsieve {
 inline constexpr std::uint64_t max_plan_periods = 2016;
 
 // The answer get_cheapest_periods gives, for series of any length up to
-// max_plan_periods. Failures are error values only (ValueError in Python):
-// a request rule, prices whose sums could round beyond 28 periods, or sums
-// that leave the decimal range.
+// max_plan_periods. Failures are error values (ValueError in Python): a
+// request rule, or prices whose sums could round beyond 28 periods. Up to 28
+// periods such prices go to the exhaustive search, whose overflowing sums
+// abort with "Addition overflowed"; plan's call guard reports that abort as
+// a ValueError, since a caller can provoke it.
 SelectionResult plan(std::span<const Decimal> prices, const Decimal& low_price_threshold, const TimingRules& rules,
                      bool aggressive);
 
