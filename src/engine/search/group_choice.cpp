@@ -1,0 +1,43 @@
+// Cheap groups of a main combination and the selections they make.
+#include "engine/search/group_choice.h"
+
+namespace tariffsieve::search {
+
+std::vector<Group> cheap_groups(const IntegerSeries& series, const std::vector<int>& main) {
+    const int n = series.n;
+    std::vector<std::uint8_t> in_main(n);
+    for (int p : main) {
+        in_main[p] = 1;
+    }
+    std::vector<Group> groups;
+    for (int p = 0; p < n;) {
+        if (series.cheap[p] == 0 || in_main[p] != 0) {
+            ++p;
+            continue;
+        }
+        const int first = p;
+        while (p < n && series.cheap[p] != 0 && in_main[p] == 0) {
+            ++p;
+        }
+        const bool touches_main = (first > 0 && in_main[first - 1] != 0) || (p < n && in_main[p] != 0);
+        const bool admissible = touches_main || p - first >= series.min_block || p == n;
+        groups.push_back({first, p - 1, admissible});
+    }
+    return groups;
+}
+
+std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
+                                        const std::vector<bool>& chosen) {
+    std::vector<std::uint64_t> indices(main.begin(), main.end());
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        if (chosen[j]) {
+            for (int p = groups[j].first; p <= groups[j].last; ++p) {
+                indices.push_back(static_cast<std::uint64_t>(p));
+            }
+        }
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
+}  // namespace tariffsieve::search

@@ -1,0 +1,63 @@
+// A main combination's cheap groups, and the numerically smallest choice of
+// them (the group mask) whose candidate weighs at most a bound (claim 6).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "engine/search/weights.h"
+
+namespace tariffsieve::search {
+
+// A maximal run of cheap periods outside a main combination.
+struct Group {
+    int first = 0;
+    int last = 0;
+    bool admissible = false;  // adding it keeps every block long enough (claim 2)
+};
+
+// M's cheap groups in index order, admissible or not. `main` ascends.
+std::vector<Group> cheap_groups(const IntegerSeries& series, const std::vector<int>& main);
+
+// M with the chosen groups, ascending.
+std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
+                                        const std::vector<bool>& chosen);
+
+template <typename Int>
+Int weight_of(const Weights<Int>& w, const std::vector<int>& main) {
+    Int sum{};
+    for (int p : main) {
+        sum += w.of_period[p];
+    }
+    return sum;
+}
+
+// The smallest mask whose candidate weighs at most `bound` (less when
+// strict): bits are decided from the highest group down, each left clear
+// when the groups below it can still reach the bound on their own. The
+// caller knows that some mask reaches it.
+template <typename Int>
+std::vector<bool> first_reaching_mask(const Weights<Int>& w, const std::vector<int>& main,
+                                      const std::vector<Group>& groups, const Int& bound, bool strict) {
+    auto within = [&](const Int& total) { return strict ? total < bound : !(bound < total); };
+    const std::size_t g = groups.size();
+    std::vector<Int> weight(g);
+    std::vector<Int> helps_below(g + 1);  // the lightest the groups below g can add
+    for (std::size_t j = 0; j < g; ++j) {
+        weight[j] = w.sum(groups[j].first, groups[j].last);
+        const bool helps = groups[j].admissible && weight[j] < Int{};
+        helps_below[j + 1] = helps_below[j] + (helps ? weight[j] : Int{});
+    }
+    std::vector<bool> chosen(g);
+    Int spent = weight_of(w, main);
+    for (std::size_t j = g; j-- > 0;) {
+        if (!within(spent + helps_below[j])) {
+            chosen[j] = true;
+            spent += weight[j];
+        }
+    }
+    return chosen;
+}
+
+}  // namespace tariffsieve::search
