@@ -2,12 +2,12 @@
 // programming over the timing rules instead of by enumeration.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <span>
 
 #include "engine/priced_period.h"
 #include "engine/selection_result.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve {
 
@@ -17,10 +17,7 @@ namespace tariffsieve {
 // large or so finely scaled that the exhaustive search could round or
 // overflow a sum; the caller then runs the exhaustive search.
 std::optional<SelectionResult> fast_cheapest_periods(std::span<const PricedPeriod> all_periods,
-                                                     std::span<const PricedPeriod> cheap_items,
-                                                     std::uint64_t min_selections,
-                                                     std::uint64_t min_consecutive_periods,
-                                                     std::uint64_t max_gap_between_periods,
-                                                     std::uint64_t max_gap_from_start, bool aggressive);
+                                                     std::span<const PricedPeriod> cheap_items, const TimingRules& rules,
+                                                     bool aggressive);
 
 }  // namespace tariffsieve

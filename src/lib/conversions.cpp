@@ -146,14 +146,22 @@ bool convert_prices(PyObject* list, std::vector<Decimal>& prices) {
         if (text == nullptr) {
             return false;
         }
-        const ParseResult parsed = from_str(std::string_view(text, static_cast<std::size_t>(size)));
-        if (!parsed.ok()) {
-            PyErr_SetString(PyExc_ValueError, "Invalid decimal");
+        const std::optional<Decimal> price = parse_decimal(std::string_view(text, static_cast<std::size_t>(size)));
+        if (!price) {
             return false;
         }
-        prices.push_back(parsed.value);
+        prices.push_back(*price);
     }
     return true;
+}
+
+std::optional<Decimal> parse_decimal(std::string_view text) {
+    const ParseResult parsed = from_str(text);
+    if (!parsed.ok()) {
+        PyErr_SetString(PyExc_ValueError, "Invalid decimal");
+        return std::nullopt;
+    }
+    return parsed.value;
 }
 
 PyRef index_list(std::span<const std::uint64_t> indices) {
