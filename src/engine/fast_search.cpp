@@ -133,7 +133,7 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         if (price.is_zero()) {
             continue;
         }
-        const Int128 mantissa = Int128::from_words(price.hi, price.mid_lo());
+        const Int128 mantissa = Int128::from_words(price.hi(), price.mid_lo());
         const std::optional<Int128> scaled = price.scale() == prices.scale
                                                  ? std::optional<Int128>(mantissa)
                                                  : checked_mul(mantissa, power_of_ten(prices.scale - price.scale()));
@@ -705,7 +705,7 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
 
     // Q = the computed average of A, with its last digit at the largest scale that holds it.
     const Decimal smallest = divide(to_decimal(best.cost, prices.scale), Decimal::from_count(best.count));
-    Int128 digits = Int128::from_words(smallest.hi, smallest.mid_lo());
+    Int128 digits = Int128::from_words(smallest.hi(), smallest.mid_lo());
     std::uint32_t digits_scale = smallest.scale();
     const Int128 limit = Int128::from_words(std::uint64_t{1} << 32, 0);  // 2^96
     while (digits_scale < Decimal::max_scale) {
