@@ -1,7 +1,7 @@
 // The fast search. Why it gives the exhaustive searches' answers:
 //
 // Exact sums. Bring every price to the largest scale s among the non-zero
-// prices; c_i is price i times 10^s, an integer. If the sum of all |c_i| is
+// prices; p_i is price i times 10^s, an integer. If the sum of all |p_i| is
 // below 2^96 - 1, every partial sum of any subset, at any scale up to s, fits
 // 96 bits, so every decimal addition the exhaustive search makes is exact and
 // never overflows, and a selection's cost is exactly its integer sum over
@@ -19,14 +19,14 @@
 // (valid M of size k, any subset of M's admissible groups).
 //
 // Weights. For a rational bound a/b, a candidate X has cost(X)/|X| <= a/b
-// exactly when the sum over X of w_i = b*c_i - a*10^s is <= 0. The smallest
+// exactly when the sum over X of w_i = b*p_i - a*10^s is <= 0. The smallest
 // weight sum over all candidates of a size is a dynamic programme over the
 // last period of M, the periods of M still to place and the length of the
 // current block: between two consecutive periods of M the best choice of the
 // runs in between is independent of everything else (take an admissible run
 // when its weight sum is negative).
 //
-// Conservative: with w_i = c_i and no groups the programme gives the cheapest
+// Conservative: with w_i = p_i and no groups the programme gives the cheapest
 // valid main combination of each size; walking it forward and taking the
 // smallest next period that can still reach the minimum yields the first
 // cheapest in lexicographic order, which is what the exhaustive search keeps
@@ -578,9 +578,9 @@ Ratio lightest_candidate(const Rules& rules, const IntegerPrices& prices, const 
     return ratio;
 }
 
-// Weights b*c - a for the bound a / b (c a price in units of 10^-scale).
-// Callers keep |b*c| and |a| below 2^118, so that 28 weights still add up
-// safely; a weight outside that range is a broken invariant.
+// Weights b*p_i - a for the bound a / b, in units of 10^-scale. Callers
+// keep every weight below 2^119, so that 28 of them still add up safely; a
+// weight outside that range is a broken invariant.
 std::array<Int128, max_n> weights_for_bound(const IntegerPrices& prices, int n, const Int128& a, const Int128& b) {
     std::array<Int128, max_n> weights{};
     for (int i = 0; i < n; ++i) {
@@ -655,13 +655,13 @@ void settle_average(const Rules& rules, const IntegerPrices& prices, const Shape
     for (int round = 0; round < max_rounds; ++round) {
         std::array<Int, max_n> of_period{};
         if constexpr (std::is_same_v<Int, std::int64_t>) {
-            // |count * c - cost| < 28 * 2^44 + 2^44 < 2^49: sums of 28 fit easily
+            // |count * p_i - cost| < 28 * 2^44 + 2^44 < 2^49: sums of 28 fit easily
             const std::int64_t cost = to_int64(best.cost);
             for (int i = 0; i < rules.n; ++i) {
                 of_period[i] = best.count * prices.small_value[i] - cost;
             }
         } else {
-            // |count * c| < 28 * 2^96 and |cost| < 2^96
+            // |count * p_i| < 28 * 2^96 and |cost| < 2^96
             of_period = weights_for_bound(prices, rules.n, best.cost, Int128::from_int64(best.count));
         }
         search_bound(rules, of_period, shape, true, search);

@@ -66,9 +66,22 @@ void raise_panic(const char* message) noexcept {
     }
 }
 
+// file without the project root that the build put in front of it (when it
+// did: the character before the cut must be a path separator).
+const char* relative_source_path(const char* file) noexcept {
+#ifdef TARIFFSIEVE_SOURCE_ROOT_LENGTH
+    constexpr std::size_t root_length = TARIFFSIEVE_SOURCE_ROOT_LENGTH;
+    if (root_length > 0 && std::strlen(file) > root_length &&
+        (file[root_length - 1] == '/' || file[root_length - 1] == '\\')) {
+        return file + root_length;
+    }
+#endif
+    return file;
+}
+
 void write_abort_diagnostic(const char* entry, const char* message, const char* file = "unknown", unsigned line = 0) noexcept {
-    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s at %s:%u: %s\n", PyThread_get_thread_ident(), entry, file,
-                       line, message);
+    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s at %s:%u: %s\n", PyThread_get_thread_ident(), entry,
+                       relative_source_path(file), line, message);
 }
 
 }  // namespace
