@@ -203,24 +203,20 @@ void worst_cases(unsigned cap) {
                       cap);
         }
     }
+    // Blocks of 9 with gaps of at most 1: nothing below 27 periods is valid.
+    const struct {
+        const char* label;
+        std::uint64_t gap, start;
+    } large_only[] = {{"only large sizes valid (9, 9, gap 1, start 0)", 1, 0},
+                      {"only large sizes valid (9, 9, gap 2, start 2)", 2, 2}};
     for (const bool aggressive : {true, false}) {
-        // Blocks of 9 with gaps of at most 1: nothing below 27 periods is valid.
-        print_row("only large sizes valid (9, 9, gap 1, start 0)",
-                  Request{prices_of(families[0].prices), parse("0.3500"),
-                          {.min_selections = 9,
-                           .min_consecutive_periods = 9,
-                           .max_gap_between_periods = 1,
-                           .max_gap_from_start = 0},
-                          aggressive},
-                  cap);
-        print_row("only large sizes valid (9, 9, gap 2, start 2)",
-                  Request{prices_of(families[0].prices), parse("0.3500"),
-                          {.min_selections = 9,
-                           .min_consecutive_periods = 9,
-                           .max_gap_between_periods = 2,
-                           .max_gap_from_start = 2},
-                          aggressive},
-                  cap);
+        for (const auto& row : large_only) {
+            const TimingRules rules{.min_selections = 9,
+                                    .min_consecutive_periods = 9,
+                                    .max_gap_between_periods = row.gap,
+                                    .max_gap_from_start = row.start};
+            print_row(row.label, Request{prices_of(families[0].prices), parse("0.3500"), rules, aggressive}, cap);
+        }
     }
     std::printf("\n");
 }
