@@ -16,6 +16,7 @@
 
 #include "decimal/decimal.h"
 #include "engine/request.h"
+#include "engine/timing_rules.h"
 
 using namespace tariffsieve;
 
@@ -23,19 +24,15 @@ namespace {
 
 struct Request {
     std::vector<Decimal> prices;
-    std::string threshold;
-    std::uint64_t min_selections = 1;
-    std::uint64_t min_consecutive_periods = 1;
-    std::uint64_t max_gap_between_periods = 0;
-    std::uint64_t max_gap_from_start = 0;
+    Decimal threshold;
+    TimingRules rules;
     bool aggressive = true;
 };
 
 Decimal parse(const std::string& text) { return from_str(text).value; }
 
 SelectionResult run(const Request& r, Search search) {
-    return get_cheapest_periods(r.prices, r.threshold, r.min_selections, r.min_consecutive_periods,
-                                r.max_gap_between_periods, r.max_gap_from_start, r.aggressive, search);
+    return get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -138,7 +135,12 @@ void typical_day_grid(unsigned cap) {
         for (std::uint64_t k = 2; k <= 10; ++k) {
             for (std::uint64_t c = 1; c <= 3; ++c) {
                 for (std::uint64_t gap = 2; gap <= 8; ++gap) {
-                    const Request r{prices_of(typical_day), "0.2089", k, c, gap, gap, aggressive};
+                    const Request r{prices_of(typical_day), parse("0.2089"),
+                                    {.min_selections = k,
+                                     .min_consecutive_periods = c,
+                                     .max_gap_between_periods = gap,
+                                     .max_gap_from_start = gap},
+                                    aggressive};
                     const double fast = time_fast(r);
                     const double exhaustive = time_exhaustive(r, cap);
                     fast_times.push_back(fast);
@@ -191,15 +193,30 @@ void worst_cases(unsigned cap) {
     for (const auto& family : families) {
         for (const bool aggressive : {true, false}) {
             // min_selections 14, every combination valid.
-            print_row(family.label, Request{prices_of(family.prices), family.threshold, 14, 1, 27, 27, aggressive}, cap);
+            print_row(family.label,
+                      Request{prices_of(family.prices), parse(family.threshold),
+                              {.min_selections = 14,
+                               .min_consecutive_periods = 1,
+                               .max_gap_between_periods = 27,
+                               .max_gap_from_start = 27},
+                              aggressive},
+                      cap);
         }
     }
+    // Blocks of 9 with gaps of at most 1: nothing below 27 periods is valid.
+    const struct {
+        const char* label;
+        std::uint64_t gap, start;
+    } large_only[] = {{"only large sizes valid (9, 9, gap 1, start 0)", 1, 0},
+                      {"only large sizes valid (9, 9, gap 2, start 2)", 2, 2}};
     for (const bool aggressive : {true, false}) {
-        // Blocks of 9 with gaps of at most 1: nothing below 27 periods is valid.
-        print_row("only large sizes valid (9, 9, gap 1, start 0)",
-                  Request{prices_of(families[0].prices), "0.3500", 9, 9, 1, 0, aggressive}, cap);
-        print_row("only large sizes valid (9, 9, gap 2, start 2)",
-                  Request{prices_of(families[0].prices), "0.3500", 9, 9, 2, 2, aggressive}, cap);
+        for (const auto& row : large_only) {
+            const TimingRules rules{.min_selections = 9,
+                                    .min_consecutive_periods = 9,
+                                    .max_gap_between_periods = row.gap,
+                                    .max_gap_from_start = row.start};
+            print_row(row.label, Request{prices_of(families[0].prices), parse("0.3500"), rules, aggressive}, cap);
+        }
     }
     std::printf("\n");
 }
@@ -212,7 +229,12 @@ void growth(unsigned cap) {
     for (int n = 8; n <= 28; n += 2) {
         const std::vector<std::string> head(texts.begin(), texts.begin() + n);
         for (const bool aggressive : {true, false}) {
-            const Request r{prices_of(head), "0.4000", static_cast<std::uint64_t>(n / 2), 2, 3, 2, aggressive};
+            const Request r{prices_of(head), parse("0.4000"),
+                            {.min_selections = static_cast<std::uint64_t>(n / 2),
+                             .min_consecutive_periods = 2,
+                             .max_gap_between_periods = 3,
+                             .max_gap_from_start = 2},
+                            aggressive};
             const double fast = time_fast(r);
             const double exhaustive = time_exhaustive(r, cap);
             std::printf("   n = %2d %-12s fast %10s   exhaustive %10s\n", n, aggressive ? "aggressive" : "conservative",

@@ -8,6 +8,8 @@ namespace tariffsieve {
 
 namespace {
 
+using detail::DecimalLayout;
+
 [[noreturn]] void addition_overflowed() { throw Abort("Addition overflowed"); }
 
 // Stores the magnitude w (any width) at scale s into out, giving back
@@ -20,7 +22,8 @@ void store_reduced(Decimal& out, bool negative, std::uint32_t (&w)[N], std::uint
     for (;;) {
         if (detail::fits96(w)) {
             const bool up = digit > 5 || (digit == 5 && (sticky || (w[0] & 1u) != 0));
-            std::uint32_t m[3] = {w[0], w[1], w[2]};
+            std::uint32_t m[3];
+            detail::copy_words(m, w);
             if (!up) {
                 out = detail::make_decimal(negative, m, s);
                 return;
@@ -48,7 +51,7 @@ void combine(Decimal& out, std::uint32_t (&x)[N], bool x_neg, std::uint32_t (&y)
         if (detail::add_words(x, y) != 0) {
             // Only the three-word form can carry out; widen it by one word.
             std::uint32_t wide[N + 1];
-            for (std::size_t i = 0; i < N; ++i) wide[i] = x[i];
+            detail::copy_words(wide, x);
             wide[N] = 1;
             store_reduced(out, x_neg, wide, s);
             return;
@@ -76,31 +79,29 @@ void combine(Decimal& out, std::uint32_t (&x)[N], bool x_neg, std::uint32_t (&y)
 // Both are taken by value: out may be one of them.
 void add_scaled(Decimal& out, const Decimal up, const Decimal keep, std::uint32_t d, std::uint32_t s) {
     // First try in 96 bits: the usual case of prices with a few decimals.
-    std::uint32_t y3[3] = {up.lo, up.mid, up.hi};
-    std::uint32_t dd = d;
-    bool fits = true;
-    while (dd > 0) {
-        const std::uint32_t k = dd > 9 ? 9 : dd;
-        if (detail::mul_small(y3, detail::pow10_u32[k]) != 0) {
-            fits = false;
-            break;
-        }
-        dd -= k;
-    }
-    if (fits) {
-        std::uint32_t x3[3] = {keep.lo, keep.mid, keep.hi};
+    std::uint32_t y3[3];
+    DecimalLayout::words(up, y3);
+    if (detail::scale_up(y3, d)) {
+        std::uint32_t x3[3];
+        DecimalLayout::words(keep, x3);
         combine(out, x3, keep.is_negative(), y3, up.is_negative(), s);
         return;
     }
-    // The scaled operand needs up to 96 + 94 bits: the 192-bit buffer.
-    std::uint32_t y6[6] = {up.lo, up.mid, up.hi, 0, 0, 0};
-    while (d > 0) {
-        const std::uint32_t k = d > 9 ? 9 : d;
-        detail::mul_small(y6, detail::pow10_u32[k]);
-        d -= k;
-    }
-    std::uint32_t x6[6] = {keep.lo, keep.mid, keep.hi, 0, 0, 0};
+    // The scaled operand needs up to 96 + 94 bits: the 192-bit buffer, from
+    // which no step carries out.
+    std::uint32_t y6[6];
+    DecimalLayout::words(up, y6);
+    detail::scale_up(y6, d);
+    std::uint32_t x6[6];
+    DecimalLayout::words(keep, x6);
     combine(out, x6, keep.is_negative(), y6, up.is_negative(), s);
+}
+
+// The Decimal with these flags and the mantissa high:low, high below 2^32.
+Decimal with_mantissa(std::uint32_t flags, std::uint64_t high, std::uint64_t low) {
+    const std::uint32_t w[3] = {static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(low >> 32),
+                                static_cast<std::uint32_t>(high)};
+    return DecimalLayout::raw(flags, w);
 }
 
 }  // namespace
@@ -112,15 +113,13 @@ void add_assign(Decimal& sum, const Decimal& x) {
     }
     if (x.is_zero()) return;
 
-    if (sum.flags == x.flags) {
+    if (DecimalLayout::flags(sum) == DecimalLayout::flags(x)) {
         // Fast path: same scale and sign, no carry out of 96 bits.
         const std::uint64_t a = sum.mid_lo();
         const std::uint64_t low = a + x.mid_lo();
-        const std::uint64_t high = std::uint64_t{sum.hi} + x.hi + (low < a ? 1u : 0u);
+        const std::uint64_t high = std::uint64_t{sum.hi()} + x.hi() + (low < a ? 1u : 0u);
         if ((high >> 32) == 0) {
-            sum.lo = static_cast<std::uint32_t>(low);
-            sum.mid = static_cast<std::uint32_t>(low >> 32);
-            sum.hi = static_cast<std::uint32_t>(high);
+            sum = with_mantissa(DecimalLayout::flags(sum), high, low);
             return;
         }
     }
@@ -136,27 +135,28 @@ void add_assign(Decimal& sum, const Decimal& x) {
         const std::uint32_t d = x_up ? ss - sx : sx - ss;
         if (d <= 9) {
             const std::uint32_t p = detail::pow10_u32[d];
-            const std::uint64_t t0 = std::uint64_t{up.lo} * p;
-            const std::uint64_t t1 = std::uint64_t{up.mid} * p + (t0 >> 32);
-            const std::uint64_t t2 = std::uint64_t{up.hi} * p + (t1 >> 32);  // below 2^62
+            std::uint32_t u[3];
+            DecimalLayout::words(up, u);
+            const std::uint64_t t0 = std::uint64_t{u[0]} * p;
+            const std::uint64_t t1 = std::uint64_t{u[1]} * p + (t0 >> 32);
+            const std::uint64_t t2 = std::uint64_t{u[2]} * p + (t1 >> 32);  // below 2^62
             const std::uint64_t a = keep.mid_lo();
             const std::uint64_t low = a + ((t1 << 32) | (t0 & 0xFFFFFFFFu));
             // high holds the top word of the sum and everything above it: a
             // scaled operand beyond 96 bits shows here as well as a carry.
-            const std::uint64_t high = std::uint64_t{keep.hi} + t2 + (low < a ? 1u : 0u);
+            const std::uint64_t high = std::uint64_t{keep.hi()} + t2 + (low < a ? 1u : 0u);
             if ((high >> 32) == 0) {
-                sum.flags = keep.flags;
-                sum.lo = static_cast<std::uint32_t>(low);
-                sum.mid = static_cast<std::uint32_t>(low >> 32);
-                sum.hi = static_cast<std::uint32_t>(high);
+                sum = with_mantissa(DecimalLayout::flags(keep), high, low);
                 return;
             }
         }
     }
 
     if (ss == sx) {
-        std::uint32_t m[3] = {sum.lo, sum.mid, sum.hi};
-        std::uint32_t v[3] = {x.lo, x.mid, x.hi};
+        std::uint32_t m[3];
+        std::uint32_t v[3];
+        DecimalLayout::words(sum, m);
+        DecimalLayout::words(x, v);
         combine(sum, m, sum.is_negative(), v, x.is_negative(), ss);
     } else if (ss < sx) {
         add_scaled(sum, sum, x, sx - ss, sx);

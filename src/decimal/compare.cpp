@@ -13,26 +13,19 @@ Decimal Decimal::from_parts(bool negative, std::uint32_t hi, std::uint64_t mid_l
 
 namespace {
 
-// Brings w up by 10^d in steps of at most 10^9; false when it leaves 96 bits.
-bool scale_up96(std::uint32_t (&w)[3], std::uint32_t d) {
-    while (d > 0) {
-        const std::uint32_t k = d > 9 ? 9 : d;
-        if (detail::mul_small(w, detail::pow10_u32[k]) != 0) return false;
-        d -= k;
-    }
-    return true;
-}
-
 // Order of the magnitudes |a| and |b|, both nonzero.
 std::strong_ordering cmp_magnitude(const Decimal& a, const Decimal& b) {
     const std::uint32_t sa = a.scale();
     const std::uint32_t sb = b.scale();
-    std::uint32_t x[3] = {a.lo, a.mid, a.hi};
-    std::uint32_t y[3] = {b.lo, b.mid, b.hi};
+    std::uint32_t x[3];
+    std::uint32_t y[3];
+    detail::DecimalLayout::words(a, x);
+    detail::DecimalLayout::words(b, y);
+    // A magnitude that leaves 96 bits when scaled is the larger one.
     if (sa < sb) {
-        if (!scale_up96(x, sb - sa)) return std::strong_ordering::greater;
+        if (!detail::scale_up(x, sb - sa)) return std::strong_ordering::greater;
     } else if (sb < sa) {
-        if (!scale_up96(y, sa - sb)) return std::strong_ordering::less;
+        if (!detail::scale_up(y, sa - sb)) return std::strong_ordering::less;
     }
     if (x[2] != y[2]) return x[2] <=> y[2];
     const std::uint64_t xl = (std::uint64_t{x[1]} << 32) | x[0];

@@ -8,30 +8,48 @@
 
 namespace tariffsieve {
 
-struct Decimal {
-    // Bits 16-23 hold the scale, bit 31 the sign; every other bit is zero.
-    std::uint32_t flags = 0;
-    std::uint32_t hi = 0;   // mantissa bits 64-95
-    std::uint32_t lo = 0;   // mantissa bits 0-31
-    std::uint32_t mid = 0;  // mantissa bits 32-63
+namespace detail {
+struct DecimalLayout;
+}
 
-    static constexpr std::uint32_t sign_bit = 0x80000000u;
-    static constexpr std::uint32_t scale_shift = 16;
+class Decimal {
+public:
     static constexpr std::uint32_t max_scale = 28;
 
+    constexpr Decimal() = default;
     static constexpr Decimal zero() { return Decimal{}; }
     // 2^96 - 1 at scale 0: 79228162514264337593543950335.
-    static constexpr Decimal max_value() { return Decimal{0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}; }
+    static constexpr Decimal max_value() { return Decimal(0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu); }
     static constexpr Decimal from_count(std::uint64_t n) {
-        return Decimal{0, 0, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(n >> 32)};
+        return Decimal(0, 0, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(n >> 32));
     }
-    // Assembles a value from its parts; a scale above 28 aborts.
+    // Assembles a value from its sign, mantissa (bits 64-95 in hi, bits 0-63
+    // in mid_lo) and scale; a scale above 28 aborts.
     static Decimal from_parts(bool negative, std::uint32_t hi, std::uint64_t mid_lo, std::uint32_t scale);
 
-    constexpr std::uint32_t scale() const { return (flags >> scale_shift) & 0xFFu; }
-    constexpr bool is_negative() const { return (flags & sign_bit) != 0; }
-    constexpr bool is_zero() const { return (hi | mid | lo) == 0; }
-    constexpr std::uint64_t mid_lo() const { return (std::uint64_t{mid} << 32) | lo; }
+    constexpr std::uint32_t scale() const { return (flags_ >> scale_shift) & 0xFFu; }
+    constexpr bool is_negative() const { return (flags_ & sign_bit) != 0; }
+    constexpr bool is_zero() const { return (hi_ | mid_ | lo_) == 0; }
+    // The mantissa: bits 64-95, and bits 0-63.
+    constexpr std::uint32_t hi() const { return hi_; }
+    constexpr std::uint64_t mid_lo() const { return (std::uint64_t{mid_} << 32) | lo_; }
+
+private:
+    friend struct detail::DecimalLayout;
+
+    // Bits 16-23 of the flags hold the scale, bit 31 the sign; every other
+    // bit is zero.
+    static constexpr std::uint32_t sign_bit = 0x80000000u;
+    static constexpr std::uint32_t scale_shift = 16;
+
+    constexpr Decimal(std::uint32_t flags, std::uint32_t hi, std::uint32_t lo, std::uint32_t mid)
+        : flags_(flags), hi_(hi), lo_(lo), mid_(mid) {}
+
+    // Only the decimal code (through detail::DecimalLayout) sees these.
+    std::uint32_t flags_ = 0;
+    std::uint32_t hi_ = 0;   // mantissa bits 64-95
+    std::uint32_t lo_ = 0;   // mantissa bits 0-31
+    std::uint32_t mid_ = 0;  // mantissa bits 32-63
 };
 
 // Outcome of from_str: a value, or the message of the first failing rule.

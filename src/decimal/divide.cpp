@@ -30,9 +30,7 @@ void round_up(Quotient& r) {
     }
     if (r.scale == 0) division_overflowed();
     --r.scale;
-    r.q[0] = detail::rounded_max_over_10[0];
-    r.q[1] = detail::rounded_max_over_10[1];
-    r.q[2] = detail::rounded_max_over_10[2];
+    detail::copy_words(r.q, detail::rounded_max_over_10);
 }
 
 // The largest k <= kmax (kmax <= 9) with q * 10^k < 2^96.
@@ -45,7 +43,8 @@ std::uint32_t largest_shift(const std::uint32_t (&q)[3], std::uint32_t kmax) {
 // Divisor mantissa of at most 32 bits: long division in steps of up to nine
 // digits, with a final rounding on the remainder.
 Quotient divide_small(const Decimal& a, std::uint32_t divisor, int s) {
-    Quotient r{{a.lo, a.mid, a.hi}, s, false};
+    Quotient r{{}, s, false};
+    detail::DecimalLayout::words(a, r.q);
     std::uint64_t rem = detail::div_small(r.q, divisor);
     for (;;) {
         if (rem == 0) {
@@ -73,11 +72,11 @@ Quotient divide_small(const Decimal& a, std::uint32_t divisor, int s) {
             // q reached 2^96: give back the last digit, rounding on it.
             --r.scale;
             if (r.scale < 0) division_overflowed();
-            std::uint32_t wide[4] = {r.q[0], r.q[1], r.q[2], 1};
+            std::uint32_t wide[4];
+            detail::copy_words(wide, r.q);
+            wide[3] = 1;
             const std::uint32_t d = detail::div_small(wide, 10);
-            r.q[0] = wide[0];
-            r.q[1] = wide[1];
-            r.q[2] = wide[2];
+            detail::copy_words(r.q, wide);
             if (d > 5 || (d == 5 && (rem != 0 || (r.q[0] & 1u) != 0))) detail::increment(r.q);
             r.exact = d == 0 && rem == 0;
             return r;
@@ -92,11 +91,13 @@ Quotient divide_small(const Decimal& a, std::uint32_t divisor, int s) {
 // Divisor mantissa of more than 32 bits (never used by the engine): the same
 // value rule, one digit at a time with a four-word remainder.
 Quotient divide_large(const Decimal& a, const Decimal& b, int s) {
-    const std::uint32_t mb[4] = {b.lo, b.mid, b.hi, 0};
+    std::uint32_t mb[4];
+    detail::DecimalLayout::words(b, mb);
     // q = floor(Ma / Mb), rem = Ma mod Mb by shift and subtract.
     Quotient r{{0, 0, 0}, s, false};
     std::uint32_t rem[4] = {0, 0, 0, 0};
-    const std::uint32_t ma[3] = {a.lo, a.mid, a.hi};
+    std::uint32_t ma[3];
+    detail::DecimalLayout::words(a, ma);
     for (int bit = 95; bit >= 0; --bit) {
         detail::mul_small(rem, 2u);
         rem[0] |= (ma[bit / 32] >> (bit % 32)) & 1u;
@@ -118,14 +119,16 @@ Quotient divide_large(const Decimal& a, const Decimal& b, int s) {
         }
         if (r.scale == static_cast<int>(Decimal::max_scale)) break;
         // The next digit: floor(10 rem / Mb), at most 9.
-        std::uint32_t next[4] = {rem[0], rem[1], rem[2], rem[3]};
+        std::uint32_t next[4];
+        detail::copy_words(next, rem);
         detail::mul_small(next, 10u);
         std::uint32_t digit = 0;
         while (detail::compare_words(next, mb) >= 0) {
             detail::sub_words(next, mb);
             ++digit;
         }
-        std::uint32_t wider[4] = {r.q[0], r.q[1], r.q[2], 0};
+        std::uint32_t wider[4];
+        detail::copy_words(wider, r.q);
         detail::mul_small(wider, 10u);
         const std::uint32_t dw[1] = {digit};
         detail::add_words(wider, dw);
@@ -135,13 +138,12 @@ Quotient divide_large(const Decimal& a, const Decimal& b, int s) {
             if (r.scale < 0) division_overflowed();
             break;
         }
-        r.q[0] = wider[0];
-        r.q[1] = wider[1];
-        r.q[2] = wider[2];
-        for (int i = 0; i < 4; ++i) rem[i] = next[i];
+        detail::copy_words(r.q, wider);
+        detail::copy_words(rem, next);
         ++r.scale;
     }
-    std::uint32_t twice[4] = {rem[0], rem[1], rem[2], rem[3]};
+    std::uint32_t twice[4];
+    detail::copy_words(twice, rem);
     detail::mul_small(twice, 2u);
     const int c = detail::compare_words(twice, mb);
     if (c > 0 || (c == 0 && (r.q[0] & 1u) != 0)) round_up(r);
@@ -156,18 +158,19 @@ Decimal divide(const Decimal& a, const Decimal& b) {
     const bool negative = a.is_negative() != b.is_negative();
     const int s = static_cast<int>(a.scale()) - static_cast<int>(b.scale());
 
-    Quotient r = (b.hi | b.mid) == 0 ? divide_small(a, b.lo, s) : divide_large(a, b, s);
+    const std::uint64_t low = b.mid_lo();
+    Quotient r = b.hi() == 0 && (low >> 32) == 0 ? divide_small(a, static_cast<std::uint32_t>(low), s)
+                                                 : divide_large(a, b, s);
 
     if (detail::is_zero_words(r.q)) return Decimal::zero();
     if (r.exact) {
         // Drop trailing zeros down to the natural scale max(0, s).
         const int floor_scale = s > 0 ? s : 0;
         while (r.scale > floor_scale) {
-            std::uint32_t t[3] = {r.q[0], r.q[1], r.q[2]};
+            std::uint32_t t[3];
+            detail::copy_words(t, r.q);
             if (detail::div_small(t, 10u) != 0) break;
-            r.q[0] = t[0];
-            r.q[1] = t[1];
-            r.q[2] = t[2];
+            detail::copy_words(r.q, t);
             --r.scale;
         }
     }

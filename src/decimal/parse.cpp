@@ -68,9 +68,7 @@ struct Mantissa {
 
     void words(std::uint32_t (&out)[3]) const {
         if (wide) {
-            out[0] = w[0];
-            out[1] = w[1];
-            out[2] = w[2];
+            detail::copy_words(out, w);
         } else {
             out[0] = static_cast<std::uint32_t>(small);
             out[1] = static_cast<std::uint32_t>(small >> 32);
@@ -79,7 +77,8 @@ struct Mantissa {
     }
 };
 
-// Finishes a parse at the rounding byte text[i]: M and F as they stand.
+// Finishes a parse at the rounding byte text[i], with the mantissa and the
+// count of digits kept behind the point (the scale) as they stand.
 ParseResult finish_rounding(std::string_view text, std::size_t i, bool negative, const Mantissa& mant,
                             std::uint32_t scale) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -90,9 +89,7 @@ ParseResult finish_rounding(std::string_view text, std::size_t i, bool negative,
     if (c >= '5') {
         if (detail::is_max96(m)) {
             if (scale == 0) return failure(err_round_overflow);
-            m[0] = detail::rounded_max_over_10[0];
-            m[1] = detail::rounded_max_over_10[1];
-            m[2] = detail::rounded_max_over_10[2];
+            detail::copy_words(m, detail::rounded_max_over_10);
             --scale;
         } else {
             detail::increment(m);

@@ -63,6 +63,12 @@ constexpr void sub_words(std::uint32_t (&w)[N], const std::uint32_t (&v)[M]) {
     }
 }
 
+// to := from, the lower min(N, M) words; the rest of `to` becomes zero.
+template <std::size_t N, std::size_t M>
+constexpr void copy_words(std::uint32_t (&to)[N], const std::uint32_t (&from)[M]) {
+    for (std::size_t i = 0; i < N; ++i) to[i] = i < M ? from[i] : 0u;
+}
+
 // w := w + 1; returns the carry out.
 template <std::size_t N>
 constexpr std::uint32_t increment(std::uint32_t (&w)[N]) {
@@ -114,25 +120,51 @@ constexpr Limit96Table make_limit96() {
     for (std::uint32_t k = 0; k < 10; ++k) {
         std::uint32_t v[3] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
         div_small(v, pow10_u32[k]);
-        t.w[k][0] = v[0];
-        t.w[k][1] = v[1];
-        t.w[k][2] = v[2];
+        copy_words(t.w[k], v);
     }
     return t;
 }
 inline constexpr Limit96Table limit96 = make_limit96();
 
-// The mantissa of d as three words, least significant first.
-struct Words96 {
-    std::uint32_t w[3];
+// w := w * 10^d, in steps of at most 10^9; false when a step carries out of
+// the top word (w is then incomplete).
+template <std::size_t N>
+constexpr bool scale_up(std::uint32_t (&w)[N], std::uint32_t d) {
+    while (d > 0) {
+        const std::uint32_t k = d > 9 ? 9 : d;
+        if (mul_small(w, pow10_u32[k]) != 0) return false;
+        d -= k;
+    }
+    return true;
+}
+
+// The decimal code's view of a Decimal's storage.
+struct DecimalLayout {
+    static constexpr std::uint32_t sign_bit = Decimal::sign_bit;
+    static constexpr std::uint32_t scale_shift = Decimal::scale_shift;
+
+    // Sign and scale together: equal flags mean equal sign and scale.
+    static constexpr std::uint32_t flags(const Decimal& d) { return d.flags_; }
+
+    // The mantissa as three words, least significant first, widened to N.
+    template <std::size_t N = 3>
+    static constexpr void words(const Decimal& d, std::uint32_t (&w)[N]) {
+        static_assert(N >= 3);
+        const std::uint32_t m[3] = {d.lo_, d.mid_, d.hi_};
+        copy_words(w, m);
+    }
+
+    // A Decimal with these flags and mantissa words, unchecked.
+    static constexpr Decimal raw(std::uint32_t flags, const std::uint32_t (&w)[3]) {
+        return Decimal(flags, w[2], w[0], w[1]);
+    }
 };
-constexpr Words96 mantissa_words(const Decimal& d) { return Words96{{d.lo, d.mid, d.hi}}; }
 
 // Assembles a Decimal from a magnitude below 2^96, a scale of at most 28 and
 // a sign; a zero magnitude is never negative.
 constexpr Decimal make_decimal(bool negative, const std::uint32_t (&w)[3], std::uint32_t scale) {
     const bool neg = negative && (w[0] | w[1] | w[2]) != 0;
-    return Decimal{(neg ? Decimal::sign_bit : 0u) | (scale << Decimal::scale_shift), w[2], w[0], w[1]};
+    return DecimalLayout::raw((neg ? DecimalLayout::sign_bit : 0u) | (scale << DecimalLayout::scale_shift), w);
 }
 
 }  // namespace tariffsieve::detail

@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "engine/combinations.h"
 #include "engine/cost.h"
 #include "engine/extension.h"
+#include "engine/main_combinations.h"
 #include "engine/strategies.h"
 #include "engine/validity.h"
 
@@ -36,20 +36,12 @@ struct MainCombination {
 // The first valid combination of the smallest feasible size that reaches the
 // lowest cost; a tie keeps the earlier one.
 std::optional<MainCombination> cheapest_main_combination(std::span<const PricedPeriod> all_periods,
-                                                         std::uint64_t min_selections,
-                                                         std::uint64_t min_consecutive_periods,
-                                                         std::uint64_t max_gap_between_periods,
-                                                         std::uint64_t max_gap_from_start) {
-    const std::uint64_t n = all_periods.size();
+                                                         const TimingRules& rules) {
     std::optional<MainCombination> held;
+    MainCombinations main_combinations(all_periods, rules);
     std::vector<PricedPeriod> combination;
-    for (std::uint64_t k = min_selections; k <= n; ++k) {
-        Combinations combinations(all_periods, k);
-        while (combinations.next(combination)) {
-            if (!is_valid_combination(combination, min_consecutive_periods, max_gap_between_periods,
-                                      max_gap_from_start, n)) {
-                continue;
-            }
+    while (main_combinations.next_size()) {
+        while (main_combinations.next(combination)) {
             const Decimal cost = cost_of(combination);
             if (!held || cost < held->cost) {
                 held = MainCombination{combination, cost};
@@ -66,16 +58,9 @@ std::optional<MainCombination> cheapest_main_combination(std::span<const PricedP
 }  // namespace
 
 SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> all_periods,
-                                                  std::span<const PricedPeriod> cheap_items,
-                                                  std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
-                                                  std::uint64_t max_gap_between_periods,
-                                                  std::uint64_t max_gap_from_start) {
+                                                  std::span<const PricedPeriod> cheap_items, const TimingRules& rules) {
     const std::uint64_t n = all_periods.size();
-    // Summed before any search, so an overflowing series aborts at once.
-    [[maybe_unused]] const Decimal total_price = cost_of(all_periods);
-
-    const std::optional<MainCombination> main_combination = cheapest_main_combination(
-        all_periods, min_selections, min_consecutive_periods, max_gap_between_periods, max_gap_from_start);
+    const std::optional<MainCombination> main_combination = cheapest_main_combination(all_periods, rules);
     if (!main_combination) {
         return SelectionResult::failure("No valid main combination found that satisfies the constraints for " +
                                         std::to_string(n) + " items");
@@ -90,11 +75,11 @@ SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> 
     const std::uint32_t mask_end = group_mask_end(groups.size());
     for (std::uint32_t mask = 1; mask < mask_end; ++mask) {
         IndexList merged = merged_candidate(main_combination->periods, groups, mask);
-        if (!satisfies_block_rule<std::uint64_t>(merged, min_consecutive_periods, n)) {
+        if (!satisfies_block_rule<std::uint64_t>(merged, rules.min_consecutive_periods, n)) {
             continue;
         }
         const std::vector<PricedPeriod> priced = priced_form(all_periods, merged);
-        if (!is_valid_combination(priced, min_consecutive_periods, max_gap_between_periods, max_gap_from_start, n)) {
+        if (!is_valid_combination(priced, rules, n)) {
             continue;
         }
         const Decimal cost = cost_of(priced);

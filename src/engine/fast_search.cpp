@@ -1,7 +1,7 @@
 // The fast search. Why it gives the exhaustive searches' answers:
 //
 // Exact sums. Bring every price to the largest scale s among the non-zero
-// prices; c_i is price i times 10^s, an integer. If the sum of all |c_i| is
+// prices; p_i is price i times 10^s, an integer. If the sum of all |p_i| is
 // below 2^96 - 1, every partial sum of any subset, at any scale up to s, fits
 // 96 bits, so every decimal addition the exhaustive search makes is exact and
 // never overflows, and a selection's cost is exactly its integer sum over
@@ -19,14 +19,14 @@
 // (valid M of size k, any subset of M's admissible groups).
 //
 // Weights. For a rational bound a/b, a candidate X has cost(X)/|X| <= a/b
-// exactly when the sum over X of w_i = b*c_i - a*10^s is <= 0. The smallest
+// exactly when the sum over X of w_i = b*p_i - a*10^s is <= 0. The smallest
 // weight sum over all candidates of a size is a dynamic programme over the
 // last period of M, the periods of M still to place and the length of the
 // current block: between two consecutive periods of M the best choice of the
 // runs in between is independent of everything else (take an admissible run
 // when its weight sum is negative).
 //
-// Conservative: with w_i = c_i and no groups the programme gives the cheapest
+// Conservative: with w_i = p_i and no groups the programme gives the cheapest
 // valid main combination of each size; walking it forward and taking the
 // smallest next period that can still reach the minimum yields the first
 // cheapest in lexicographic order, which is what the exhaustive search keeps
@@ -48,9 +48,6 @@
 #include "engine/fast_search.h"
 
 #include <algorithm>
-#include "engine/fast_search.h"
-
-#include <algorithm>
 #include <array>
 #include <limits>
 #include <type_traits>
@@ -59,15 +56,17 @@
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
 #include "engine/int128.h"
+#include "engine/request.h"
 
 namespace tariffsieve {
 
 namespace {
 
-constexpr int max_n = 28;
+constexpr int max_n = static_cast<int>(max_exhaustive_periods);
 constexpr int no_period = -1;  // "last" before the first period of M is placed
 
-// A request reduced to small integers.
+// The timing rules reduced to small integers, with the cheap periods; made
+// from TimingRules in small_rules() only.
 struct Rules {
     int n = 0;
     int min_block = 1;  // min_consecutive_periods
@@ -75,6 +74,23 @@ struct Rules {
     int max_start = 0;  // max_gap_from_start, at most max_gap
     std::array<bool, max_n> cheap{};
 };
+
+// The entry has checked the request rules (and answered the requests that
+// select every period); a request that breaks one cannot reach this point.
+Rules small_rules(std::uint64_t n, const TimingRules& rules, std::span<const PricedPeriod> cheap_items) {
+    if (broken_request_rule(n, rules, max_exhaustive_periods, "too many periods") != nullptr) {
+        throw Abort("Fast search given a request the entry rejects");
+    }
+    Rules small;
+    small.n = static_cast<int>(n);
+    small.min_block = static_cast<int>(rules.min_consecutive_periods);
+    small.max_gap = static_cast<int>(std::min(rules.max_gap_between_periods, n));
+    small.max_start = static_cast<int>(std::min({rules.max_gap_from_start, rules.max_gap_between_periods, n}));
+    for (const PricedPeriod& item : cheap_items) {
+        small.cheap[item.index] = true;
+    }
+    return small;
+}
 
 // Prices as integers at one common scale; also in 64 bits when they are
 // small enough that every weight of the averages' search fits there too.
@@ -117,7 +133,7 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         if (price.is_zero()) {
             continue;
         }
-        const Int128 mantissa = Int128::from_words(price.hi, price.mid_lo());
+        const Int128 mantissa = Int128::from_words(price.hi(), price.mid_lo());
         const std::optional<Int128> scaled = price.scale() == prices.scale
                                                  ? std::optional<Int128>(mantissa)
                                                  : checked_mul(mantissa, power_of_ten(prices.scale - price.scale()));
@@ -132,7 +148,7 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
     }
     prices.small = fits_bits(total_magnitude, 44);
     for (std::size_t i = 0; prices.small && i < all_periods.size(); ++i) {
-        prices.small_value[i] = static_cast<std::int64_t>(prices.value[i].lo);
+        prices.small_value[i] = to_int64(prices.value[i]);
     }
     return prices;
 }
@@ -562,20 +578,17 @@ Ratio lightest_candidate(const Rules& rules, const IntegerPrices& prices, const 
     return ratio;
 }
 
-// Weights b*c_i - a for the bound a / b (in units of 10^-scale); nothing when
-// a weight would leave the range in which 28 of them still add up safely.
-std::optional<std::array<Int128, max_n>> weights_for_bound(const IntegerPrices& prices, int n, const Int128& a,
-                                                           const Int128& b) {
+// Weights b*p_i - a for the bound a / b, in units of 10^-scale. Callers
+// keep every weight below 2^119, so that 28 of them still add up safely; a
+// weight outside that range is a broken invariant.
+std::array<Int128, max_n> weights_for_bound(const IntegerPrices& prices, int n, const Int128& a, const Int128& b) {
     std::array<Int128, max_n> weights{};
     for (int i = 0; i < n; ++i) {
         const std::optional<Int128> scaled = checked_mul(prices.value[i], b);
-        if (!scaled || !fits_bits(*scaled, 119)) {
-            return std::nullopt;
+        if (!scaled || !fits_bits(*scaled, 119) || !fits_bits(*scaled - a, 119)) {
+            throw Abort("Fast search weight out of range");
         }
         weights[i] = *scaled - a;
-        if (!fits_bits(weights[i], 119)) {
-            return std::nullopt;
-        }
     }
     return weights;
 }
@@ -595,7 +608,10 @@ void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, c
 }
 
 Decimal to_decimal(const Int128& value, std::uint32_t scale) {
-    const Int128 m = magnitude(value);  // below 2^96 - 1
+    const Int128 m = magnitude(value);
+    if (!fits_bits(m, 96)) {
+        throw Abort("Fast search sum beyond 96 bits");  // integer_prices keeps every sum below 2^96
+    }
     return Decimal::from_parts(value.is_negative(), static_cast<std::uint32_t>(m.hi), m.lo, scale);
 }
 
@@ -621,29 +637,32 @@ SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, in
     return answer(search);
 }
 
-// Dinkelbach's iteration at one width: from `best`, move to a candidate of
-// strictly smaller average until none is left. Returns false when the
-// weights outgrow the width (the caller retries wider) or never settle.
+// Dinkelbach's iteration: from the guess `best`, move to the candidate that
+// minimises cost - average(best) * count until no candidate averages less.
+//
+// Why it ends. Every iterate after the first round is a real candidate that
+// minimises cost - lambda * count for the previous average lambda, so it has
+// the least cost of all candidates of its count, and each round that does not
+// end lowers the average strictly. A later iterate of the same count would
+// cost at least as much and so could not average less: the iterates have
+// distinct counts, between the size of M and n. Hence at most
+// n - size + 1 iterates, and one round each plus the guess's round. More
+// rounds than that mean a broken invariant.
 template <typename Int>
-bool settle_average(const Rules& rules, const IntegerPrices& prices, const Shape& shape, Ratio& best,
+void settle_average(const Rules& rules, const IntegerPrices& prices, const Shape& shape, Ratio& best,
                     BoundSearch<Int>& search) {
-    for (int round = 0; round < 64; ++round) {
+    const int max_rounds = rules.n - shape.size + 2;
+    for (int round = 0; round < max_rounds; ++round) {
         std::array<Int, max_n> of_period{};
         if constexpr (std::is_same_v<Int, std::int64_t>) {
-            if (!prices.small) {
-                return false;
-            }
-            // |count * c - cost| < 28 * 2^44 + 2^44 < 2^49: sums of 28 fit easily
-            const std::int64_t cost = static_cast<std::int64_t>(best.cost.lo);
+            // |count * p_i - cost| < 28 * 2^44 + 2^44 < 2^49: sums of 28 fit easily
+            const std::int64_t cost = to_int64(best.cost);
             for (int i = 0; i < rules.n; ++i) {
                 of_period[i] = best.count * prices.small_value[i] - cost;
             }
         } else {
-            const auto wide = weights_for_bound(prices, rules.n, best.cost, Int128::from_int64(best.count));
-            if (!wide) {
-                return false;
-            }
-            of_period = *wide;
+            // |count * p_i| < 28 * 2^96 and |cost| < 2^96
+            of_period = weights_for_bound(prices, rules.n, best.cost, Int128::from_int64(best.count));
         }
         search_bound(rules, of_period, shape, true, search);
         // Zero: some candidate averages exactly best and none less. Otherwise
@@ -651,11 +670,11 @@ bool settle_average(const Rules& rules, const IntegerPrices& prices, const Shape
         // negative, and when positive (best was only a guess, below every
         // candidate) the candidate that the next round improves on.
         if (best_of_size(search.table) == Int{}) {
-            return true;
+            return;
         }
         best = lightest_candidate(rules, prices, search.weights, search.table);
     }
-    return false;
+    throw Abort("Dinkelbach's iteration did not settle within its bound");
 }
 
 std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrices& prices, int min_size) {
@@ -674,28 +693,33 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
     for (int i = 0; i < size; ++i) {
         best.cost += sorted[i];
     }
+    // In 64 bits when every weight fits there (prices.small), else in 128.
+    const bool is_narrow = prices.small;
     BoundSearch<std::int64_t> narrow_search;
     std::optional<BoundSearch<Int128>> wide;
-    const bool is_narrow = settle_average(rules, prices, shape, best, narrow_search);
-    if (!is_narrow && !settle_average(rules, prices, shape, best, wide.emplace())) {
-        return std::nullopt;
+    if (is_narrow) {
+        settle_average(rules, prices, shape, best, narrow_search);
+    } else {
+        settle_average(rules, prices, shape, best, wide.emplace());
     }
 
     // Q = the computed average of A, with its last digit at the largest scale that holds it.
     const Decimal smallest = divide(to_decimal(best.cost, prices.scale), Decimal::from_count(best.count));
-    Int128 digits = Int128::from_words(smallest.hi, smallest.mid_lo());
+    Int128 digits = Int128::from_words(smallest.hi(), smallest.mid_lo());
     std::uint32_t digits_scale = smallest.scale();
     const Int128 limit = Int128::from_words(std::uint64_t{1} << 32, 0);  // 2^96
     while (digits_scale < Decimal::max_scale) {
-        const Int128 tenfold = *checked_mul(digits, Int128::from_int64(10));
+        const Int128 tenfold = product_in_range(digits, Int128::from_int64(10));  // digits < 2^96
         if (tenfold >= limit) {
             break;
         }
         digits = tenfold;
         ++digits_scale;
     }
+    // The average of integers at the prices' scale is below 2^96 there, so
+    // it keeps at least that scale.
     if (digits_scale < prices.scale) {
-        return std::nullopt;  // cannot happen: the average fits at the prices' scale
+        throw Abort("Fast search average below the prices' scale");
     }
 
     // Two different averages of at most 28 periods differ by at least
@@ -725,14 +749,11 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
     }
     // average <= U = (2q + 1) / (2 * 10^scale') with both sides over 10^scale.
     const Int128 upper_numerator = digits + digits + Int128::from_int64(1);
-    const Int128 upper_denominator = *checked_mul(Int128::from_int64(2), power_of_ten(digits_scale - prices.scale));
+    // digits_scale - prices.scale is 0, 1 or 2 here: the weights stay below 2^105.
+    const Int128 upper_denominator = product_in_range(Int128::from_int64(2), power_of_ten(digits_scale - prices.scale));
     const bool strict = digits.is_odd();  // a tie at U rounds away from Q
-    const auto upper_weights = weights_for_bound(prices, rules.n, upper_numerator, upper_denominator);
-    if (!upper_weights) {
-        return std::nullopt;
-    }
     BoundSearch<Int128> upper;
-    search_bound(rules, *upper_weights, shape, true, upper);
+    search_bound(rules, weights_for_bound(prices, rules.n, upper_numerator, upper_denominator), shape, true, upper);
     const std::vector<int> main = first_main_combination(rules, upper.weights, upper.table, Int128{}, strict);
     return SelectionResult::success(first_reaching_mask(rules, upper.weights, main, strict));
 }
@@ -741,31 +762,16 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
 
 std::optional<SelectionResult> fast_cheapest_periods(std::span<const PricedPeriod> all_periods,
                                                      std::span<const PricedPeriod> cheap_items,
-                                                     std::uint64_t min_selections,
-                                                     std::uint64_t min_consecutive_periods,
-                                                     std::uint64_t max_gap_between_periods,
-                                                     std::uint64_t max_gap_from_start, bool aggressive_strategy) {
-    const std::uint64_t n = all_periods.size();
-    if (n == 0 || n > static_cast<std::uint64_t>(max_n) || min_selections == 0 || min_selections > n ||
-        min_consecutive_periods == 0 || min_consecutive_periods > min_selections) {
-        return std::nullopt;
-    }
+                                                     const TimingRules& timing_rules, bool aggressive_strategy) {
+    const Rules rules = small_rules(all_periods.size(), timing_rules, cheap_items);
     const std::optional<IntegerPrices> prices = integer_prices(all_periods);
     if (!prices) {
         return std::nullopt;
     }
-    Rules rules;
-    rules.n = static_cast<int>(n);
-    rules.min_block = static_cast<int>(min_consecutive_periods);
-    rules.max_gap = static_cast<int>(std::min(max_gap_between_periods, n));
-    rules.max_start = static_cast<int>(std::min({max_gap_from_start, max_gap_between_periods, n}));
-    for (const PricedPeriod& item : cheap_items) {
-        rules.cheap[item.index] = true;
-    }
     if (aggressive_strategy) {
-        return aggressive(rules, *prices, static_cast<int>(min_selections));
+        return aggressive(rules, *prices, static_cast<int>(timing_rules.min_selections));
     }
-    return conservative(rules, *prices, static_cast<int>(min_selections));
+    return conservative(rules, *prices, static_cast<int>(timing_rules.min_selections));
 }
 
 }  // namespace tariffsieve

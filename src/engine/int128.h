@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "decimal/abort.h"
+
 namespace tariffsieve {
 
 struct Int128 {
@@ -74,6 +76,23 @@ inline std::optional<Int128> checked_mul(Int128 a, Int128 b) {
     }
     const Int128 m{(std::uint64_t{product[3]} << 32) | product[2], (std::uint64_t{product[1]} << 32) | product[0]};
     return negative ? -m : m;
+}
+
+// a * b where the caller has shown that the product stays below 2^126.
+inline Int128 product_in_range(Int128 a, Int128 b) {
+    if (const std::optional<Int128> product = checked_mul(a, b)) {
+        return *product;
+    }
+    throw Abort("Int128 product out of range");
+}
+
+// a as a 64-bit integer, where the caller has shown that it fits.
+inline std::int64_t to_int64(Int128 a) {
+    const bool fits = a.hi == (a.is_negative() ? ~std::uint64_t{0} : 0) && ((a.lo >> 63) != 0) == a.is_negative();
+    if (!fits) {
+        throw Abort("Int128 value out of the 64-bit range");
+    }
+    return static_cast<std::int64_t>(a.lo);
 }
 
 }  // namespace tariffsieve

@@ -1,13 +1,13 @@
-// The engine's entry: parses the threshold, checks the request rules, answers
-// the trivial requests and hands the rest to a strategy.
+// The engine's entry: checks the request rules, answers the trivial requests
+// and hands the rest to a search.
 #pragma once
 
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "decimal/decimal.h"
 #include "engine/selection_result.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve {
 
@@ -17,9 +17,18 @@ namespace tariffsieve {
 // could round or overflow.
 enum class Search { fast, exhaustive };
 
-SelectionResult get_cheapest_periods(std::span<const Decimal> prices, std::string_view low_price_threshold,
-                                     std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
-                                     std::uint64_t max_gap_between_periods, std::uint64_t max_gap_from_start,
-                                     bool aggressive, Search search = Search::fast);
+// The longest series get_cheapest_periods takes: it bounds the exhaustive
+// searches, which try every combination.
+inline constexpr std::uint64_t max_exhaustive_periods = 28;
+
+// The fixed message of the first request rule that a series of n periods and
+// rules break, or null. The rules are checked in a fixed order; a series
+// longer than max_periods breaks the second rule, with too_many_message.
+const char* broken_request_rule(std::uint64_t n, const TimingRules& rules, std::uint64_t max_periods,
+                                const char* too_many_message);
+
+// The cheapest periods of prices; a broken request rule is an error value.
+SelectionResult get_cheapest_periods(std::span<const Decimal> prices, const Decimal& low_price_threshold,
+                                     const TimingRules& rules, bool aggressive, Search search = Search::fast);
 
 }  // namespace tariffsieve

@@ -2,11 +2,11 @@
 // a fixed order and so define the answers; any faster search must agree.
 #pragma once
 
-#include <cstdint>
 #include <span>
 
 #include "engine/priced_period.h"
 #include "engine/selection_result.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve {
 
@@ -15,18 +15,12 @@ namespace tariffsieve {
 // combination alone and with each admissible choice of its cheap groups.
 // all_periods[i] must have index i.
 SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> all_periods,
-                                                std::span<const PricedPeriod> cheap_items,
-                                                std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
-                                                std::uint64_t max_gap_between_periods,
-                                                std::uint64_t max_gap_from_start);
+                                                std::span<const PricedPeriod> cheap_items, const TimingRules& rules);
 
 // The cheapest valid main combination of the first feasible size, then the
 // choice of its cheap groups that adds the most cheap periods, cheapest
 // first. Same requirements as the aggressive search.
 SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> all_periods,
-                                                  std::span<const PricedPeriod> cheap_items,
-                                                  std::uint64_t min_selections, std::uint64_t min_consecutive_periods,
-                                                  std::uint64_t max_gap_between_periods,
-                                                  std::uint64_t max_gap_from_start);
+                                                  std::span<const PricedPeriod> cheap_items, const TimingRules& rules);
 
 }  // namespace tariffsieve

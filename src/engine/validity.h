@@ -6,6 +6,7 @@
 #include <span>
 
 #include "engine/priced_period.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve {
 
@@ -38,8 +39,8 @@ bool satisfies_block_rule(std::span<const Item> items, std::uint64_t min_consecu
 }
 
 // Whether candidate (in the order the caller built it, expected ascending)
-// satisfies every timing rule for a series of n periods.
-bool is_valid_combination(std::span<const PricedPeriod> candidate, std::uint64_t min_consecutive_periods,
-                          std::uint64_t max_gap_between_periods, std::uint64_t max_gap_from_start, std::uint64_t n);
+// satisfies every timing rule for a series of n periods. min_selections plays
+// no part: the caller chooses the candidate's size.
+bool is_valid_combination(std::span<const PricedPeriod> candidate, const TimingRules& rules, std::uint64_t n);
 
 }  // namespace tariffsieve

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "decimal/abort.h"
 #include "gil_once.h"
@@ -30,18 +32,11 @@ OnceSlot panic_slot;
 // The PanicException class, made on first use; null with an exception
 // pending when it cannot be made.
 PyObject* panic_exception_type() {
-    if (PyObject* type = peek(panic_slot)) {
+    OnceFill once(panic_slot);
+    if (PyObject* type = once.existing()) {
         return type;
     }
-    auto lock = lock_releasing_gil(panic_slot);
-    if (PyObject* type = peek(panic_slot)) {
-        return type;
-    }
-    PyObject* type = PyErr_NewExceptionWithDoc(panic_name, panic_doc, PyExc_BaseException, nullptr);
-    if (type != nullptr) {
-        fill(panic_slot, type);
-    }
-    return type;
+    return once.fill(PyErr_NewExceptionWithDoc(panic_name, panic_doc, PyExc_BaseException, nullptr));
 }
 
 // Raises PanicException(message). Should even that fail (the class cannot be
@@ -66,9 +61,22 @@ void raise_panic(const char* message) noexcept {
     }
 }
 
+// file without the project root that the build put in front of it (when it
+// did: the character before the cut must be a path separator).
+const char* relative_source_path(const char* file) noexcept {
+#ifdef TARIFFSIEVE_SOURCE_ROOT_LENGTH
+    constexpr std::size_t root_length = TARIFFSIEVE_SOURCE_ROOT_LENGTH;
+    if (root_length > 0 && std::strlen(file) > root_length &&
+        (file[root_length - 1] == '/' || file[root_length - 1] == '\\')) {
+        return file + root_length;
+    }
+#endif
+    return file;
+}
+
 void write_abort_diagnostic(const char* entry, const char* message, const char* file = "unknown", unsigned line = 0) noexcept {
-    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s at %s:%u: %s\n", PyThread_get_thread_ident(), entry, file,
-                       line, message);
+    PySys_FormatStderr("tariffsieve: thread %lu aborted in %s at %s:%u: %s\n", PyThread_get_thread_ident(), entry,
+                       relative_source_path(file), line, message);
 }
 
 }  // namespace
@@ -106,32 +114,49 @@ void resume_panic_from_python() noexcept {
     if (panic_type == nullptr || PyErr_Occurred() == nullptr) {
         return;  // no abort yet in this process, so no PanicException to come back
     }
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    if (type != panic_type) {
-        PyErr_Restore(type, value, traceback);
+    std::optional<PendingError> panic = take_pending_error(panic_type);
+    if (!panic) {
         return;
     }
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback != nullptr && value != nullptr) {
-        PyException_SetTraceback(value, traceback);
-    }
-    PyRef message = PyRef::steal(PyObject_Str(value));
+    PyRef message = PyRef::steal(PyObject_Str(panic->value.get()));
     if (!message) {
         PyErr_Clear();
         message = PyRef::steal(PyUnicode_FromString(resumed_without_message));
         if (!message) {
-            PyErr_Restore(type, value, traceback);  // keep the original rather than lose both
+            restore_pending_error(std::move(*panic));  // keep the original rather than lose both
             return;
         }
     }
     PySys_WriteStderr("tariffsieve: a PanicException of an earlier abort came back through Python code; "
                       "raising it again. Its traceback:\n");
-    PyErr_Restore(type, value, traceback);
+    restore_pending_error(std::move(*panic));
     PyErr_PrintEx(0);
     PyErr_SetObject(panic_type, message.get());
+}
+
+std::optional<PendingError> take_pending_error(PyObject* type) noexcept {
+    PyObject* raw_type = nullptr;
+    PyObject* raw_value = nullptr;
+    PyObject* raw_traceback = nullptr;
+    PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
+    if (raw_type != type) {
+        PyErr_Restore(raw_type, raw_value, raw_traceback);
+        return std::nullopt;
+    }
+    PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
+    PendingError error{PyRef::steal(raw_type), PyRef::steal(raw_value), PyRef::steal(raw_traceback)};
+    if (raw_type != type || raw_value == nullptr) {
+        restore_pending_error(std::move(error));
+        return std::nullopt;  // normalising failed; what it raised is the error now
+    }
+    if (raw_traceback != nullptr) {
+        PyException_SetTraceback(raw_value, raw_traceback);
+    }
+    return error;
+}
+
+void restore_pending_error(PendingError&& error) noexcept {
+    PyErr_Restore(error.type.release(), error.value.release(), error.traceback.release());
 }
 
 void abort_on_api_failure() {

@@ -5,6 +5,8 @@
 
 #include "py_ref.h"
 
+#include <optional>
+
 namespace tariffsieve::py {
 
 // Makes sure a failed interpreter call has left an exception pending: one that
@@ -23,6 +25,21 @@ PyObject* raise_current_exception(const char* entry) noexcept;
 // its traceback on standard error and replaces it by a fresh PanicException
 // with the same message.
 void resume_panic_from_python() noexcept;
+
+// An exception taken out of the interpreter's error state, normalised.
+struct PendingError {
+    PyRef type;
+    PyRef value;
+    PyRef traceback;  // may be null
+};
+
+// Takes the pending exception out when its class is exactly `type` (and it
+// normalises), with its traceback attached to the value; otherwise leaves
+// the error state as it is and returns nothing.
+std::optional<PendingError> take_pending_error(PyObject* type) noexcept;
+
+// Makes error the pending exception again.
+void restore_pending_error(PendingError&& error) noexcept;
 
 // Reports a failed interpreter call while the result is built (prints the
 // pending exception) and aborts with "Python API call failed".

@@ -41,22 +41,11 @@ void raise_cast_error(PyObject* object, const char* expected) {
 }
 
 void argument_extraction_error(const char* parameter) {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    if (type != PyExc_TypeError) {
-        PyErr_Restore(type, value, traceback);
+    const std::optional<PendingError> error = take_pending_error(PyExc_TypeError);
+    if (!error) {
         return;
     }
-    PyErr_NormalizeException(&type, &value, &traceback);
-    PyRef old_type = PyRef::steal(type);
-    PyRef old_value = PyRef::steal(value);
-    PyRef old_traceback = PyRef::steal(traceback);
-    if (type != PyExc_TypeError || value == nullptr) {
-        PyErr_Restore(old_type.release(), old_value.release(), old_traceback.release());
-        return;  // normalising failed; what it raised is the error now
-    }
+    PyObject* value = error->value.get();
     PyRef text = PyRef::steal(PyObject_Str(value));
     if (!text) {
         PyErr_Clear();
@@ -146,14 +135,22 @@ bool convert_prices(PyObject* list, std::vector<Decimal>& prices) {
         if (text == nullptr) {
             return false;
         }
-        const ParseResult parsed = from_str(std::string_view(text, static_cast<std::size_t>(size)));
-        if (!parsed.ok()) {
-            PyErr_SetString(PyExc_ValueError, "Invalid decimal");
+        const std::optional<Decimal> price = parse_decimal(std::string_view(text, static_cast<std::size_t>(size)));
+        if (!price) {
             return false;
         }
-        prices.push_back(parsed.value);
+        prices.push_back(*price);
     }
     return true;
+}
+
+std::optional<Decimal> parse_decimal(std::string_view text) {
+    const ParseResult parsed = from_str(text);
+    if (!parsed.ok()) {
+        PyErr_SetString(PyExc_ValueError, "Invalid decimal");
+        return std::nullopt;
+    }
+    return parsed.value;
 }
 
 PyRef index_list(std::span<const std::uint64_t> indices) {

@@ -27,6 +27,10 @@ std::optional<std::string_view> extract_text(PyObject* object);
 std::optional<std::uint64_t> extract_count(PyObject* object);
 std::optional<bool> extract_flag(PyObject* object);
 
+// The decimal that text spells; nothing with ValueError "Invalid decimal"
+// pending when it spells none (the parser's reason is not shown).
+std::optional<Decimal> parse_decimal(std::string_view text);
+
 // Parses every item of a list (read from its storage, in order) as a
 // decimal; false with an exception pending at the first item that fails.
 bool convert_prices(PyObject* list, std::vector<Decimal>& prices);

@@ -10,18 +10,11 @@ OnceSlot all_slot;
 OnceSlot name_slot;
 
 PyObject* interned(OnceSlot& slot, const char* text) {
-    if (PyObject* name = peek(slot)) {
+    OnceFill once(slot);
+    if (PyObject* name = once.existing()) {
         return name;
     }
-    auto lock = lock_releasing_gil(slot);
-    if (PyObject* name = peek(slot)) {
-        return name;
-    }
-    PyObject* name = PyUnicode_InternFromString(text);
-    if (name != nullptr) {
-        fill(slot, name);
-    }
-    return name;
+    return once.fill(PyUnicode_InternFromString(text));
 }
 
 }  // namespace

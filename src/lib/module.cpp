@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 #include "call_guard.h"
 #include "conversions.h"
@@ -17,23 +18,30 @@ namespace {
 
 constexpr int module_api_version = 1013;
 
+// Single-phase initialisation, on purpose: the library keeps process-wide
+// objects (the PanicException class, interned names, the module itself) that
+// belong to the interpreter that made them, so it cannot give each
+// interpreter a module of its own as multi-phase initialisation would ask.
+// PyInit_tariffsieve hands out one finished module, to one interpreter. The
+// function is added after creation (not through m_methods) so that it joins
+// __all__ in the same step.
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "tariffsieve",
-    "Choose the cheapest periods of a price series under timing rules, with exact decimal arithmetic.",
-    0,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "tariffsieve",
+    .m_doc = "Choose the cheapest periods of a price series under timing rules, with exact decimal arithmetic.",
+    .m_size = 0,
+    .m_methods = nullptr,
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 PyMethodDef function_def = {
-    "get_cheapest_periods",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline)),
-    METH_FASTCALL | METH_KEYWORDS,
-    function_doc,
+    .ml_name = "get_cheapest_periods",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline)),
+    .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+    .ml_doc = function_doc,
 };
 
 // The objects this library makes belong to one interpreter: the first one to
@@ -41,51 +49,72 @@ PyMethodDef function_def = {
 std::atomic<std::int64_t> recorded_interpreter{-1};
 OnceSlot cached_module;
 
-// Adds get_cheapest_periods to the module and its __all__.
-bool add_function(PyObject* module) {
+// The function object bound to module, and its __name__ (a str); null
+// references with an exception pending on failure.
+struct NamedFunction {
+    PyRef function;
+    PyRef name;
+};
+
+NamedFunction make_function(PyObject* module) {
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) {
-        return false;
+        return {};
     }
     PyRef function = PyRef::steal(PyCMethod_New(&function_def, module, module_name.get(), nullptr));
     if (!function) {
-        return false;
+        return {};
     }
     PyObject* name_attribute = dunder_name();
     if (name_attribute == nullptr) {
-        return false;
+        return {};
     }
     PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), name_attribute));
     if (!name) {
-        return false;
+        return {};
     }
     if (!PyUnicode_Check(name.get())) {
         raise_cast_error(name.get(), "str");
-        return false;
+        return {};
     }
+    return {std::move(function), std::move(name)};
+}
 
+// The module's __all__ list, made empty when the module has none yet; null
+// with an exception pending on failure.
+PyRef all_list(PyObject* module) {
     PyObject* all_attribute = dunder_all();
     if (all_attribute == nullptr) {
-        return false;
+        return {};
     }
     PyRef all = PyRef::steal(PyObject_GetAttr(module, all_attribute));
     if (!all) {
         if (PyErr_ExceptionMatches(PyExc_AttributeError) == 0) {
-            return false;
+            return {};
         }
         PyErr_Clear();
         all = PyRef::steal(PyList_New(0));
         if (!all || PyObject_SetAttr(module, all_attribute, all.get()) < 0) {
-            return false;
+            return {};
         }
     } else if (!PyList_Check(all.get())) {
         raise_cast_error(all.get(), "list");
+        return {};
+    }
+    return all;
+}
+
+// Adds get_cheapest_periods to the module and its __all__.
+bool add_function(PyObject* module) {
+    const NamedFunction function = make_function(module);
+    if (!function.name) {
         return false;
     }
-    if (PyList_Append(all.get(), name.get()) < 0) {
+    const PyRef all = all_list(module);
+    if (!all || PyList_Append(all.get(), function.name.get()) < 0) {
         return false;
     }
-    return PyObject_SetAttr(module, name.get(), function.get()) == 0;
+    return PyObject_SetAttr(module, function.name.get(), function.function.get()) == 0;
 }
 
 PyObject* initialise() {
@@ -102,18 +131,17 @@ PyObject* initialise() {
         return nullptr;
     }
 
-    PyObject* module = peek(cached_module);
+    // One module object for the process, made by the first import and handed
+    // out again on re-import: the interpreter check above makes sure that
+    // only the interpreter that owns it ever sees it.
+    OnceFill once(cached_module);
+    PyObject* module = once.existing();
     if (module == nullptr) {
-        auto lock = lock_releasing_gil(cached_module);
-        module = peek(cached_module);
-        if (module == nullptr) {
-            PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
-            if (!created || !add_function(created.get())) {
-                return nullptr;  // the next import starts afresh
-            }
-            module = created.release();
-            fill(cached_module, module);
+        PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
+        if (!created || !add_function(created.get())) {
+            return nullptr;  // the next import starts afresh
         }
+        module = once.fill(created.release());
     }
     Py_INCREF(module);
     return module;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,7 +27,8 @@ constexpr std::array<const char*, 7> parameter_names = {
 };
 constexpr FunctionDescription description = {"get_cheapest_periods", parameter_names, 4};
 
-// Slot positions; the four counts follow one another from first_count_slot.
+// Slot positions; the four counts follow one another from first_count_slot,
+// in the order of TimingRules' members.
 constexpr std::size_t prices_slot = 0;
 constexpr std::size_t threshold_slot = 1;
 constexpr std::size_t first_count_slot = 2;
@@ -79,9 +81,20 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (!convert_prices(prices.get(), decimals)) {
         return nullptr;
     }
+    // After the prices, before the request rules: a price that is not a str
+    // is reported first, and a bad threshold before any rule.
+    const std::optional<Decimal> low_price_threshold = parse_decimal(*threshold);
+    if (!low_price_threshold) {
+        return nullptr;
+    }
 
-    const SelectionResult result =
-        get_cheapest_periods(decimals, *threshold, counts[0], counts[1], counts[2], counts[3], aggressive);
+    const TimingRules rules{
+        .min_selections = counts[0],
+        .min_consecutive_periods = counts[1],
+        .max_gap_between_periods = counts[2],
+        .max_gap_from_start = counts[3],
+    };
+    const SelectionResult result = get_cheapest_periods(decimals, *low_price_threshold, rules, aggressive);
     if (!result.ok()) {
         PyErr_SetString(PyExc_ValueError, result.error.c_str());
         return nullptr;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "decimal/decimal.h"
+#include "decimal/words.h"
 #include "format_decimal.h"
 #include "wide_int.h"
 
@@ -103,7 +104,8 @@ Expected model(std::string_view text) {
 }
 
 bool same_representation(const Decimal& a, const Decimal& b) {
-    return a.flags == b.flags && a.hi == b.hi && a.mid == b.mid && a.lo == b.lo;
+    using detail::DecimalLayout;
+    return DecimalLayout::flags(a) == DecimalLayout::flags(b) && a.hi() == b.hi() && a.mid_lo() == b.mid_lo();
 }
 
 [[noreturn]] void fail(std::string_view text, const char* what, const std::string& detail) {
@@ -131,7 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Decimal& value = got.value;
     if (value.scale() != want.scale || value.is_negative() != want.negative ||
         !(WideInt::mantissa(value) == want.mantissa) ||
-        (value.flags & ~(Decimal::sign_bit | (0xFFu << Decimal::scale_shift))) != 0) {
+        (detail::DecimalLayout::flags(value) &
+         ~(detail::DecimalLayout::sign_bit | (0xFFu << detail::DecimalLayout::scale_shift))) != 0) {
         fail(text, "wrong value", format_decimal(value));
     }
 

@@ -12,6 +12,7 @@
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
 #include "engine/request.h"
+#include "engine/timing_rules.h"
 #include "byte_reader.h"
 #include "format_decimal.h"
 #include "wide_int.h"
@@ -79,11 +80,8 @@ std::uint64_t read_count(ByteReader& in, std::uint64_t range) {
 
 struct Request {
     std::vector<Decimal> prices;
-    std::string threshold;
-    std::uint64_t min_selections = 0;
-    std::uint64_t min_consecutive_periods = 0;
-    std::uint64_t max_gap_between_periods = 0;
-    std::uint64_t max_gap_from_start = 0;
+    Decimal threshold;
+    TimingRules rules;
     bool aggressive = true;
 };
 
@@ -92,27 +90,27 @@ Request read_request(ByteReader& in) {
     const std::uint8_t head = in.next();
     const std::size_t n = (head & 0x0Fu) % 13;
     r.aggressive = (head & 0x10u) != 0;
-    r.min_selections = read_count(in, n + 2);
-    r.min_consecutive_periods = read_count(in, n + 2);
-    r.max_gap_between_periods = read_count(in, n + 3);
-    r.max_gap_from_start = read_count(in, n + 3);
+    r.rules.min_selections = read_count(in, n + 2);
+    r.rules.min_consecutive_periods = read_count(in, n + 2);
+    r.rules.max_gap_between_periods = read_count(in, n + 3);
+    r.rules.max_gap_from_start = read_count(in, n + 3);
     for (std::size_t i = 0; i < n; ++i) r.prices.push_back(read_price(in));
     const std::uint8_t pick = in.next();
     switch (head >> 5) {
-    case 0:
-        r.threshold = "abc";
+    case 0:  // nothing but a price of exactly zero is cheap
+        r.threshold = Decimal::zero();
         break;
     case 1:
-        r.threshold = "-1000000";
+        r.threshold = make(true, 1000000, 0);
         break;
     case 2:
-        r.threshold = "1000000";
+        r.threshold = make(false, 1000000, 0);
         break;
     case 3:
-        r.threshold = format_decimal(read_price(in));
+        r.threshold = read_price(in);
         break;
     default:  // one of the prices: ties with the threshold
-        r.threshold = r.prices.empty() ? "0" : format_decimal(r.prices[pick % r.prices.size()]);
+        r.threshold = r.prices.empty() ? Decimal::zero() : r.prices[pick % r.prices.size()];
         break;
     }
     return r;
@@ -121,8 +119,7 @@ Request read_request(ByteReader& in) {
 std::string outcome(const Request& r, Search search) {
     try {
         const SelectionResult result =
-            get_cheapest_periods(r.prices, r.threshold, r.min_selections, r.min_consecutive_periods,
-                                 r.max_gap_between_periods, r.max_gap_from_start, r.aggressive, search);
+            get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
         if (!result.ok()) return "error: " + result.error;
         std::string text = "[";
         for (std::size_t i = 0; i < result.indices.size(); ++i) {
@@ -145,10 +142,10 @@ void report(const Request& r, const std::string& fast, const std::string& exhaus
     std::fprintf(stderr,
                  "] threshold \"%s\" min_selections %llu min_consecutive_periods %llu max_gap_between_periods %llu "
                  "max_gap_from_start %llu aggressive %d\n  fast:       %s\n  exhaustive: %s\n",
-                 r.threshold.c_str(), static_cast<unsigned long long>(r.min_selections),
-                 static_cast<unsigned long long>(r.min_consecutive_periods),
-                 static_cast<unsigned long long>(r.max_gap_between_periods),
-                 static_cast<unsigned long long>(r.max_gap_from_start), r.aggressive ? 1 : 0, fast.c_str(),
+                 format_decimal(r.threshold).c_str(), static_cast<unsigned long long>(r.rules.min_selections),
+                 static_cast<unsigned long long>(r.rules.min_consecutive_periods),
+                 static_cast<unsigned long long>(r.rules.max_gap_between_periods),
+                 static_cast<unsigned long long>(r.rules.max_gap_from_start), r.aggressive ? 1 : 0, fast.c_str(),
                  exhaustive.c_str());
 }
 

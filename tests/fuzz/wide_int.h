@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "decimal/decimal.h"
+#include "decimal/words.h"
 
 namespace tariffsieve::fuzz {
 
@@ -23,9 +24,7 @@ struct WideInt {
     }
     static WideInt mantissa(const Decimal& d) {
         WideInt r;
-        r.w[0] = d.lo;
-        r.w[1] = d.mid;
-        r.w[2] = d.hi;
+        detail::DecimalLayout::words(d, r.w);
         return r;
     }
     static WideInt two_pow96() {

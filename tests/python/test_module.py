@@ -1,41 +1,16 @@
 """The module object: its attributes, re-import, threads and sub-interpreters."""
+import ast
 import importlib
 import inspect
 import sys
+from pathlib import Path
 
 import pytest
 import tariffsieve
 
-SIGNATURE = (
-    "(prices, low_price_threshold, min_selections, min_consecutive_periods, "
-    "max_gap_between_periods=0, max_gap_from_start=0, aggressive=True)"
-)
-DOC = """Find the cheapest periods in a sequence of prices
+from function_doc import DOC, SIGNATURE
 
-This algorithm selects periods (indices) from a price sequence to minimize cost
-while satisfying various timing constraints. The algorithm prioritizes periods
-with prices at or below the threshold, but still respects all constraints.
-
-# Parameters
-- `prices`: Sequence of prices for each period
-- `low_price_threshold`: Price threshold below/equal to which periods are preferentially selected
-- `min_selections`: Desired minimum number of periods to select (will be incremented if no valid solution found)
-- `min_consecutive_periods`: Minimum consecutive periods required for each consecutive block
-- `max_gap_between_periods`: Maximum gap allowed between selected periods
-- `max_gap_from_start`: Maximum gap from start before first selection
-- `aggressive`: Whether to use aggressive (cost-minimizing) or conservative (cheap-item-maximizing) strategy
-
-# Algorithm
-1. Find cheapest main combination that meets constraints (with adaptive min_selections retry)
-2. Try adding cheap items to that combination, validating each merge
-3. Return the cheapest valid combination of main+cheap items
-
-# Important Notes
-- `min_consecutive_periods` is enforced as a minimum for each consecutive block
-- The algorithm adaptively increases `min_selections` if no valid solution is found
-
-# Returns
-List of indices representing selected periods, sorted by index"""
+STUB = Path(__file__).resolve().parents[2] / "src/stubs/tariffsieve-stubs/__init__.pyi"
 
 
 def test_module_attributes():
@@ -127,3 +102,11 @@ def test_one_interpreter_per_process(run_fresh, steps, expected):
     if out[0] == "skip":
         pytest.skip("this interpreter has no way to run a sub-interpreter")
     assert out[: len(expected)] == expected
+
+
+def test_stub_carries_the_module_docstrings():
+    # Editors show the stub's docstrings.
+    tree = ast.parse(STUB.read_text())
+    (function,) = [node for node in tree.body if isinstance(node, ast.FunctionDef)]
+    assert ast.get_docstring(tree) == tariffsieve.__doc__
+    assert ast.get_docstring(function) == inspect.cleandoc(DOC)

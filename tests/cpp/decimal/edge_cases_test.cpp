@@ -1,5 +1,5 @@
-// The edge cases of Parts 3.1 and 3.2, value and scale, table-driven; the two
-// mended parser rules with their new results.
+// The edge cases of parsing and of the arithmetic, value and scale,
+// table-driven; the rules around the rounding digit of a long fraction.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,7 +14,10 @@ namespace {
 using test::abort_message;
 using test::D;
 using test::describe;
+using test::layout;
 using test::make;
+using test::raw_decimal;
+using test::sign_bit;
 
 constexpr const char* kMax = "79228162514264337593543950335";
 
@@ -94,7 +97,7 @@ const std::vector<ParseCase> spec_parse_cases = {
 
 // Underscores are always skipped before the rounding digit (a), and the text
 // after it must be digits and underscores (b).
-const std::vector<ParseCase> mended_parse_cases = {
+const std::vector<ParseCase> rounding_digit_cases = {
     // a) the 9 behind the underscore is the rounding digit
     {"0.0000000000000000000000000001_9", nullptr, false, "2", 28},
     {"0.0000000000000000000000000001_4", nullptr, false, "1", 28},
@@ -164,8 +167,8 @@ TEST(DecimalParse, SpecEdgeCases) {
     for (const ParseCase& c : spec_parse_cases) check_parse(c);
 }
 
-TEST(DecimalParse, MendedRules) {
-    for (const ParseCase& c : mended_parse_cases) check_parse(c);
+TEST(DecimalParse, RoundingDigitRules) {
+    for (const ParseCase& c : rounding_digit_cases) check_parse(c);
 }
 
 TEST(DecimalParse, MoreCases) {
@@ -187,29 +190,29 @@ TEST(DecimalParse, MaximumComparesEqualToMaxValue) {
 
 TEST(DecimalValue, Constants) {
     const Decimal z = Decimal::zero();
-    EXPECT_EQ(z.flags, 0u);
-    EXPECT_EQ(z.hi | z.mid | z.lo, 0u);
+    EXPECT_EQ(layout(z).flags, 0u);
+    EXPECT_EQ(layout(z).hi | layout(z).mid | layout(z).lo, 0u);
     const Decimal m = Decimal::max_value();
-    EXPECT_EQ(m.flags, 0u);
-    EXPECT_EQ(m.hi, 0xFFFFFFFFu);
-    EXPECT_EQ(m.mid, 0xFFFFFFFFu);
-    EXPECT_EQ(m.lo, 0xFFFFFFFFu);
+    EXPECT_EQ(layout(m).flags, 0u);
+    EXPECT_EQ(layout(m).hi, 0xFFFFFFFFu);
+    EXPECT_EQ(layout(m).mid, 0xFFFFFFFFu);
+    EXPECT_EQ(layout(m).lo, 0xFFFFFFFFu);
     EXPECT_EQ(describe(m), std::string(kMax) + "E-0");
     const Decimal c = Decimal::from_count(0x123456789ABCDEFull);
-    EXPECT_EQ(c.flags, 0u);
-    EXPECT_EQ(c.hi, 0u);
-    EXPECT_EQ(c.mid, 0x01234567u);
-    EXPECT_EQ(c.lo, 0x89ABCDEFu);
+    EXPECT_EQ(layout(c).flags, 0u);
+    EXPECT_EQ(layout(c).hi, 0u);
+    EXPECT_EQ(layout(c).mid, 0x01234567u);
+    EXPECT_EQ(layout(c).lo, 0x89ABCDEFu);
     EXPECT_EQ(describe(Decimal::from_count(28)), "28E-0");
     EXPECT_EQ(describe(Decimal::from_count(~0ull)), "18446744073709551615E-0");
 }
 
 TEST(DecimalValue, FromParts) {
     const Decimal d = Decimal::from_parts(true, 7, 0x0000000100000002ull, 28);
-    EXPECT_EQ(d.flags, Decimal::sign_bit | (28u << 16));
-    EXPECT_EQ(d.hi, 7u);
-    EXPECT_EQ(d.mid, 1u);
-    EXPECT_EQ(d.lo, 2u);
+    EXPECT_EQ(layout(d).flags, sign_bit | (28u << 16));
+    EXPECT_EQ(layout(d).hi, 7u);
+    EXPECT_EQ(layout(d).mid, 1u);
+    EXPECT_EQ(layout(d).lo, 2u);
     EXPECT_EQ(d.mid_lo(), 0x0000000100000002ull);
     EXPECT_EQ(describe(Decimal::from_parts(true, 0, 0, 5)), "0E-5");  // zero is never negative
     EXPECT_EQ(abort_message([] { (void)Decimal::from_parts(false, 0, 1, 29); }),
@@ -227,7 +230,7 @@ struct CmpCase {
 };
 
 TEST(DecimalCompare, SpecEdgeCases) {
-    const Decimal negative_zero{Decimal::sign_bit | (3u << 16), 0, 0, 0};
+    const Decimal negative_zero = raw_decimal(sign_bit | (3u << 16), 0, 0, 0);
     const std::vector<CmpCase> cases = {
         {D("1.50"), D("1.5"), std::strong_ordering::equal},
         {D("0"), D("-0"), std::strong_ordering::equal},

@@ -19,6 +19,10 @@
 namespace tariffsieve {
 namespace {
 
+using test::raw_decimal;
+using test::scale_shift;
+using test::sign_bit;
+
 using test::abort_message;
 using test::describe;
 
@@ -73,8 +77,8 @@ Decimal decode(const std::string& token) {
         return Decimal{};
     }
     const std::uint32_t scale = static_cast<std::uint32_t>(std::stoul(token.substr(26)));
-    const std::uint32_t flags = (token[0] == '-' ? Decimal::sign_bit : 0u) | (scale << Decimal::scale_shift);
-    return Decimal{flags, hex_word(token, 1), hex_word(token, 17), hex_word(token, 9)};
+    const std::uint32_t flags = (token[0] == '-' ? sign_bit : 0u) | (scale << scale_shift);
+    return raw_decimal(flags, hex_word(token, 1), hex_word(token, 17), hex_word(token, 9));
 }
 
 std::string decode_text(const std::string& token) {

@@ -11,8 +11,26 @@
 
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
+#include "decimal/words.h"
 
 namespace tariffsieve::test {
+
+constexpr std::uint32_t sign_bit = detail::DecimalLayout::sign_bit;
+constexpr std::uint32_t scale_shift = detail::DecimalLayout::scale_shift;
+
+// A Decimal's storage, word by word, for tests of the representation.
+struct Layout {
+    std::uint32_t flags, hi, lo, mid;
+};
+inline Layout layout(const Decimal& d) {
+    std::uint32_t w[3];
+    detail::DecimalLayout::words(d, w);
+    return {detail::DecimalLayout::flags(d), w[2], w[0], w[1]};
+}
+inline Decimal raw_decimal(std::uint32_t flags, std::uint32_t hi, std::uint32_t lo, std::uint32_t mid) {
+    const std::uint32_t w[3] = {lo, mid, hi};
+    return detail::DecimalLayout::raw(flags, w);
+}
 
 // The Decimal with this sign, mantissa (decimal digits) and scale, assembled
 // word by word; the mantissa must stay below 2^96.
@@ -27,13 +45,14 @@ inline Decimal make(bool negative, std::string_view digits, std::uint32_t scale)
         }
         if (carry != 0) ADD_FAILURE() << "mantissa " << digits << " does not fit 96 bits";
     }
-    return Decimal{(negative ? Decimal::sign_bit : 0u) | (scale << Decimal::scale_shift), w[2], w[0], w[1]};
+    return detail::DecimalLayout::raw((negative ? sign_bit : 0u) | (scale << scale_shift), w);
 }
 
 // The exact representation: sign, mantissa, scale, e.g. "-15E-1"; flags with
 // bits outside the sign and scale are marked.
 inline std::string describe(const Decimal& d) {
-    std::uint32_t w[3] = {d.lo, d.mid, d.hi};
+    std::uint32_t w[3];
+    detail::DecimalLayout::words(d, w);
     std::string digits;
     do {
         std::uint64_t rem = 0;
@@ -45,7 +64,7 @@ inline std::string describe(const Decimal& d) {
         digits.insert(digits.begin(), static_cast<char>('0' + rem));
     } while ((w[0] | w[1] | w[2]) != 0);
     std::string out = (d.is_negative() ? "-" : "") + digits + "E-" + std::to_string(d.scale());
-    if ((d.flags & ~(Decimal::sign_bit | (0xFFu << Decimal::scale_shift))) != 0 || d.scale() > 28) {
+    if ((layout(d).flags & ~(sign_bit | (0xFFu << scale_shift))) != 0 || d.scale() > 28) {
         out += " [bad flags]";
     }
     return out;

@@ -22,9 +22,7 @@ namespace {
 // The outcome of one request as text: indices, error or abort.
 std::string outcome(const Request& r, bool aggressive, Search search) {
     try {
-        const std::vector<Decimal> prices = decimals(r.prices);
-        return describe(get_cheapest_periods(prices, r.threshold, r.min_selections, r.min_consecutive_periods,
-                                             r.max_gap_between_periods, r.max_gap_from_start, aggressive, search));
+        return describe(run(r, aggressive, search));
     } catch (const Abort& abort) {
         return std::string("abort: ") + abort.what();
     }
@@ -36,9 +34,9 @@ std::string show(const Request& r, bool aggressive) {
     for (std::size_t i = 0; i < r.prices.size(); ++i) {
         out << (i ? ", " : "") << '"' << r.prices[i] << '"';
     }
-    out << "] threshold \"" << r.threshold << "\" min_selections " << r.min_selections << " min_consecutive_periods "
-        << r.min_consecutive_periods << " max_gap_between_periods " << r.max_gap_between_periods
-        << " max_gap_from_start " << r.max_gap_from_start << " aggressive " << aggressive;
+    out << "] threshold \"" << r.threshold << "\" min_selections " << r.rules.min_selections << " min_consecutive_periods "
+        << r.rules.min_consecutive_periods << " max_gap_between_periods " << r.rules.max_gap_between_periods
+        << " max_gap_from_start " << r.rules.max_gap_from_start << " aggressive " << aggressive;
     return out.str();
 }
 
@@ -62,18 +60,18 @@ public:
         r.threshold = threshold(r.prices);
         const std::uint64_t size = static_cast<std::uint64_t>(n);
         if (pick(0, 9) == 0) {  // anything, rule violations included
-            r.min_selections = count(size);
-            r.min_consecutive_periods = count(size);
-            r.max_gap_between_periods = gap(size);
-            r.max_gap_from_start = gap(size);
+            r.rules.min_selections = count(size);
+            r.rules.min_consecutive_periods = count(size);
+            r.rules.max_gap_between_periods = gap(size);
+            r.rules.max_gap_from_start = gap(size);
             return r;
         }
         // Requests that reach a strategy.
-        r.min_selections = size > 1 ? static_cast<std::uint64_t>(pick(1, n - 1)) : 1;
-        r.min_consecutive_periods = static_cast<std::uint64_t>(pick(1, static_cast<int>(std::min<std::uint64_t>(r.min_selections, 4))));
-        r.max_gap_between_periods = gap(size);
-        r.max_gap_from_start = pick(0, 3) == 0 ? r.max_gap_between_periods
-                                               : static_cast<std::uint64_t>(pick(0, static_cast<int>(std::min<std::uint64_t>(r.max_gap_between_periods, 30))));
+        r.rules.min_selections = size > 1 ? static_cast<std::uint64_t>(pick(1, n - 1)) : 1;
+        r.rules.min_consecutive_periods = static_cast<std::uint64_t>(pick(1, static_cast<int>(std::min<std::uint64_t>(r.rules.min_selections, 4))));
+        r.rules.max_gap_between_periods = gap(size);
+        r.rules.max_gap_from_start = pick(0, 3) == 0 ? r.rules.max_gap_between_periods
+                                               : static_cast<std::uint64_t>(pick(0, static_cast<int>(std::min<std::uint64_t>(r.rules.max_gap_between_periods, 30))));
         return r;
     }
 
@@ -127,7 +125,7 @@ private:
     std::string threshold(const std::vector<std::string>& prices) {
         switch (pick(0, 19)) {
             case 0:
-                return "abc";
+                return "0";
             case 1:
                 return "-1000000";
             case 2:
@@ -158,18 +156,16 @@ private:
 // Whether the fast search itself answers r (rather than stepping aside).
 bool reaches_fast_path(const Request& r) {
     const std::vector<PricedPeriod> periods = series(r.prices);
-    const ParseResult threshold = from_str(r.threshold);
-    if (!threshold.ok()) return false;
+    const Decimal threshold = dec(r.threshold);
     std::vector<PricedPeriod> cheap;
     for (const PricedPeriod& p : periods) {
-        if (p.price <= threshold.value) cheap.push_back(p);
+        if (p.price <= threshold) cheap.push_back(p);
     }
-    if (r.min_selections >= periods.size() || cheap.size() == periods.size() || r.max_gap_from_start > r.max_gap_between_periods) {
+    if (broken_request_rule(periods.size(), r.rules, max_exhaustive_periods, "too long") != nullptr ||
+        r.rules.min_selections == periods.size() || cheap.size() == periods.size()) {
         return false;
     }
-    return fast_cheapest_periods(periods, cheap, r.min_selections, r.min_consecutive_periods, r.max_gap_between_periods,
-                                 r.max_gap_from_start, true)
-        .has_value();
+    return fast_cheapest_periods(periods, cheap, r.rules, true).has_value();
 }
 
 // Both strategies of r, fast against exhaustive; returns how many differed.
@@ -225,10 +221,10 @@ TEST(Differential, LongSeriesMatchTheExhaustiveSearch) {
         for (const std::string& text : r.prices) {
             if (dec(text) <= sorted[static_cast<std::size_t>(pick(0, 3))]) r.threshold = text;
         }
-        r.min_selections = static_cast<std::uint64_t>(pick(0, 1) ? pick(1, 2) : pick(n - 3, n - 1));
-        r.min_consecutive_periods = static_cast<std::uint64_t>(pick(1, std::min<int>(static_cast<int>(r.min_selections), 3)));
-        r.max_gap_between_periods = static_cast<std::uint64_t>(pick(0, 1) ? pick(1, 3) : n);
-        r.max_gap_from_start = static_cast<std::uint64_t>(pick(0, static_cast<int>(r.max_gap_between_periods)));
+        r.rules.min_selections = static_cast<std::uint64_t>(pick(0, 1) ? pick(1, 2) : pick(n - 3, n - 1));
+        r.rules.min_consecutive_periods = static_cast<std::uint64_t>(pick(1, std::min<int>(static_cast<int>(r.rules.min_selections), 3)));
+        r.rules.max_gap_between_periods = static_cast<std::uint64_t>(pick(0, 1) ? pick(1, 3) : n);
+        r.rules.max_gap_from_start = static_cast<std::uint64_t>(pick(0, static_cast<int>(r.rules.max_gap_between_periods)));
         mismatches += compare(r);
     }
 }

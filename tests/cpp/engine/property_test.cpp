@@ -30,16 +30,16 @@ struct Oracle {
         if (s == 0) return false;
         const std::uint64_t first = static_cast<std::uint64_t>(std::countr_zero(s));
         const std::uint64_t last = 31 - static_cast<std::uint64_t>(std::countl_zero(s));
-        if (first > request.max_gap_from_start || first > request.max_gap_between_periods) return false;
-        if (n - 1 - last > request.max_gap_between_periods) return false;
+        if (first > request.rules.max_gap_from_start || first > request.rules.max_gap_between_periods) return false;
+        if (n - 1 - last > request.rules.max_gap_between_periods) return false;
         std::uint64_t i = first;
         while (i <= last) {
             std::uint64_t end = i;
             while (end + 1 <= last && ((s >> (end + 1)) & 1u)) ++end;
-            if (end - i + 1 < request.min_consecutive_periods && end != n - 1) return false;
+            if (end - i + 1 < request.rules.min_consecutive_periods && end != n - 1) return false;
             std::uint64_t next = end + 1;
             while (next <= last && !((s >> next) & 1u)) ++next;
-            if (next <= last && next - end - 1 > request.max_gap_between_periods) return false;
+            if (next <= last && next - end - 1 > request.rules.max_gap_between_periods) return false;
             i = next;
         }
         return true;
@@ -99,9 +99,9 @@ struct Oracle {
 std::string show(const Request& r) {
     std::string text = "prices";
     for (const std::string& price : r.prices) text += " " + price;
-    return text + " | threshold " + r.threshold + " | " + std::to_string(r.min_selections) + " " +
-           std::to_string(r.min_consecutive_periods) + " " + std::to_string(r.max_gap_between_periods) + " " +
-           std::to_string(r.max_gap_from_start);
+    return text + " | threshold " + r.threshold + " | " + std::to_string(r.rules.min_selections) + " " +
+           std::to_string(r.rules.min_consecutive_periods) + " " + std::to_string(r.rules.max_gap_between_periods) + " " +
+           std::to_string(r.rules.max_gap_from_start);
 }
 
 Request random_request(std::mt19937_64& rng) {
@@ -115,13 +115,13 @@ Request random_request(std::mt19937_64& rng) {
         r.prices.push_back(pick(0, 3) == 0 ? std::to_string(pick(0, 9)) : price_texts[pick(0, std::size(price_texts) - 1)]);
     }
     r.threshold = thresholds[pick(0, std::size(thresholds) - 1)];
-    r.min_selections = pick(1, n - 1);
-    r.min_consecutive_periods = pick(1, std::min<std::uint64_t>(r.min_selections, 4));
-    r.max_gap_between_periods = pick(0, n);
-    r.max_gap_from_start = pick(0, r.max_gap_between_periods);
+    r.rules.min_selections = pick(1, n - 1);
+    r.rules.min_consecutive_periods = pick(1, std::min<std::uint64_t>(r.rules.min_selections, 4));
+    r.rules.max_gap_between_periods = pick(0, n);
+    r.rules.max_gap_from_start = pick(0, r.rules.max_gap_between_periods);
     if (pick(0, 7) == 0) {  // the widest limits the entry accepts
-        r.max_gap_between_periods = std::numeric_limits<std::uint64_t>::max();
-        r.max_gap_from_start = pick(0, 1) ? r.max_gap_between_periods : pick(0, n);
+        r.rules.max_gap_between_periods = std::numeric_limits<std::uint64_t>::max();
+        r.rules.max_gap_from_start = pick(0, 1) ? r.rules.max_gap_between_periods : pick(0, n);
     }
     return r;
 }
@@ -144,7 +144,7 @@ Subset subset_of(const IndexList& indices) {
 // The answer is the candidate of the first feasible size with the least
 // average, and the first in order among those with that average.
 void check_aggressive(const Oracle& o, const IndexList& answer) {
-    for (std::uint64_t k = o.request.min_selections; k <= o.n; ++k) {
+    for (std::uint64_t k = o.request.rules.min_selections; k <= o.n; ++k) {
         std::vector<Subset> candidates;
         for (const Subset s : o.main_combinations(k)) {
             for (const std::optional<Subset>& x : o.extensions(s)) {
@@ -170,7 +170,7 @@ void check_aggressive(const Oracle& o, const IndexList& answer) {
 // on a tie; the answer adds the most cheap periods, then costs least, then
 // has the smallest mask.
 void check_conservative(const Oracle& o, const IndexList& answer) {
-    for (std::uint64_t k = o.request.min_selections; k <= o.n; ++k) {
+    for (std::uint64_t k = o.request.rules.min_selections; k <= o.n; ++k) {
         const std::vector<Subset> mains = o.main_combinations(k);
         if (mains.empty()) continue;
         Subset main_combination = mains.front();
@@ -208,13 +208,12 @@ TEST(Properties, RandomRequestsMatchBruteForce) {
             const SelectionResult result = run(request, aggressive);
             ASSERT_TRUE(result.ok()) << result.error;
             const IndexList& answer = result.indices;
-            ASSERT_GE(answer.size(), request.min_selections);
+            ASSERT_GE(answer.size(), request.rules.min_selections);
             ASSERT_TRUE(std::ranges::adjacent_find(answer, std::ranges::greater_equal{}) == answer.end())
                 << describe(answer);
             std::vector<PricedPeriod> priced;
             for (const std::uint64_t i : answer) priced.push_back({i, oracle.prices.at(i)});
-            EXPECT_TRUE(is_valid_combination(priced, request.min_consecutive_periods,
-                                             request.max_gap_between_periods, request.max_gap_from_start, oracle.n));
+            EXPECT_TRUE(is_valid_combination(priced, request.rules, oracle.n));
             EXPECT_EQ(describe(run(request, aggressive)), describe(answer)) << "not deterministic";
             if (oracle.cheap == (Subset{1} << oracle.n) - 1) {
                 EXPECT_EQ(answer.size(), oracle.n) << "every period is cheap";
@@ -232,12 +231,11 @@ TEST(Properties, ValidityAgreesWithRunsOfSetBits) {
     for (int round = 0; round < 20000; ++round) {
         Oracle o;
         o.n = std::uniform_int_distribution<std::uint64_t>(1, 12)(rng);
-        o.request.min_consecutive_periods = std::uniform_int_distribution<std::uint64_t>(1, 5)(rng);
-        o.request.max_gap_between_periods = std::uniform_int_distribution<std::uint64_t>(0, o.n)(rng);
-        o.request.max_gap_from_start = std::uniform_int_distribution<std::uint64_t>(0, o.n)(rng);
+        o.request.rules.min_consecutive_periods = std::uniform_int_distribution<std::uint64_t>(1, 5)(rng);
+        o.request.rules.max_gap_between_periods = std::uniform_int_distribution<std::uint64_t>(0, o.n)(rng);
+        o.request.rules.max_gap_from_start = std::uniform_int_distribution<std::uint64_t>(0, o.n)(rng);
         const Subset s = static_cast<Subset>(rng()) & ((Subset{1} << o.n) - 1);
-        EXPECT_EQ(is_valid_combination(at(Oracle::to_indices(s)), o.request.min_consecutive_periods,
-                                       o.request.max_gap_between_periods, o.request.max_gap_from_start, o.n),
+        EXPECT_EQ(is_valid_combination(at(Oracle::to_indices(s)), o.request.rules, o.n),
                   o.valid(s))
             << describe(Oracle::to_indices(s)) << " n=" << o.n;
     }

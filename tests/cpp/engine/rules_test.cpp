@@ -46,7 +46,11 @@ TEST(IsValidCombination, JudgesEveryTimingRule) {
         {"largest index, widest gaps", 5, 1, widest, widest, {widest}, false},
     };
     for (const ValidityCase& c : cases) {
-        EXPECT_EQ(is_valid_combination(at(c.candidate), c.min_consecutive, c.max_gap, c.max_start, c.n), c.valid)
+        const TimingRules rules{.min_selections = 1,
+                                .min_consecutive_periods = c.min_consecutive,
+                                .max_gap_between_periods = c.max_gap,
+                                .max_gap_from_start = c.max_start};
+        EXPECT_EQ(is_valid_combination(at(c.candidate), rules, c.n), c.valid)
             << c.what;
     }
 }

@@ -27,30 +27,30 @@ struct Worked {
 
 TEST(Strategies, WorkedRequests) {
     const Worked cases[] = {
-        {"gap limits zero: only the complete series", {{"3", "1", "2", "0.5"}, "1", 1, 1, 0, 0}, "[0, 1, 2, 3]",
+        {"gap limits zero: only the complete series", {{"3", "1", "2", "0.5"}, "1", {1, 1, 0, 0}}, "[0, 1, 2, 3]",
          "[0, 1, 2, 3]"},
-        {"pair 1, 2 reaches average 1 first", {{"5", "1", "1", "9", "1"}, "1", 2, 1, 4, 4}, "[1, 2]", nullptr},
-        {"no valid pair, size 3 searched", {{"3", "1", "4", "1", "5"}, "1", 2, 2, 1, 1}, "[1, 2, 3]", nullptr},
-        {"cheap group lowers the average", {{"9", "1", "1", "9"}, "1", 2, 1, 1, 0}, "[0, 1, 2]", nullptr},
-        {"cheap item inside the main combination", {{"1", "5", "5", "5"}, "1", 1, 1, 3, 3}, "[0]", "[0]"},
-        {"cheap group would leave a short block", {{"-1", "9", "9", "1", "1", "9"}, "0", 2, 2, 5, 5}, "[3, 4]",
+        {"pair 1, 2 reaches average 1 first", {{"5", "1", "1", "9", "1"}, "1", {2, 1, 4, 4}}, "[1, 2]", nullptr},
+        {"no valid pair, size 3 searched", {{"3", "1", "4", "1", "5"}, "1", {2, 2, 1, 1}}, "[1, 2, 3]", nullptr},
+        {"cheap group lowers the average", {{"9", "1", "1", "9"}, "1", {2, 1, 1, 0}}, "[0, 1, 2]", nullptr},
+        {"cheap item inside the main combination", {{"1", "5", "5", "5"}, "1", {1, 1, 3, 3}}, "[0]", "[0]"},
+        {"cheap group would leave a short block", {{"-1", "9", "9", "1", "1", "9"}, "0", {2, 2, 5, 5}}, "[3, 4]",
          nullptr},
-        {"negative group, equal average", {{"-1", "5", "-1", "7"}, "-1", 1, 1, 3, 0}, "[0]", nullptr},
-        {"negative group, lower average", {{"-1", "5", "-2", "7"}, "-1", 1, 1, 3, 0}, "[0, 2]", nullptr},
+        {"negative group, equal average", {{"-1", "5", "-1", "7"}, "-1", {1, 1, 3, 0}}, "[0]", nullptr},
+        {"negative group, lower average", {{"-1", "5", "-2", "7"}, "-1", {1, 1, 3, 0}}, "[0, 2]", nullptr},
         // The only valid single period averages the largest value, which
         // never wins while nothing is held, so the next size answers.
-        {"average equal to the largest value", {{max_text, "-5"}, "-10", 1, 1, 1, 0}, "[0, 1]", nullptr},
-        {"adaptive size", {{"5", "1", "1", "9", "0.5", "0.5", "7", "2"}, "1", 2, 2, 2, 1}, nullptr, "[1, 2, 4, 5]"},
-        {"zero-priced periods left out at first", {{"0", "4", "0"}, "0", 1, 1, 1, 1}, nullptr, "[0, 1, 2]"},
-        {"tie in the main combination", {{"2", "1", "1", "2"}, "0.5", 1, 1, 2, 2}, nullptr, "[1]"},
-        {"cheap count before cost", {{"0.3", "5", "0.1", "1", "0.2", "9", "2", "0.2"}, "0.3", 2, 2, 3, 3}, nullptr,
+        {"average equal to the largest value", {{max_text, "-5"}, "-10", {1, 1, 1, 0}}, "[0, 1]", nullptr},
+        {"adaptive size", {{"5", "1", "1", "9", "0.5", "0.5", "7", "2"}, "1", {2, 2, 2, 1}}, nullptr, "[1, 2, 4, 5]"},
+        {"zero-priced periods left out at first", {{"0", "4", "0"}, "0", {1, 1, 1, 1}}, nullptr, "[0, 1, 2]"},
+        {"tie in the main combination", {{"2", "1", "1", "2"}, "0.5", {1, 1, 2, 2}}, nullptr, "[1]"},
+        {"cheap count before cost", {{"0.3", "5", "0.1", "1", "0.2", "9", "2", "0.2"}, "0.3", {2, 2, 3, 3}}, nullptr,
          "[2, 3, 4, 7]"},
-        {"equal cheap count and cost", {{"0.3", "9", "0.3", "9", "9", "0.3", "1", "1"}, "0.3", 2, 2, 3, 3}, nullptr,
+        {"equal cheap count and cost", {{"0.3", "9", "0.3", "9", "9", "0.3", "1", "1"}, "0.3", {2, 2, 3, 3}}, nullptr,
          "[2, 3, 4, 5]"},
-        {"cheap periods added at a higher cost", {{"0.5", "9", "3", "0.5", "6", "0.5"}, "0.5", 1, 1, 3, 3}, "[3]",
+        {"cheap periods added at a higher cost", {{"0.5", "9", "3", "0.5", "6", "0.5"}, "0.5", {1, 1, 3, 3}}, "[3]",
          "[0, 3, 5]"},
-        {"no cheap items", {{"2", "1", "3"}, "0", 1, 1, 2, 2}, "[1]", "[1]"},
-        {"start limit equal to gap limit", {{"5", "1", "9"}, "1", 1, 1, 1, 1}, "[1]", "[1]"},
+        {"no cheap items", {{"2", "1", "3"}, "0", {1, 1, 2, 2}}, "[1]", "[1]"},
+        {"start limit equal to gap limit", {{"5", "1", "9"}, "1", {1, 1, 1, 1}}, "[1]", "[1]"},
     };
     for (const Worked& c : cases) {
         if (c.aggressive) {
@@ -73,7 +73,11 @@ std::vector<IndexList> valid_combinations(const std::vector<PricedPeriod>& all, 
     Combinations combinations(all, k);
     std::vector<PricedPeriod> combination;
     while (combinations.next(combination)) {
-        if (is_valid_combination(combination, min_consecutive, max_gap, max_start, all.size())) {
+        const TimingRules rules{.min_selections = k,
+                                .min_consecutive_periods = min_consecutive,
+                                .max_gap_between_periods = max_gap,
+                                .max_gap_from_start = max_start};
+        if (is_valid_combination(combination, rules, all.size())) {
             valid.push_back(indices(combination));
         }
     }
@@ -113,15 +117,17 @@ TEST(Strategies, ReportNoValidSelectionWithTheSeriesLength) {
     // The entry never lets this happen; called directly with a first size
     // above the series, nothing is searched.
     const std::vector<PricedPeriod> all = series({"1", "2", "3"});
-    EXPECT_EQ(get_cheapest_periods_aggressive(all, {}, 4, 1, 2, 2).error,
+    const TimingRules above_the_series{
+        .min_selections = 4, .min_consecutive_periods = 1, .max_gap_between_periods = 2, .max_gap_from_start = 2};
+    EXPECT_EQ(get_cheapest_periods_aggressive(all, {}, above_the_series).error,
               "No valid combination found that satisfies the constraints for 3 items");
-    EXPECT_EQ(get_cheapest_periods_conservative(all, {}, 4, 1, 2, 2).error,
+    EXPECT_EQ(get_cheapest_periods_conservative(all, {}, above_the_series).error,
               "No valid main combination found that satisfies the constraints for 3 items");
 }
 
 TEST(Strategies, OverflowingTotalAborts) {
     // No selection the search weighs overflows; the total, summed first, does.
-    const Request request{{max_text, "1", "-1", "-1"}, "-1", 1, 1, 3, 3};
+    const Request request{{max_text, "1", "-1", "-1"}, "-1", {1, 1, 3, 3}};
     for (const bool aggressive : {true, false}) {
         try {
             const SelectionResult result = run(request, aggressive);
@@ -131,8 +137,8 @@ TEST(Strategies, OverflowingTotalAborts) {
         }
     }
     const std::vector<PricedPeriod> all = series(request.prices);
-    EXPECT_THROW(get_cheapest_periods_aggressive(all, {}, 1, 1, 3, 3), Abort);
-    EXPECT_THROW(get_cheapest_periods_conservative(all, {}, 1, 1, 3, 3), Abort);
+    EXPECT_THROW(get_cheapest_periods_aggressive(all, {}, request.rules), Abort);
+    EXPECT_THROW(get_cheapest_periods_conservative(all, {}, request.rules), Abort);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "decimal/decimal.h"
 #include "engine/priced_period.h"
 #include "engine/request.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve::test {
 
@@ -55,19 +56,15 @@ inline IndexList indices(const std::vector<PricedPeriod>& periods) {
     return out;
 }
 
+// A request with its prices and threshold as text, for readable tables.
 struct Request {
     std::vector<std::string> prices;
     std::string threshold;
-    std::uint64_t min_selections = 1;
-    std::uint64_t min_consecutive_periods = 1;
-    std::uint64_t max_gap_between_periods = 0;
-    std::uint64_t max_gap_from_start = 0;
+    TimingRules rules{.min_selections = 1, .min_consecutive_periods = 1};
 };
 
-inline SelectionResult run(const Request& r, bool aggressive) {
-    const std::vector<Decimal> prices = decimals(r.prices);
-    return get_cheapest_periods(prices, r.threshold, r.min_selections, r.min_consecutive_periods,
-                                r.max_gap_between_periods, r.max_gap_from_start, aggressive);
+inline SelectionResult run(const Request& r, bool aggressive, Search search = Search::fast) {
+    return get_cheapest_periods(decimals(r.prices), dec(r.threshold), r.rules, aggressive, search);
 }
 
 // The answer as text, so a failed expectation shows either outcome.
