@@ -56,6 +56,7 @@
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
 #include "engine/int128.h"
+#include "engine/search/integer_series.h"
 #include "engine/request.h"
 
 namespace tariffsieve {
@@ -101,22 +102,9 @@ struct IntegerPrices {
     std::array<std::int64_t, max_n> small_value{};
 };
 
-constexpr std::array<Int128, Decimal::max_scale + 1> powers_of_ten = [] {
-    std::array<Int128, Decimal::max_scale + 1> powers{};
-    std::uint64_t hi = 0;
-    std::uint64_t lo = 1;
-    for (auto& power : powers) {
-        power = Int128::from_words(hi, lo);
-        // times ten, in 32-bit pieces so the carry out of lo is exact
-        const std::uint64_t lo_low = (lo & 0xFFFFFFFFu) * 10;
-        const std::uint64_t lo_high = (lo >> 32) * 10 + (lo_low >> 32);
-        lo = (lo_high << 32) | (lo_low & 0xFFFFFFFFu);
-        hi = hi * 10 + (lo_high >> 32);
-    }
-    return powers;
-}();
-
-Int128 power_of_ten(std::uint32_t exponent) { return powers_of_ten[exponent]; }
+using search::mantissa_of;
+using search::power_of_ten;
+using search::to_decimal;
 
 // Nothing when some sum could round or overflow (see the top of the file).
 std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_periods) {
@@ -133,7 +121,7 @@ std::optional<IntegerPrices> integer_prices(std::span<const PricedPeriod> all_pe
         if (price.is_zero()) {
             continue;
         }
-        const Int128 mantissa = Int128::from_words(price.hi(), price.mid_lo());
+        const Int128 mantissa = mantissa_of(price);
         const std::optional<Int128> scaled = price.scale() == prices.scale
                                                  ? std::optional<Int128>(mantissa)
                                                  : checked_mul(mantissa, power_of_ten(prices.scale - price.scale()));
@@ -607,14 +595,6 @@ void search_bound(const Rules& rules, const std::array<Int, max_n>& of_period, c
     fill_suffix_table(rules, search.weights, shape, search.table);
 }
 
-Decimal to_decimal(const Int128& value, std::uint32_t scale) {
-    const Int128 m = magnitude(value);
-    if (!fits_bits(m, 96)) {
-        throw Abort("Fast search sum beyond 96 bits");  // integer_prices keeps every sum below 2^96
-    }
-    return Decimal::from_parts(value.is_negative(), static_cast<std::uint32_t>(m.hi), m.lo, scale);
-}
-
 SelectionResult conservative(const Rules& rules, const IntegerPrices& prices, int min_size) {
     const Shape shape = shape_of(rules, min_size);
     auto answer = [&](auto& search) {
@@ -705,7 +685,7 @@ std::optional<SelectionResult> aggressive(const Rules& rules, const IntegerPrice
 
     // Q = the computed average of A, with its last digit at the largest scale that holds it.
     const Decimal smallest = divide(to_decimal(best.cost, prices.scale), Decimal::from_count(best.count));
-    Int128 digits = Int128::from_words(smallest.hi(), smallest.mid_lo());
+    Int128 digits = mantissa_of(smallest);
     std::uint32_t digits_scale = smallest.scale();
     const Int128 limit = Int128::from_words(std::uint64_t{1} << 32, 0);  // 2^96
     while (digits_scale < Decimal::max_scale) {

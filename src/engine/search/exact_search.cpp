@@ -56,7 +56,7 @@ Int narrow(const Int128& value) {
     if constexpr (std::is_same_v<Int, Int128>) {
         return value;
     } else {
-        return static_cast<std::int64_t>(value.lo);  // the caller checked that it fits
+        return to_int64(value);  // the caller checked that it fits
     }
 }
 
@@ -168,7 +168,7 @@ SelectionResult aggressive_at(const IntegerSeries& series, int size) {
     }
     Weights<Int> w;
     CompletionTable<Int> table;
-    const int rounds = 2 * (series.n - size + 1) + 2;  // claim 9
+    const int rounds = series.n - size + 2;  // claim 9
     for (int round = 0;; ++round) {
         if (round == rounds) {
             throw Abort("Dinkelbach's iteration did not settle within its bound");
@@ -183,32 +183,32 @@ SelectionResult aggressive_at(const IntegerSeries& series, int size) {
 
     // Q(A), with its last digit at the largest scale that holds it (claim 8).
     const Decimal smallest = divide(to_decimal(best.numerator, series.scale),
-                                    Decimal::from_count(static_cast<std::uint64_t>(best.denominator.lo)));
+                                    Decimal::from_count(static_cast<std::uint64_t>(to_int64(best.denominator))));
     Int128 digits = mantissa_of(smallest);
     std::uint32_t scale = smallest.scale();
     const Int128 limit = Int128::from_words(std::uint64_t{1} << 32, 0);  // 2^96
-    while (scale < Decimal::max_scale && *checked_mul(digits, Int128::from_int64(10)) < limit) {
-        digits = *checked_mul(digits, Int128::from_int64(10));
+    while (scale < Decimal::max_scale && product_in_range(digits, Int128::from_int64(10)) < limit) {
+        digits = product_in_range(digits, Int128::from_int64(10));
         ++scale;
     }
     if (scale < series.scale) {
         throw Abort("An average did not fit at the prices' scale");  // |A| * 10^s < 2^96 (claim 1)
     }
     const Int128 n = Int128::from_int64(series.n);
-    if (power_of_ten(scale - series.scale) > *checked_mul(n, n)) {
+    if (power_of_ten(scale - series.scale) > product_in_range(n, n)) {
         return first_within(series, w, table, false);  // only A rounds to Q(A)
     }
     const Int128 crowded = Int128::from_words(0x19999999u, 0x999999999999999Au);  // 7922816251426433759354395034
     if (smallest.is_negative() && scale < Decimal::max_scale && digits == crowded) {
         const Int128 two_to_97_less_one = Int128::from_words((std::uint64_t{1} << 33) - 1, ~std::uint64_t{0});
-        const Bound upper{-two_to_97_less_one, *checked_mul(Int128::from_int64(2), power_of_ten(scale + 1 - series.scale))};
+        const Bound upper{-two_to_97_less_one, product_in_range(Int128::from_int64(2), power_of_ten(scale + 1 - series.scale))};
         return first_within_bound(series, size, upper, false);
     }
     if (smallest.is_negative()) {
         digits = -digits;
     }
     const Bound upper{digits + digits + Int128::from_int64(1),
-                      *checked_mul(Int128::from_int64(2), power_of_ten(scale - series.scale))};
+                      product_in_range(Int128::from_int64(2), power_of_ten(scale - series.scale))};
     return first_within_bound(series, size, upper, digits.is_odd());  // a tie at U rounds away when q is odd
 }
 

@@ -75,11 +75,11 @@
 //    the last place of Q(A) is smaller, only averages equal to A round to
 //    Q(A), and A's own weights serve as the bound.
 // 9. Dinkelbach's iteration finds A: from a guess, move to the lightest
-//    candidate under the current average until the lightest weighs zero. Its
-//    counts never increase, and an iterate of count D has the least cost of
-//    all candidates of count D, so no later iterate has count D again: each
-//    count appears at most twice, and the iteration ends within
-//    2 * (n - k + 1) + 2 rounds.
+//    candidate under the current average until the lightest weighs zero.
+//    Each iterate minimises cost - average * count, so it has the least cost
+//    of all candidates of its count; the average falls strictly from one
+//    iterate to the next, so no two iterates share a count. Counts run from
+//    the size k to n: the iteration ends within n - k + 2 rounds.
 // 10. Sizes. A valid M that is not the whole series grows by a period next
 //    to one of its blocks and stays valid, so the sizes with a valid M are
 //    every size from the smallest one to n; the answer's size is the larger

@@ -1,0 +1,52 @@
+// The entry of plan: the request rules at plan's length limit, the trivial
+// answers, then the exact search; the exhaustive search only for short series
+// whose sums could round.
+#include "engine/plan.h"
+
+#include <numeric>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "engine/request.h"
+#include "engine/search/exact_search.h"
+
+namespace tariffsieve {
+
+namespace {
+
+const std::string too_many_message = "prices cannot contain more than " + std::to_string(max_plan_periods) + " items";
+
+}  // namespace
+
+SelectionResult plan(std::span<const Decimal> prices, const Decimal& low_price_threshold, const TimingRules& rules,
+                     bool aggressive) {
+    const std::uint64_t n = prices.size();
+    if (const char* message = broken_request_rule(n, rules, max_plan_periods, too_many_message.c_str())) {
+        return SelectionResult::failure(message);
+    }
+    std::uint64_t cheap_count = 0;
+    for (const Decimal& price : prices) {
+        cheap_count += price <= low_price_threshold ? 1 : 0;
+    }
+    // Every period must, or may, be selected: no timing rule is consulted.
+    if (rules.min_selections == n || cheap_count == n) {
+        IndexList every(n);
+        std::iota(every.begin(), every.end(), std::uint64_t{0});
+        return SelectionResult::success(std::move(every));
+    }
+    if (std::optional<SelectionResult> answer = search::exact_search(prices, low_price_threshold, rules, aggressive)) {
+        return std::move(*answer);
+    }
+    // Sums could round. A short series is still answered exactly, by trying
+    // every selection; a long one would take longer than anyone can wait.
+    if (n <= max_exhaustive_periods) {
+        return get_cheapest_periods(prices, low_price_threshold, rules, aggressive);
+    }
+    return SelectionResult::failure(
+        "prices carry too many decimals (or are too large) for an exact plan of more than 28 periods: their "
+        "magnitudes, at the finest scale among them, add up to 2^96 - 1 or more, so sums could round; round "
+        "the prices to fewer decimals");
+}
+
+}  // namespace tariffsieve
