@@ -10,6 +10,8 @@
 #include "function_doc.h"
 #include "gil_once.h"
 #include "interned.h"
+#include "plan_doc.h"
+#include "plan_entry.h"
 #include "trampoline.h"
 
 namespace tariffsieve::py {
@@ -36,18 +38,25 @@ PyMethodDef function_def = {
     function_doc,
 };
 
+PyMethodDef plan_def = {
+    "plan",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_entry)),
+    METH_FASTCALL | METH_KEYWORDS,
+    plan_doc,
+};
+
 // The objects this library makes belong to one interpreter: the first one to
 // import it. Others are turned away.
 std::atomic<std::int64_t> recorded_interpreter{-1};
 OnceSlot cached_module;
 
-// Adds get_cheapest_periods to the module and its __all__.
-bool add_function(PyObject* module) {
+// Adds the function of that definition to the module and its __all__.
+bool add_function(PyObject* module, PyMethodDef& definition) {
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) {
         return false;
     }
-    PyRef function = PyRef::steal(PyCMethod_New(&function_def, module, module_name.get(), nullptr));
+    PyRef function = PyRef::steal(PyCMethod_New(&definition, module, module_name.get(), nullptr));
     if (!function) {
         return false;
     }
@@ -108,7 +117,8 @@ PyObject* initialise() {
         module = peek(cached_module);
         if (module == nullptr) {
             PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
-            if (!created || !add_function(created.get())) {
+            if (!created || !add_function(created.get(), function_def) ||
+                !add_function(created.get(), plan_def)) {
                 return nullptr;  // the next import starts afresh
             }
             module = created.release();
