@@ -35,6 +35,8 @@ by_keyword: list[int] = tariffsieve.get_cheapest_periods(
     aggressive=True, max_gap_from_start=1, max_gap_between_periods=2,
     min_consecutive_periods=1, min_selections=1, low_price_threshold="0.5", prices=prices)
 defaults: list[int] = get_cheapest_periods(prices, "0.5", len(prices), 1)
+from decimal import Decimal
+planned: list[int] = tariffsieve.plan((0.5, Decimal("9"), 3, "0.5"), 0.5, 1, 1, aggressive=False)
 """
 
 # Each line with a comment holds one call or use that both checkers must reject.
@@ -55,6 +57,9 @@ get_cheapest_periods(["0.5", "9"], "0.5", 1, 1, max_gap=2)  # an unknown keyword
 as_text: str = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # the result is a list
 as_flags: list[bool] = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # of int
 tariffsieve.get_cheapest_period  # no such attribute
+tariffsieve.plan([None], "0.5", 1, 1)  # None as a price
+tariffsieve.plan(["0.5"], None, 1, 1)  # None as the threshold
+tariffsieve.plan(["0.5"], "0.5", 1, 1.0)  # a float count for plan
 """
 
 STUB = "tariffsieve-stubs/__init__.pyi"
@@ -180,6 +185,8 @@ def installed():
 def test_stub_carries_the_module_docstrings():
     # Editors show the stub's docstrings.
     tree = ast.parse((ROOT / "src/stubs" / STUB).read_text())
-    (function,) = [node for node in tree.body if isinstance(node, ast.FunctionDef)]
+    functions = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+    assert sorted(functions) == sorted(tariffsieve.__all__)
     assert ast.get_docstring(tree) == tariffsieve.__doc__
-    assert ast.get_docstring(function) == inspect.cleandoc(tariffsieve.get_cheapest_periods.__doc__)
+    for name, function in functions.items():
+        assert ast.get_docstring(function) == inspect.cleandoc(getattr(tariffsieve, name).__doc__)
