@@ -30,9 +30,9 @@ def test_other_threads_run_while_plan_searches():
     # the caller holds no GIL. Between reading the counter before and after a
     # call, the caller runs no code that releases it, so the counter moves
     # only if plan itself releases it while the engine runs. A long search
-    # (four days, a quarter of the periods in short blocks, conservative)
+    # (1,152 quarter hours, a quarter of them in short blocks, conservative)
     # shows it on its first call; a short one may need several tries.
-    prices = quarter_hours(12, seed=7)[:1152]
+    prices = quarter_hours(12, seed=7)
     request = (prices, "0", 288, 4, 8, 8, False)
     counter, stop, started = [0], threading.Event(), threading.Event()
 
