@@ -11,6 +11,8 @@
 #include "function_doc.h"
 #include "gil_once.h"
 #include "interned.h"
+#include "plan_doc.h"
+#include "plan_entry.h"
 #include "trampoline.h"
 
 namespace tariffsieve::py {
@@ -44,6 +46,13 @@ PyMethodDef function_def = {
     .ml_doc = function_doc,
 };
 
+PyMethodDef plan_def = {
+    .ml_name = "plan",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_entry)),
+    .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+    .ml_doc = plan_doc,
+};
+
 // The objects this library makes belong to one interpreter: the first one to
 // import it. Others are turned away.
 std::atomic<std::int64_t> recorded_interpreter{-1};
@@ -56,12 +65,12 @@ struct NamedFunction {
     PyRef name;
 };
 
-NamedFunction make_function(PyObject* module) {
+NamedFunction make_function(PyObject* module, PyMethodDef& definition) {
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) {
         return {};
     }
-    PyRef function = PyRef::steal(PyCMethod_New(&function_def, module, module_name.get(), nullptr));
+    PyRef function = PyRef::steal(PyCMethod_New(&definition, module, module_name.get(), nullptr));
     if (!function) {
         return {};
     }
@@ -104,9 +113,9 @@ PyRef all_list(PyObject* module) {
     return all;
 }
 
-// Adds get_cheapest_periods to the module and its __all__.
-bool add_function(PyObject* module) {
-    const NamedFunction function = make_function(module);
+// Adds the function of that definition to the module and its __all__.
+bool add_function(PyObject* module, PyMethodDef& definition) {
+    const NamedFunction function = make_function(module, definition);
     if (!function.name) {
         return false;
     }
@@ -138,7 +147,7 @@ PyObject* initialise() {
     PyObject* module = once.existing();
     if (module == nullptr) {
         PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
-        if (!created || !add_function(created.get())) {
+        if (!created || !add_function(created.get(), function_def) || !add_function(created.get(), plan_def)) {
             return nullptr;  // the next import starts afresh
         }
         module = once.fill(created.release());

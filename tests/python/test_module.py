@@ -16,10 +16,10 @@ STUB = Path(__file__).resolve().parents[2] / "src/stubs/tariffsieve-stubs/__init
 def test_module_attributes():
     f = tariffsieve.get_cheapest_periods
     assert tariffsieve.__file__.endswith(importlib.machinery.EXTENSION_SUFFIXES[0])
-    assert tariffsieve.__all__ == ["get_cheapest_periods"]
+    assert tariffsieve.__all__ == ["get_cheapest_periods", "plan"]
     assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
     own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes
-    assert own == {"get_cheapest_periods", "__all__", "__file__"}
+    assert own == {"get_cheapest_periods", "plan", "__all__", "__file__"}
     assert (f.__name__, f.__module__, f.__self__) == ("get_cheapest_periods", "tariffsieve", tariffsieve)
     assert f.__text_signature__ == SIGNATURE
     assert f.__doc__ == DOC
@@ -38,7 +38,7 @@ def test_reimport_gives_the_identical_module():
     del sys.modules["tariffsieve"]
     again = importlib.import_module("tariffsieve")
     assert again is tariffsieve and again.get_cheapest_periods is function
-    assert again.__all__ == ["get_cheapest_periods"]
+    assert again.__all__ == ["get_cheapest_periods", "plan"]
 
 
 def test_first_imports_from_many_threads_share_one_module(run_fresh):
@@ -56,7 +56,7 @@ def test_first_imports_from_many_threads_share_one_module(run_fresh):
         print(len(found), len({id(m) for m in found}), found[0].__all__)
         """
     )
-    assert out.split("\n")[0] == "8 1 ['get_cheapest_periods']"
+    assert out.split("\n")[0] == "8 1 ['get_cheapest_periods', 'plan']"
 
 
 SUBINTERPRETER = """
@@ -107,6 +107,8 @@ def test_one_interpreter_per_process(run_fresh, steps, expected):
 def test_stub_carries_the_module_docstrings():
     # Editors show the stub's docstrings.
     tree = ast.parse(STUB.read_text())
-    (function,) = [node for node in tree.body if isinstance(node, ast.FunctionDef)]
+    functions = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+    assert sorted(functions) == sorted(tariffsieve.__all__)
     assert ast.get_docstring(tree) == tariffsieve.__doc__
-    assert ast.get_docstring(function) == inspect.cleandoc(DOC)
+    assert ast.get_docstring(functions["get_cheapest_periods"]) == inspect.cleandoc(DOC)
+    assert ast.get_docstring(functions["plan"]) == inspect.cleandoc(tariffsieve.plan.__doc__)

@@ -2,7 +2,13 @@
 # stub-only package, since a single-file module cannot carry a py.typed marker.
 """Choose the cheapest periods of a price series under timing rules, with exact decimal arithmetic."""
 
-__all__ = ["get_cheapest_periods"]
+from collections.abc import Sequence
+from decimal import Decimal
+
+__all__ = ["get_cheapest_periods", "plan"]
+
+# What plan takes as one price or as the threshold.
+_Price = str | int | float | Decimal
 
 def get_cheapest_periods(
     prices: list[str],
@@ -39,4 +45,48 @@ def get_cheapest_periods(
 
     # Returns
     List of indices representing selected periods, sorted by index
+    """
+
+def plan(
+    prices: Sequence[_Price],
+    low_price_threshold: _Price,
+    min_selections: int,
+    min_consecutive_periods: int,
+    max_gap_between_periods: int = 0,
+    max_gap_from_start: int = 0,
+    aggressive: bool = True,
+) -> list[int]:
+    """Find the cheapest periods in a long sequence of prices
+
+    The same rules and the same answers as get_cheapest_periods, for series of up to
+    2016 periods: quarter-hour days (96 prices, 92 or 100 on clock-change days), today
+    plus tomorrow (192), five-minute slots (288 a day) or several days ahead. For every
+    request that get_cheapest_periods answers, plan returns the same list. Its search
+    takes time polynomial in the length, and other Python threads keep running while
+    it works.
+
+    # Parameters
+    - `prices`: Sequence of prices for each period: a list, tuple, NumPy array or pandas
+      Series (not a str or bytes). Each price is a str in decimal notation ("-1_000.25"),
+      an int, a NumPy integer, a decimal.Decimal or a float; a float means the digits its
+      repr shows, so 0.1 is exactly 0.1. More than 28 decimals are rounded.
+    - `low_price_threshold`: Price threshold below/equal to which periods are preferentially
+      selected, of any kind a price may be
+    - `min_selections`: Desired minimum number of periods to select (will be incremented if no valid solution found)
+    - `min_consecutive_periods`: Minimum consecutive periods required for each consecutive block
+    - `max_gap_between_periods`: Maximum gap allowed between selected periods
+    - `max_gap_from_start`: Maximum gap from start before first selection
+    - `aggressive`: Whether to use aggressive (cost-minimizing) or conservative (cheap-item-maximizing) strategy
+
+    # Returns
+    List of indices representing selected periods, sorted by index
+
+    # Raises
+    - `TypeError`: an argument of the wrong kind; a price that is not a str, int, float
+      or decimal.Decimal (the message names its position)
+    - `ValueError`: a price or threshold that is not a finite decimal number below 2^96 in
+      magnitude (the message begins "Invalid decimal" and names it); more than 2016
+      prices; a broken request rule or no valid selection, with the messages of
+      get_cheapest_periods; prices whose sums leave the range of exact decimals
+    - `OverflowError`: a count that is negative or not below 2^64
     """

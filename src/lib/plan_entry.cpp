@@ -1,0 +1,156 @@
+// One call of plan: bind, convert every argument (the threshold's and the
+// prices' values in the order get_cheapest_periods reports them), run the
+// engine with the GIL released, build the result.
+#include "plan_entry.h"
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "binding.h"
+#include "call_guard.h"
+#include "conversions.h"
+#include "decimal/abort.h"
+#include "engine/plan.h"
+#include "price_items.h"
+
+namespace tariffsieve::py {
+namespace {
+
+constexpr std::array<const char*, 7> parameter_names = {
+    "prices",
+    "low_price_threshold",
+    "min_selections",
+    "min_consecutive_periods",
+    "max_gap_between_periods",
+    "max_gap_from_start",
+    "aggressive",
+};
+constexpr FunctionDescription description = {"plan", parameter_names, 4};
+
+constexpr std::size_t prices_slot = 0;
+constexpr std::size_t threshold_slot = 1;
+constexpr std::size_t first_count_slot = 2;
+constexpr std::size_t aggressive_slot = 6;
+
+// The one abort a caller can provoke: prices whose sums leave the decimal
+// range, in the exhaustive search that short series of such prices take.
+constexpr std::string_view overflow_abort = "Addition overflowed";
+constexpr const char overflow_message[] =
+    "Addition overflowed: sums of these prices leave the range of exact decimals "
+    "(magnitudes below 2^96); use smaller prices or fewer decimals";
+
+// Runs the engine without the GIL. Whatever it throws is caught before the
+// GIL is taken back and thrown again afterwards, so that nothing unwinds
+// through the released state.
+SelectionResult plan_without_gil(std::span<const Decimal> prices, const Decimal& threshold, const TimingRules& rules,
+                                 bool aggressive) {
+    SelectionResult result;
+    std::exception_ptr thrown;
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        result = plan(prices, threshold, rules, aggressive);
+    } catch (...) {
+        thrown = std::current_exception();
+    }
+    PyEval_RestoreThread(state);
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+    return result;
+}
+
+PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, parameter_names.size()> slots{};
+    if (!extract_arguments_fastcall(description, args, nargs, kwnames, slots)) {
+        return nullptr;
+    }
+
+    // Held for the whole call: conversions run Python code (__index__).
+    PyRef prices = PyRef::borrow(slots[prices_slot]);
+    if (!check_price_sequence(prices.get())) {
+        argument_extraction_error(parameter_names[prices_slot]);
+        return nullptr;
+    }
+    // Its type now; a value that is no decimal is reported after the prices,
+    // where get_cheapest_periods reports an unparsable threshold.
+    PyRef threshold_object = PyRef::borrow(slots[threshold_slot]);
+    PyRef decimal_class;
+    const auto threshold = read_price(threshold_object.get(), PricePlace{parameter_names[threshold_slot], {}},
+                                      decimal_class);
+    if (!threshold) {
+        argument_extraction_error(parameter_names[threshold_slot]);
+        return nullptr;
+    }
+    std::array<std::uint64_t, 4> counts{};  // absent counts are 0
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        PyObject* argument = slots[first_count_slot + i];
+        if (argument == nullptr) {
+            continue;
+        }
+        const auto count = extract_count(argument);
+        if (!count) {
+            argument_extraction_error(parameter_names[first_count_slot + i]);
+            return nullptr;
+        }
+        counts[i] = *count;
+    }
+    bool aggressive = true;
+    if (slots[aggressive_slot] != nullptr) {
+        const auto flag = extract_flag(slots[aggressive_slot]);
+        if (!flag) {
+            argument_extraction_error(parameter_names[aggressive_slot]);
+            return nullptr;
+        }
+        aggressive = *flag;
+    }
+
+    // After the counts: their __index__ may have changed the sequence.
+    std::vector<Decimal> decimals;
+    if (!read_price_sequence(prices.get(), max_plan_periods, decimals)) {
+        return nullptr;
+    }
+    if (!threshold->ok()) {
+        PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
+        return nullptr;
+    }
+
+    const TimingRules rules{.min_selections = counts[0],
+                            .min_consecutive_periods = counts[1],
+                            .max_gap_between_periods = counts[2],
+                            .max_gap_from_start = counts[3]};
+    SelectionResult result;
+    try {
+        result = plan_without_gil(decimals, threshold->value, rules, aggressive);
+    } catch (const Abort& abort) {
+        if (abort.what() == nullptr || abort.what() != overflow_abort) {
+            throw;  // an internal fault: the call guard raises PanicException
+        }
+        PyErr_SetString(PyExc_ValueError, overflow_message);
+        return nullptr;
+    }
+    if (!result.ok()) {
+        PyErr_SetString(PyExc_ValueError, result.error.c_str());
+        return nullptr;
+    }
+    return index_list(result.indices).release();
+}
+
+}  // namespace
+
+PyObject* plan_entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    try {
+        PyObject* result = call(args, nargs, kwnames);
+        if (result == nullptr) {
+            ensure_error_set();
+            resume_panic_from_python();
+        }
+        return result;
+    } catch (...) {
+        return raise_current_exception("plan");
+    }
+}
+
+}  // namespace tariffsieve::py
