@@ -65,7 +65,7 @@ def show(title, times, prices, chosen):
 def plan_heat_pump(times, prices):
     need = HEAT_PUMP_HOURS_A_DAY * 4 * len(prices) // 96
     print(f"Heat pump: {HEAT_PUMP_HOURS_A_DAY} hours a day, so {need} of the {len(prices)} quarter hours, "
-          f"in blocks of at least {HEAT_PUMP_BLOCK} quarter hours, never off for more than {HEAT_PUMP_MAX_OFF}")
+          f"in blocks of at least {HEAT_PUMP_BLOCK}, never off for more than {HEAT_PUMP_MAX_OFF} in a row")
     for aggressive, title in [(True, "lowest average price"), (False, "most cheap quarter hours")]:
         chosen = tariffsieve.plan(prices, CHEAP, need, HEAT_PUMP_BLOCK, HEAT_PUMP_MAX_OFF, HEAT_PUMP_MAX_OFF,
                                   aggressive=aggressive)
