@@ -170,7 +170,7 @@ def write_png(path, labels, prices, threshold, chosen, title):
     from matplotlib.lines import Line2D
     from matplotlib.patches import Patch
 
-    chosen_colour, other_colour, threshold_colour = "#d9480f", "#adb5bd", "#1971c2"
+    chosen_colour, other_colour, threshold_colour, shade_colour = "#d9480f", "#adb5bd", "#1971c2", "#ffe8cc"
     values = [float(to_decimal(p)) for p in prices]
     picked = set(chosen)
     colours = [chosen_colour if i in picked else other_colour for i in range(len(values))]
@@ -178,6 +178,10 @@ def write_png(path, labels, prices, threshold, chosen, title):
     long = len(values) > LONGEST_BAR_CHART
     fig, ax = plt.subplots(figsize=(16 if long else max(8, len(values) * 0.4), 4.5), dpi=100)
     ax.bar(range(len(values)), values, width=1.0 if long else 0.8, color=colours, edgecolor="none", zorder=2)
+    if long:
+        # Thin bars near zero hardly show: shade each block of chosen periods.
+        for run in blocks(chosen):
+            ax.axvspan(run[0] - 0.5, run[-1] + 0.5, color=shade_colour, zorder=1)
     ax.axhline(float(threshold), color=threshold_colour, linestyle="--", linewidth=1.2, zorder=3)
     ax.axhline(0, color="black", linewidth=0.8, zorder=3)
     step = max(1, len(labels) // 12)

@@ -207,14 +207,11 @@ def test_quarter_hour_columns_and_the_png_of_a_long_plan(tmp_path):
     chosen = tariffsieve.plan(list(prices), **HEAT_PUMP)
     blocks = sum(1 for i, period in enumerate(chosen) if i == 0 or chosen[i - 1] != period - 1)
 
-    # Bars stand side by side from the zero line, up or down, so just above
-    # and just below it each block of chosen periods is one run of colour.
+    # Each block of chosen periods is shaded; the shade shows below the lowest
+    # bar, just above the frame's bottom edge.
     pixels = image.imread(tmp_path / "plan.png")[:, :, :3]
-    highlighted = (abs(pixels - [0xd9 / 255, 0x48 / 255, 0x0f / 255]) < 0.02).all(axis=2)
-    # The zero line: a black line across the plot, between the frame's top and bottom edges.
-    black = (pixels < 0.15).all(axis=2).sum(axis=1) > pixels.shape[1] / 2
-    lines = [y for y in range(1, len(black)) if black[y] and not black[y - 1]]
-    assert len(lines) == 3, "frame top, zero line, frame bottom"
-    zero = lines[1]
-    near = highlighted[zero - 3] | highlighted[zero + 3]
-    assert sum(1 for x in range(1, len(near)) if near[x] and not near[x - 1]) == blocks
+    shaded = (abs(pixels - [0xff / 255, 0xe8 / 255, 0xcc / 255]) < 0.02).all(axis=2)
+    frame = (pixels < 0.15).all(axis=2).sum(axis=1) > pixels.shape[1] / 2
+    bottom = max(y for y in range(len(frame)) if frame[y])
+    row = shaded[bottom - 3]
+    assert sum(1 for x in range(1, len(row)) if row[x] and not row[x - 1]) == blocks

@@ -281,10 +281,9 @@ def long_cases():
     cases = []
     rng = random.Random(92)
     for n in LONG:
-        kinds = ["shaped", "few levels", "negative", "equal"] if n <= 192 else ["shaped", "few levels"]
-        for kind in kinds:
+        for kind in ["shaped", "shaped", "few levels", "negative", "equal"]:
             prices = series(rng, n, kind)
-            for rules in rule_sets(n) if n <= 192 else rule_sets(n)[:5]:
+            for rules in rule_sets(n):
                 cases.append(pytest.param(prices, rules, id=f"{n}-{kind}-{rules}"))
     return cases
 
