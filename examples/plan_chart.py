@@ -1,10 +1,12 @@
-"""Draw the plan for a day of prices: a bar chart in the terminal and, when
+"""Draw the plan for a series of prices: a chart in the terminal and, when
 matplotlib is installed, a PNG with the chosen periods highlighted.
 
 Usage: python3 examples/plan_chart.py [prices.csv] [rules...]   (--help lists them)
 
 The CSV has a header line and rows of "label,price", the price as decimal
 text; the bundled examples/sample_day.csv is read when no file is named.
+Up to 48 prices the terminal shows a bar per period; longer series, such as
+a day or two of quarter hours, show several periods a row (--per-row).
 """
 import argparse
 import csv
@@ -16,6 +18,7 @@ import tariffsieve
 
 SAMPLE = Path(__file__).with_name("sample_day.csv")
 BAR_WIDTH = 50
+LONGEST_BAR_CHART = 48  # periods; beyond, several periods share a row
 
 
 def to_decimal(text):
@@ -56,13 +59,19 @@ def parse_arguments(argv):
                         help="at most N idle periods in a row between blocks and at the end (default: %(default)s)")
     parser.add_argument("-s", "--max-gap-from-start", type=int, default=4, metavar="N",
                         help="at most N idle periods before the first selected one (default: %(default)s)")
+    parser.add_argument("--per-row", type=int, metavar="N",
+                        help="periods per row of the terminal chart (default: 1 up to 48 periods, "
+                             "4 up to 200, 12 beyond); 1 draws a bar per period")
     parser.add_argument("--conservative", action="store_true",
                         help="take the most cheap periods instead of the lowest average price")
     png = parser.add_mutually_exclusive_group()
     png.add_argument("--png", type=Path, metavar="PATH",
                      help="where to write the plot (default: <csv name>-plan.png in the current directory)")
     png.add_argument("--no-png", action="store_true", help="draw in the terminal only")
-    return parser.parse_args(argv)
+    args = parser.parse_args(argv)
+    if args.per_row is not None and args.per_row < 1:
+        parser.error("--per-row must be at least 1")
+    return args
 
 
 def blocks(indices):
@@ -110,6 +119,41 @@ def terminal_chart(labels, prices, threshold, chosen):
     return lines
 
 
+def per_row_for(count):
+    """An hour a row for quarter hours (up to two days, clock changes
+    included), for five-minute slots beyond."""
+    return 1 if count <= LONGEST_BAR_CHART else 4 if count <= 200 else 12
+
+
+def grid_chart(labels, prices, threshold, chosen, per_row):
+    """per_row periods a row, each a cell with its price: '#' before a chosen
+    one, '<' after one at or below the threshold. A row with a chosen period
+    starts with '*'."""
+    picked = set(chosen)
+    label_width = max(len(label) for label in labels)
+    price_width = max(len(price) for price in prices)
+    cell_width = price_width + 3
+
+    def column_name(label):
+        # "2026-04-11T13:15" -> ":15"; other labels have no minute to show.
+        tail = label[-3:]
+        return tail if tail[0] == ":" and tail[1:].isdigit() else ""
+
+    heads = [column_name(label) for label in labels[:per_row]]
+    if not all(heads) or len(set(heads)) < len(heads):
+        heads = [f"+{i}" for i in range(per_row)]
+    lines = [" " * (label_width + 3) + "".join(f"{head:>{cell_width - 1}} " for head in heads).rstrip()]
+    for first in range(0, len(prices), per_row):
+        cells = []
+        for i in range(first, min(first + per_row, len(prices))):
+            mark = "#" if i in picked else " "
+            cheap = "<" if to_decimal(prices[i]) <= threshold else " "
+            cells.append(f"{mark}{prices[i]:>{price_width}}{cheap} ")
+        flag = "*" if picked.intersection(range(first, first + per_row)) else " "
+        lines.append(f"{flag} {labels[first]:>{label_width}} {''.join(cells).rstrip()}")
+    return lines
+
+
 def summary(labels, prices, chosen):
     spans = []
     for run in blocks(chosen):
@@ -126,12 +170,18 @@ def write_png(path, labels, prices, threshold, chosen, title):
     from matplotlib.lines import Line2D
     from matplotlib.patches import Patch
 
-    chosen_colour, other_colour, threshold_colour = "#d9480f", "#adb5bd", "#1971c2"
+    chosen_colour, other_colour, threshold_colour, shade_colour = "#d9480f", "#adb5bd", "#1971c2", "#ffe8cc"
     values = [float(to_decimal(p)) for p in prices]
     picked = set(chosen)
     colours = [chosen_colour if i in picked else other_colour for i in range(len(values))]
-    fig, ax = plt.subplots(figsize=(max(8, len(values) * 0.4), 4.5), dpi=100)
-    ax.bar(range(len(values)), values, color=colours, edgecolor="none", zorder=2)
+    # Long series: bars side by side, so a block of chosen periods shows as one.
+    long = len(values) > LONGEST_BAR_CHART
+    fig, ax = plt.subplots(figsize=(16 if long else max(8, len(values) * 0.4), 4.5), dpi=100)
+    ax.bar(range(len(values)), values, width=1.0 if long else 0.8, color=colours, edgecolor="none", zorder=2)
+    if long:
+        # Thin bars near zero hardly show: shade each block of chosen periods.
+        for run in blocks(chosen):
+            ax.axvspan(run[0] - 0.5, run[-1] + 0.5, color=shade_colour, zorder=1)
     ax.axhline(float(threshold), color=threshold_colour, linestyle="--", linewidth=1.2, zorder=3)
     ax.axhline(0, color="black", linewidth=0.8, zorder=3)
     step = max(1, len(labels) // 12)
@@ -153,7 +203,10 @@ def main(argv=None):
     args = parse_arguments(argv)
     try:
         labels, prices = read_prices(args.csv)
-        chosen = tariffsieve.get_cheapest_periods(
+        # get_cheapest_periods takes up to 28 prices; plan, with the same rules
+        # and answers, any length.
+        choose = tariffsieve.get_cheapest_periods if len(prices) <= 28 else tariffsieve.plan
+        chosen = choose(
             prices, args.low_price_threshold, args.min_selections, args.min_consecutive_periods,
             args.max_gap_between_periods, args.max_gap_from_start, aggressive=not args.conservative)
     except (OSError, ValueError, OverflowError) as exc:
@@ -165,9 +218,15 @@ def main(argv=None):
              f"gaps of at most {args.max_gap_between_periods}, start within {args.max_gap_from_start}")
     title = f"{args.csv.name}: {strategy}; {rules}"
     print(title)
-    print(f"'#' chosen, '|' the threshold {args.low_price_threshold}")
-    print()
-    print("\n".join(terminal_chart(labels, prices, threshold, chosen)))
+    per_row = args.per_row or per_row_for(len(prices))
+    if per_row == 1:
+        print(f"'#' chosen, '|' the threshold {args.low_price_threshold}")
+        print()
+        print("\n".join(terminal_chart(labels, prices, threshold, chosen)))
+    else:
+        print(f"'#' chosen, '<' at or below the threshold {args.low_price_threshold}; {per_row} periods a row")
+        print()
+        print("\n".join(grid_chart(labels, prices, threshold, chosen, per_row)))
     print()
     print(summary(labels, prices, chosen))
 

@@ -2,6 +2,7 @@
 exactly the periods the module chooses, and the PNG highlights them."""
 import csv
 import os
+import re
 import subprocess
 import sys
 from decimal import Decimal
@@ -147,3 +148,70 @@ def test_bad_input_is_reported(content, args, message, tmp_path):
     assert proc.returncode == 1
     assert message in proc.stderr
     assert proc.stdout == ""
+
+
+TWO_DAYS = EXAMPLES / "sample_two_days_15min.csv"
+# A heat pump on quarter hours: 4 hours a day in blocks of at least an hour, off for at most 8 hours.
+HEAT_PUMP = dict(low_price_threshold="0.0500", min_selections=32, min_consecutive_periods=4,
+                 max_gap_between_periods=32, max_gap_from_start=32)
+needs_plan = pytest.mark.skipif(not hasattr(tariffsieve, "plan"), reason="this build of tariffsieve has no plan yet")
+
+
+def heat_pump_args(aggressive):
+    return [TWO_DAYS, "--no-png", "-t", "0.0500", "-n", 32, "-c", 4, "-g", 32, "-s", 32] + \
+        ([] if aggressive else ["--conservative"])
+
+
+def grid_cells(output):
+    """[(label, [(chosen, price, cheap), ...]), ...] of the rows of a chart with several periods a row."""
+    lines = output.splitlines()
+    start = lines.index("") + 2  # past the column heads
+    rows = []
+    for line in lines[start:lines.index("", start)]:
+        label, cells = line[2:].split(maxsplit=1)
+        rows.append((line[0], label, [(mark == "#", price, cheap == "<")
+                                      for mark, price, cheap in re.findall(r"(#?) *(-?[\d_.]+)(<?)", cells)]))
+    return rows
+
+
+@pytest.mark.parametrize("csv_path, args, rules, per_row", [
+    (SAMPLE, ["--per-row", 4], RULES, 4),
+    pytest.param(TWO_DAYS, heat_pump_args(True)[1:], dict(HEAT_PUMP, aggressive=True), 4, marks=needs_plan),
+    pytest.param(TWO_DAYS, heat_pump_args(False)[1:], dict(HEAT_PUMP, aggressive=False), 4, marks=needs_plan),
+])
+def test_rows_of_several_periods_mark_exactly_the_chosen_ones(csv_path, args, rules, per_row, tmp_path):
+    with open(csv_path, newline="") as f:
+        labels, prices = zip(*list(csv.reader(f))[1:])
+    output = run_script(csv_path, "--no-png", *args, cwd=tmp_path).stdout
+    plan = tariffsieve.get_cheapest_periods if len(prices) <= 28 else tariffsieve.plan
+    chosen = plan(list(prices), **rules)
+
+    rows = grid_cells(output)
+    assert [label for _, label, _ in rows] == list(labels[::per_row])
+    cells = [cell for _, _, row in rows for cell in row]
+    assert [price for _, price, _ in cells] == list(prices)
+    assert [i for i, cell in enumerate(cells) if cell[0]] == chosen
+    threshold = Decimal(rules["low_price_threshold"])
+    assert [cheap for _, _, cheap in cells] == [Decimal(p) <= threshold for p in prices]
+    assert [flag == "*" for flag, _, _ in rows] == [any(cell[0] for cell in row) for _, _, row in rows]
+    assert output.splitlines()[-1].startswith(f"{len(chosen)} periods (")
+
+
+@needs_plan
+def test_quarter_hour_columns_and_the_png_of_a_long_plan(tmp_path):
+    image = pytest.importorskip("matplotlib.image")
+    output = run_script(*heat_pump_args(True)[:1], *heat_pump_args(True)[2:], "--png", tmp_path / "plan.png",
+                        cwd=tmp_path).stdout
+    assert output.splitlines()[3].split() == [":00", ":15", ":30", ":45"]
+    _, prices = zip(*list(csv.reader(TWO_DAYS.open()))[1:])
+    chosen = tariffsieve.plan(list(prices), **HEAT_PUMP)
+    blocks = sum(1 for i, period in enumerate(chosen) if i == 0 or chosen[i - 1] != period - 1)
+
+    # Each block of chosen periods is shaded; the shade shows below the lowest
+    # bar, just above the frame's bottom edge.
+    pixels = image.imread(tmp_path / "plan.png")[:, :, :3]
+    shaded = (abs(pixels - [0xff / 255, 0xe8 / 255, 0xcc / 255]) < 0.02).all(axis=2)
+    frame = (pixels < 0.15).all(axis=2).sum(axis=1) > pixels.shape[1] / 2
+    bottom = max(y for y in range(len(frame)) if frame[y])
+    row = shaded[bottom - 3]
+    assert sum(1 for x in range(1, len(row)) if row[x] and not row[x - 1]) == blocks
