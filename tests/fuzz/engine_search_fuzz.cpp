@@ -1,6 +1,7 @@
-// Fuzz target of the engine's entry: small requests decoded from the bytes,
-// answered by the fast search and by the exhaustive reference search, which
-// must agree on the indices, the error text or the abort text.
+// Fuzz target of the engine's entries: small requests decoded from the bytes,
+// answered by the fast search, by plan's exact search and by the exhaustive
+// reference search, which must agree on the indices, the error text or the
+// abort text.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
+#include "engine/plan.h"
 #include "engine/request.h"
 #include "engine/timing_rules.h"
 #include "byte_reader.h"
@@ -116,10 +118,11 @@ Request read_request(ByteReader& in) {
     return r;
 }
 
-std::string outcome(const Request& r, Search search) {
+// The outcome of get_cheapest_periods with that search, or of plan without one.
+std::string outcome(const Request& r, const Search* search) {
     try {
-        const SelectionResult result =
-            get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
+        const SelectionResult result = search ? get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, *search)
+                                              : plan(r.prices, r.threshold, r.rules, r.aggressive);
         if (!result.ok()) return "error: " + result.error;
         std::string text = "[";
         for (std::size_t i = 0; i < result.indices.size(); ++i) {
@@ -134,19 +137,19 @@ std::string outcome(const Request& r, Search search) {
     }
 }
 
-void report(const Request& r, const std::string& fast, const std::string& exhaustive) {
+void report(const Request& r, const std::string& fast, const std::string& planned, const std::string& exhaustive) {
     std::fprintf(stderr, "prices [");
     for (std::size_t i = 0; i < r.prices.size(); ++i) {
         std::fprintf(stderr, "%s\"%s\"", i ? ", " : "", format_decimal(r.prices[i]).c_str());
     }
     std::fprintf(stderr,
                  "] threshold \"%s\" min_selections %llu min_consecutive_periods %llu max_gap_between_periods %llu "
-                 "max_gap_from_start %llu aggressive %d\n  fast:       %s\n  exhaustive: %s\n",
+                 "max_gap_from_start %llu aggressive %d\n  fast:       %s\n  plan:       %s\n  exhaustive: %s\n",
                  format_decimal(r.threshold).c_str(), static_cast<unsigned long long>(r.rules.min_selections),
                  static_cast<unsigned long long>(r.rules.min_consecutive_periods),
                  static_cast<unsigned long long>(r.rules.max_gap_between_periods),
                  static_cast<unsigned long long>(r.rules.max_gap_from_start), r.aggressive ? 1 : 0, fast.c_str(),
-                 exhaustive.c_str());
+                 planned.c_str(), exhaustive.c_str());
 }
 
 }  // namespace
@@ -156,10 +159,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tariffsieve::fuzz;
     ByteReader in{data, size};
     const Request r = read_request(in);
-    const std::string fast = outcome(r, tariffsieve::Search::fast);
-    const std::string exhaustive = outcome(r, tariffsieve::Search::exhaustive);
-    if (fast != exhaustive || fast.find("(not ascending") != std::string::npos) {
-        report(r, fast, exhaustive);
+    const tariffsieve::Search fast_search = tariffsieve::Search::fast;
+    const tariffsieve::Search exhaustive_search = tariffsieve::Search::exhaustive;
+    const std::string fast = outcome(r, &fast_search);
+    const std::string planned = outcome(r, nullptr);
+    const std::string exhaustive = outcome(r, &exhaustive_search);
+    if (fast != exhaustive || planned != exhaustive || fast.find("(not ascending") != std::string::npos ||
+        planned.find("(not ascending") != std::string::npos) {
+        report(r, fast, planned, exhaustive);
         std::abort();
     }
     return 0;

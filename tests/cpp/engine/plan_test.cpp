@@ -1,7 +1,7 @@
 // plan against the exhaustive searches on seeded random requests: through
 // get_cheapest_periods' own entry up to 28 periods, and with the length limit
 // lifted (the reference strategies called directly) from 29 to 40 periods.
-// TARIFFSIEVE_PLAN_REQUESTS=N scales the number of requests.
+// TARIFFSIEVE_PLAN_TIMES=k runs k times as many requests (long runs).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +21,8 @@ namespace tariffsieve::test {
 namespace {
 
 std::uint64_t scaled(std::uint64_t requests) {
-    const char* text = std::getenv("TARIFFSIEVE_PLAN_REQUESTS");
-    return text ? std::strtoull(text, nullptr, 10) * requests / 100000 : requests;
+    const char* times = std::getenv("TARIFFSIEVE_PLAN_TIMES");
+    return times ? std::strtoull(times, nullptr, 10) * requests : requests;
 }
 
 class PlanRequests {
