@@ -157,64 +157,165 @@ CompletionTable<Int> fill_table(const IntegerSeries& series, const Weights<Int>&
     return table;
 }
 
+// A walk through the main combinations of the table's size in lexicographic
+// order, restricted to those with a completion that weighs at most `bound`
+// (less than `bound` when strict): claim 5. Choices are made at the start and
+// after every period whose block is long enough; a block's first c periods
+// follow without choice (claim 2).
+template <typename Int>
+class MainWalk {
+public:
+    MainWalk(const IntegerSeries& series, const Weights<Int>& w, const CompletionTable<Int>& table, const Int& bound,
+             bool strict)
+        : series_(series), w_(w), table_(table), bound_(bound), strict_(strict) {}
+
+    // The first main combination within the bound; the caller knows that one exists.
+    std::vector<int> first() {
+        restart();
+        if (!complete()) {
+            throw Abort("Exact search found no main combination within its bound");
+        }
+        return main_;
+    }
+
+    // The next main combination after `main` within the bound, or an empty list.
+    std::vector<int> after(const std::vector<int>& main) {
+        replay(main);
+        while (!choices_.empty()) {
+            const Choice choice = choices_.back();
+            choices_.pop_back();
+            rewind(choice);
+            const int next = first_option(choice.next + 1);
+            if (next >= 0) {
+                take(next);
+                if (!complete()) {
+                    throw Abort("Exact search lost its way in the table");
+                }
+                return main_;
+            }
+        }
+        return {};
+    }
+
+private:
+    // The state before a choice, and the period chosen there.
+    struct Choice {
+        int p;
+        int r;
+        Int spent;
+        std::size_t placed;
+        int next;
+    };
+
+    const IntegerSeries& series_;
+    const Weights<Int>& w_;
+    const CompletionTable<Int>& table_;
+    Int bound_;
+    bool strict_;
+    std::vector<int> main_;
+    std::vector<Choice> choices_;
+    int p_ = -1;
+    int r_ = 0;
+    Int spent_{};
+
+    bool within(const Int& total) const {
+        return reachable(total) && (strict_ ? total < bound_ : !(bound_ < total));
+    }
+
+    void restart() {
+        main_.clear();
+        choices_.clear();
+        p_ = -1;
+        r_ = table_.size;
+        spent_ = Int{};
+    }
+
+    void rewind(const Choice& choice) {
+        p_ = choice.p;
+        r_ = choice.r;
+        spent_ = choice.spent;
+        main_.resize(choice.placed);
+    }
+
+    // The smallest next period from `from` on whose completion stays within the bound, or -1.
+    int first_option(int from) const {
+        const int n = series_.n;
+        if (p_ < 0) {
+            for (int q = std::max(from, 0); q <= std::min(series_.max_start, n - table_.size); ++q) {
+                const Int enter = entering_block(series_, w_, table_, q, r_);
+                if (reachable(enter) && within(w_.gap(-1, q) + enter)) {
+                    return q;
+                }
+            }
+            return -1;
+        }
+        if (from <= p_ + 1 && p_ + 1 <= n - 1) {
+            const Int& extended = table_.at(r_ - 1, p_ + 1);
+            if (reachable(extended) && within(spent_ + w_.of_period[p_ + 1] + extended)) {
+                return p_ + 1;
+            }
+        }
+        const int high = std::min({p_ + 1 + series_.max_gap, n - 1, n - r_});
+        for (int q = std::max(from, p_ + 2); q <= high; ++q) {
+            const Int enter = entering_block(series_, w_, table_, q, r_);
+            if (reachable(enter) && within(spent_ + w_.gap(p_, q) + enter)) {
+                return q;
+            }
+        }
+        return -1;
+    }
+
+    // Takes `next` as the next period: the same block, or a new block after a gap.
+    void take(int next) {
+        choices_.push_back({p_, r_, spent_, main_.size(), next});
+        if (p_ >= 0 && next == p_ + 1) {
+            main_.push_back(next);
+            spent_ += w_.of_period[next];
+            ++p_;
+            --r_;
+            return;
+        }
+        const int n = series_.n;
+        const int last = next + series_.min_block - 1 <= n - 1 ? next + series_.min_block - 1 : n - 1;
+        for (int i = next; i <= last; ++i) {
+            main_.push_back(i);
+        }
+        spent_ += w_.gap(p_, next) + w_.sum(next, last);
+        r_ -= last - next + 1;
+        p_ = last;
+    }
+
+    // Takes the smallest option at every choice until the combination is whole.
+    bool complete() {
+        while (r_ > 0) {
+            const int next = first_option(0);
+            if (next < 0) {
+                return false;
+            }
+            take(next);
+        }
+        return true;
+    }
+
+    // The choices that make `main`, with the current weights.
+    void replay(const std::vector<int>& main) {
+        restart();
+        std::size_t i = 0;
+        while (i < main.size()) {
+            const int next = main[i];
+            take(next);
+            i = main_.size();
+        }
+    }
+};
+
 // The lexicographically first main combination of the table's size with a
 // completion that weighs at most `bound` (less than `bound` when strict).
 // The caller knows that one exists; not finding it is a broken invariant.
 template <typename Int>
 std::vector<int> first_main_combination(const IntegerSeries& series, const Weights<Int>& w,
                                         const CompletionTable<Int>& table, const Int& bound, bool strict) {
-    const int n = series.n;
-    const int c = series.min_block;
-    auto within = [&](const Int& total) { return reachable(total) && (strict ? total < bound : !(bound < total)); };
-    std::vector<int> main;
-    main.reserve(table.size);
-    Int spent{};
-    int p = -1;
-    int r = table.size;
-    // Places the block that starts at q (claim 2) and returns its last period.
-    auto place_block = [&](int q) {
-        const int last = q + c - 1 <= n - 1 ? q + c - 1 : n - 1;
-        for (int i = q; i <= last; ++i) {
-            main.push_back(i);
-        }
-        spent += w.gap(p, q) + w.sum(q, last);
-        r -= last - q + 1;
-        p = last;
-    };
-    int q = 0;
-    for (; q <= std::min(series.max_start, n - table.size); ++q) {
-        const Int enter = entering_block(series, w, table, q, r);
-        if (reachable(enter) && within(w.gap(-1, q) + enter)) {
-            break;
-        }
-    }
-    if (q > std::min(series.max_start, n - table.size)) {
-        throw Abort("Exact search found no main combination within its bound");
-    }
-    place_block(q);
-    while (r > 0) {
-        const Int& extended = table.at(r - 1, p + 1);
-        if (reachable(extended) && within(spent + w.of_period[p + 1] + extended)) {
-            main.push_back(p + 1);
-            spent += w.of_period[p + 1];
-            ++p;
-            --r;
-            continue;
-        }
-        const int high = std::min({p + 1 + series.max_gap, n - 1, n - r});
-        int next = p + 2;
-        for (; next <= high; ++next) {
-            const Int enter = entering_block(series, w, table, next, r);
-            if (reachable(enter) && within(spent + w.gap(p, next) + enter)) {
-                break;
-            }
-        }
-        if (next > high) {
-            throw Abort("Exact search lost its way in the table");
-        }
-        place_block(next);
-    }
-    return main;
+    return MainWalk<Int>(series, w, table, bound, strict).first();
 }
 
 }  // namespace tariffsieve::search
