@@ -10,6 +10,7 @@
 
 #include "engine/request.h"
 #include "engine/search/exact_search.h"
+#include "engine/search/literal_search.h"
 
 namespace tariffsieve {
 
@@ -38,15 +39,21 @@ SelectionResult plan(std::span<const Decimal> prices, const Decimal& low_price_t
     if (std::optional<SelectionResult> answer = search::exact_search(prices, low_price_threshold, rules, aggressive)) {
         return std::move(*answer);
     }
-    // Sums could round. A short series is still answered exactly, by trying
-    // every selection; a long one would take longer than anyone can wait.
+    // Sums could round: their literal values, for the near-ties only.
+    if (std::optional<SelectionResult> answer =
+            search::literal_search(prices, low_price_threshold, rules, aggressive)) {
+        return std::move(*answer);
+    }
+    // Too many near-ties, or prices of both signs near the decimal range. A
+    // short series is still answered exactly, by trying every selection; a
+    // long one would take longer than anyone can wait.
     if (n <= max_exhaustive_periods) {
-        return get_cheapest_periods(prices, low_price_threshold, rules, aggressive);
+        return get_cheapest_periods(prices, low_price_threshold, rules, aggressive, Search::exhaustive);
     }
     return SelectionResult::failure(
-        "prices carry too many decimals (or are too large) for an exact plan of more than 28 periods: their "
-        "magnitudes, at the finest scale among them, add up to 2^96 - 1 or more, so sums could round; round "
-        "the prices to fewer decimals");
+        "prices carry too many decimals (or are too large) for an exact plan of more than 28 periods: their sums "
+        "round, and too many selections tie within the rounding to be told apart quickly; round the prices to "
+        "fewer decimals");
 }
 
 }  // namespace tariffsieve

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/fast_search.h"
+#include "engine/search/literal_search.h"
 #include "engine/priced_period.h"
 #include "engine/strategies.h"
 
@@ -72,6 +73,11 @@ SelectionResult get_cheapest_periods(std::span<const Decimal> prices, const Deci
     }
     if (search == Search::fast) {
         if (std::optional<SelectionResult> answer = fast_cheapest_periods(all_periods, cheap_items, rules, aggressive)) {
+            return std::move(*answer);
+        }
+        // Sums that could round: their literal values, for the near-ties only.
+        if (std::optional<SelectionResult> answer =
+                search::literal_search(prices, low_price_threshold, rules, aggressive)) {
             return std::move(*answer);
         }
     }

@@ -36,6 +36,16 @@ Int128 power_of_ten(std::uint32_t exponent) {
     return powers_of_ten[exponent];
 }
 
+Digits finest_digits(const Decimal& value) {
+    Digits digits{mantissa_of(value), value.scale()};
+    const Int128 limit = Int128::from_words(std::uint64_t{1} << 32, 0);  // 2^96
+    while (digits.scale < Decimal::max_scale && product_in_range(digits.mantissa, Int128::from_int64(10)) < limit) {
+        digits.mantissa = product_in_range(digits.mantissa, Int128::from_int64(10));
+        ++digits.scale;
+    }
+    return digits;
+}
+
 Decimal to_decimal(const Int128& value, std::uint32_t scale) {
     const Int128 m = magnitude(value);
     if (!fits_bits(m, 96)) {

@@ -36,6 +36,14 @@ Int128 power_of_ten(std::uint32_t exponent);
 // The mantissa of a decimal, without its sign.
 Int128 mantissa_of(const Decimal& value);
 
+// A value's mantissa held at the largest scale (at most 28) that keeps it
+// below 2^96: the last place in which a quotient of that value is rounded.
+struct Digits {
+    Int128 mantissa;  // without the sign
+    std::uint32_t scale = 0;
+};
+Digits finest_digits(const Decimal& value);
+
 // The Decimal value * 10^scale, |value| < 2^96 - 1.
 Decimal to_decimal(const Int128& value, std::uint32_t scale);
 

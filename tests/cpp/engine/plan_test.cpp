@@ -180,21 +180,33 @@ TEST(Plan, AnswersAsTheExhaustiveSearchWithoutItsLengthLimit) {
     }
 }
 
-TEST(Plan, RefusesWhatItCannotAnswerExactly) {
+TEST(Plan, AnswersLongSeriesWhoseSumsRoundOrRefusesThem) {
     const std::vector<Decimal> long_series(max_plan_periods + 1, dec("1"));
     EXPECT_EQ(describe(plan(long_series, dec("0"), {.min_selections = 1, .min_consecutive_periods = 1}, true)),
               "error: prices cannot contain more than 2016 items");
-    // 29 prices of 28 significant digits: sums could round.
-    const std::vector<Decimal> fine(29, dec("0.7013333333333333333333333333"));
-    std::vector<Decimal> mixed = fine;
-    mixed[3] = dec("5");
-    const SelectionResult refused = plan(mixed, dec("1"), {.min_selections = 3, .min_consecutive_periods = 1, .max_gap_between_periods = 29}, true);
+    // 29 prices of 28 significant digits: sums round, and plan still answers
+    // as the exhaustive search does.
+    std::vector<std::string> texts(29, "0.7013333333333333333333333333");
+    texts[3] = "0.5013333333333333333333333335";
+    texts[17] = "-0.2986666666666666666666666667";
+    const std::vector<PricedPeriod> all = series(texts);
+    const std::vector<PricedPeriod> cheap = {all[3], all[17]};
+    const TimingRules rules{.min_selections = 27, .min_consecutive_periods = 2, .max_gap_between_periods = 2};
+    for (const bool aggressive : {true, false}) {
+        EXPECT_EQ(describe(plan(decimals(texts), dec("0.6"), rules, aggressive)),
+                  describe(aggressive ? get_cheapest_periods_aggressive(all, cheap, rules)
+                                      : get_cheapest_periods_conservative(all, cheap, rules)));
+    }
+    // Prices of one sign whose total overflows: the exhaustive search's abort.
+    const std::vector<Decimal> huge(30, dec("39614081257132168796771975168"));
+    EXPECT_THROW(plan(huge, dec("0"), {.min_selections = 1, .min_consecutive_periods = 1, .max_gap_between_periods = 30}, true), Abort);
+    // Both signs near the decimal range: no bound holds, and beyond 28
+    // periods plan refuses rather than try every selection.
+    std::vector<Decimal> both(30, dec("39614081257132168796771975167"));
+    both[1] = dec("-39614081257132168796771975167");
+    const SelectionResult refused =
+        plan(both, dec("0"), {.min_selections = 2, .min_consecutive_periods = 1, .max_gap_between_periods = 30}, true);
     EXPECT_EQ(refused.error.rfind("prices carry too many decimals", 0), 0u) << refused.error;
-    // Up to 28 periods the same prices are answered, as get_cheapest_periods answers them.
-    const std::vector<Decimal> short_series(mixed.begin(), mixed.begin() + 10);
-    const TimingRules rules{.min_selections = 8, .min_consecutive_periods = 1, .max_gap_between_periods = 2};
-    EXPECT_EQ(describe(plan(short_series, dec("1"), rules, true)),
-              describe(get_cheapest_periods(short_series, dec("1"), rules, true, Search::exhaustive)));
 }
 
 }  // namespace
