@@ -378,7 +378,8 @@ std::optional<SelectionResult> cheapest_main(std::span<const Decimal> prices, co
 }  // namespace
 
 std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                              const TimingRules& rules, bool aggressive, std::uint64_t budget) {
+                                              const TimingRules& rules, bool aggressive) {
+    const std::uint64_t budget = literal_search_budget(prices.size());
     const std::optional<Approximation> approx = approximate(prices, low_price_threshold, rules);
     if (!approx) {
         return std::nullopt;

@@ -51,14 +51,14 @@
 namespace tariffsieve::search {
 
 // How many candidates and main combinations the literal search visits
-// before it declines: about 50 ms at 28 periods.
-inline constexpr std::uint64_t literal_search_budget = 100000;
+// before it declines, for n periods: a visit costs about n steps, so the
+// budget is one of work, about 100 ms on a small machine at any length.
+constexpr std::uint64_t literal_search_budget(std::uint64_t n) { return 2800000 / (n > 28 ? n : 28); }
 
 // The exhaustive search's answer for a request that passed the request rules
 // and that no trivial answer settles, at any length up to max_plan_periods;
 // nothing when a sum could overflow (L1) or the near-ties exceed the budget (L6).
 std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                              const TimingRules& rules, bool aggressive,
-                                              std::uint64_t budget = literal_search_budget);
+                                              const TimingRules& rules, bool aggressive);
 
 }  // namespace tariffsieve::search
