@@ -1,5 +1,6 @@
 // Prints how long the fast search and the exhaustive reference take on a
-// typical day, on worst cases at 28 periods and as the series grows. The
+// typical day, on worst cases at 28 periods, as the series grows, and on
+// prices whose sums round (where the fast path is the literal search). The
 // exhaustive search runs in a child process under a time cap ("> cap").
 // Usage: search_bench [cap_seconds]   (POSIX only)
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "decimal/abort.h"
 #include "decimal/decimal.h"
 #include "engine/request.h"
 #include "engine/timing_rules.h"
@@ -31,8 +33,13 @@ struct Request {
 
 Decimal parse(const std::string& text) { return from_str(text).value; }
 
+// An overflowing sum aborts the call: that is its answer, and it is timed too.
 SelectionResult run(const Request& r, Search search) {
-    return get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
+    try {
+        return get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
+    } catch (const Abort& abort) {
+        return SelectionResult::failure(abort.what());
+    }
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -243,6 +250,118 @@ void growth(unsigned cap) {
     }
 }
 
+// (2^96 - 1) / k, rounded down, as decimal text: long division in 32-bit words.
+std::string whole_part_of_max_over(std::uint32_t k) {
+    std::uint32_t words[3] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};  // most significant first
+    std::uint64_t remainder = 0;
+    for (std::uint32_t& word : words) {
+        const std::uint64_t current = (remainder << 32) | word;
+        word = static_cast<std::uint32_t>(current / k);
+        remainder = current % k;
+    }
+    std::string text;
+    while (words[0] != 0 || words[1] != 0 || words[2] != 0) {
+        remainder = 0;
+        for (std::uint32_t& word : words) {
+            const std::uint64_t current = (remainder << 32) | word;
+            word = static_cast<std::uint32_t>(current / 10);
+            remainder = current % 10;
+        }
+        text.insert(text.begin(), static_cast<char>('0' + remainder));
+    }
+    return text.empty() ? "0" : text;
+}
+
+// Prices whose sums round: the families a user of Python's decimal module meets.
+std::vector<Decimal> rounding_prices(int family, int n, std::mt19937_64& random) {
+    auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += static_cast<char>('0' + random() % 10);
+        }
+        return text;
+    };
+    static const char* const few[] = {"0.7013333333333333333333333333", "0.5013333333333333333333333335",
+                                      "0.9027777777777777777777777777"};
+    std::vector<Decimal> prices;
+    for (int i = 0; i < n; ++i) {
+        switch (family) {
+            case 0: {
+                Decimal value = parse("0." + std::to_string(10 + random() % 80) + digits(2));
+                value += parse("1") / parse("3");
+                prices.push_back(value);
+                break;
+            }
+            case 1:
+                prices.push_back(parse(std::to_string(random() % 3) + "." + std::to_string(5 + random() % 5) + digits(27)));
+                break;
+            case 2:
+                prices.push_back(parse(std::to_string(1 + random() % 400)) / parse("7"));
+                break;
+            case 3: {
+                const std::string sign = random() % 2 ? "-" : "";
+                prices.push_back(parse(sign + std::to_string(random() % 3) + "." + digits(28)));
+                break;
+            }
+            case 4:
+                prices.push_back(parse(few[random() % 3]));
+                break;
+            default:
+                prices.push_back(parse(whole_part_of_max_over(static_cast<std::uint32_t>(n / 2 + random() % (n / 2 + 8)))));
+                break;
+        }
+    }
+    return prices;
+}
+
+void rounding_sums(unsigned cap) {
+    std::printf("4. Sums that round, 16 to 28 periods, both strategies; rule sets min_selections 2, n/4, n/2 x\n"
+                "   min_consecutive_periods 1-3 x max_gap_between_periods 2, n/4, n/2 (max_gap_from_start the same);\n"
+                "   threshold at the 30th percentile. Exhaustive timed on every 16th request.\n");
+    const char* const names[] = {"tariff + 1/3", "random 28 decimals, 0.5 to 3", "whole numbers / 7",
+                                 "both signs, 28 decimals", "three 28-digit values (ties)", "(2^96 - 1) / k at scale 0"};
+    for (int family = 0; family < 6; ++family) {
+        std::mt19937_64 random(100 + family);
+        std::vector<double> times;
+        std::vector<double> ratios;
+        int capped = 0;
+        int request = 0;
+        for (int n = 16; n <= 28; n += 4) {
+            const std::vector<Decimal> prices = rounding_prices(family, n, random);
+            std::vector<Decimal> sorted = prices;
+            std::sort(sorted.begin(), sorted.end());
+            const Decimal threshold = sorted[static_cast<std::size_t>(n * 3 / 10)];
+            for (const std::uint64_t k : {std::uint64_t{2}, std::uint64_t(n / 4), std::uint64_t(n / 2)}) {
+                for (std::uint64_t c = 1; c <= 3; ++c) {
+                    for (const std::uint64_t gap : {std::uint64_t{2}, std::uint64_t(n / 4), std::uint64_t(n / 2)}) {
+                        for (const bool aggressive : {true, false}) {
+                            const Request r{prices, threshold,
+                                            {.min_selections = k,
+                                             .min_consecutive_periods = std::min(c, k),
+                                             .max_gap_between_periods = gap,
+                                             .max_gap_from_start = gap},
+                                            aggressive};
+                            const double fast = time_fast(r);
+                            times.push_back(fast);
+                            if (request++ % 16 == 0) {
+                                const double exhaustive = time_exhaustive(r, cap);
+                                capped += exhaustive < 0 ? 1 : 0;
+                                ratios.push_back((exhaustive < 0 ? cap : exhaustive) / fast);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        std::sort(times.begin(), times.end());
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("   %-30s %3zu calls: median %9s, slowest %9s; speed-up median %.0fx, lowest %.0fx (%zu timed, %d capped)\n",
+                    names[family], times.size(), show_time(times[times.size() / 2]).c_str(),
+                    show_time(times.back()).c_str(), ratios[ratios.size() / 2], ratios.front(), ratios.size(), capped);
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -251,5 +370,7 @@ int main(int argc, char** argv) {
     typical_day_grid(cap);
     worst_cases(cap);
     growth(cap);
+    std::printf("\n");
+    rounding_sums(cap);
     return 0;
 }

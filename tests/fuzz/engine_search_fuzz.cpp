@@ -44,7 +44,11 @@ Decimal read_price(ByteReader& in) {
                                        make(false, 25, 2), make(true, 1, 1),  make(false, 0, 0)};
         return ties[b % 6];
     }
-    case 5:  // differences in the 28th place: averages that round
+    case 5:
+        if ((a & 2u) != 0) {  // about 0.7013333... with 28 decimals: sums of a dozen round
+            return Decimal::from_parts((a & 4u) != 0, 0x16A94B19u, 0xD178D8B565555555u + b * 7919u, 28);
+        }
+        // differences in the 28th place: averages that round
         return Decimal::from_parts(false, 0x0066D1B4u, 0x2C4E8F7B1A3C5D00u + b, 27 + (a & 1u));
     case 6: {
         const std::uint32_t scale = (a & 0x0Fu) * 2 % 29;
