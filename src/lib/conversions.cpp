@@ -144,6 +144,36 @@ bool convert_prices(PyObject* list, std::vector<Decimal>& prices) {
     return true;
 }
 
+std::optional<CallRules> extract_rules(std::span<PyObject* const> slots, std::span<const char* const> names,
+                                       std::size_t first_count_slot, std::size_t aggressive_slot) {
+    std::uint64_t counts[4] = {};  // absent counts are 0
+    for (std::size_t i = 0; i < 4; ++i) {
+        PyObject* argument = slots[first_count_slot + i];
+        if (argument == nullptr) {
+            continue;
+        }
+        const std::optional<std::uint64_t> count = extract_count(argument);
+        if (!count) {
+            argument_extraction_error(names[first_count_slot + i]);
+            return std::nullopt;
+        }
+        counts[i] = *count;
+    }
+    CallRules converted{.rules = {.min_selections = counts[0],
+                                  .min_consecutive_periods = counts[1],
+                                  .max_gap_between_periods = counts[2],
+                                  .max_gap_from_start = counts[3]}};
+    if (slots[aggressive_slot] != nullptr) {
+        const std::optional<bool> flag = extract_flag(slots[aggressive_slot]);
+        if (!flag) {
+            argument_extraction_error(names[aggressive_slot]);
+            return std::nullopt;
+        }
+        converted.aggressive = *flag;
+    }
+    return converted;
+}
+
 std::optional<Decimal> parse_decimal(std::string_view text) {
     const ParseResult parsed = from_str(text);
     if (!parsed.ok()) {

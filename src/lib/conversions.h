@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decimal/decimal.h"
+#include "engine/timing_rules.h"
 
 namespace tariffsieve::py {
 
@@ -26,6 +27,17 @@ void argument_extraction_error(const char* parameter);
 std::optional<std::string_view> extract_text(PyObject* object);
 std::optional<std::uint64_t> extract_count(PyObject* object);
 std::optional<bool> extract_flag(PyObject* object);
+
+// The four counts and `aggressive` of a call, converted in parameter order:
+// slots[first_count_slot + i] holds the i-th member of TimingRules (absent:
+// 0), slots[aggressive_slot] the flag (absent: True). Nothing, with the
+// exception of the first that fails pending (wrapped for its parameter).
+struct CallRules {
+    TimingRules rules;
+    bool aggressive = true;
+};
+std::optional<CallRules> extract_rules(std::span<PyObject* const> slots, std::span<const char* const> names,
+                                       std::size_t first_count_slot, std::size_t aggressive_slot);
 
 // The decimal that text spells; nothing with ValueError "Invalid decimal"
 // pending when it spells none (the parser's reason is not shown).

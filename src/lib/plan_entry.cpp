@@ -19,21 +19,7 @@
 namespace tariffsieve::py {
 namespace {
 
-constexpr std::array<const char*, 7> parameter_names = {
-    "prices",
-    "low_price_threshold",
-    "min_selections",
-    "min_consecutive_periods",
-    "max_gap_between_periods",
-    "max_gap_from_start",
-    "aggressive",
-};
-constexpr FunctionDescription description = {"plan", parameter_names, 4};
-
-constexpr std::size_t prices_slot = 0;
-constexpr std::size_t threshold_slot = 1;
-constexpr std::size_t first_count_slot = 2;
-constexpr std::size_t aggressive_slot = 6;
+constexpr FunctionDescription description = {"plan", selection_parameters, 4};
 
 // The one abort a caller can provoke: prices whose sums leave the decimal
 // range, in the exhaustive search that short series of such prices take.
@@ -63,7 +49,7 @@ SelectionResult plan_without_gil(std::span<const Decimal> prices, const Decimal&
 }
 
 PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    std::array<PyObject*, parameter_names.size()> slots{};
+    std::array<PyObject*, selection_parameters.size()> slots{};
     if (!extract_arguments_fastcall(description, args, nargs, kwnames, slots)) {
         return nullptr;
     }
@@ -71,40 +57,23 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     // Held for the whole call: conversions run Python code (__index__).
     PyRef prices = PyRef::borrow(slots[prices_slot]);
     if (!check_price_sequence(prices.get())) {
-        argument_extraction_error(parameter_names[prices_slot]);
+        argument_extraction_error(selection_parameters[prices_slot]);
         return nullptr;
     }
     // Its type now; a value that is no decimal is reported after the prices,
     // where get_cheapest_periods reports an unparsable threshold.
     PyRef threshold_object = PyRef::borrow(slots[threshold_slot]);
     PyRef decimal_class;
-    const auto threshold = read_price(threshold_object.get(), PricePlace{parameter_names[threshold_slot], {}},
+    const auto threshold = read_price(threshold_object.get(), PricePlace{selection_parameters[threshold_slot], {}},
                                       decimal_class);
     if (!threshold) {
-        argument_extraction_error(parameter_names[threshold_slot]);
+        argument_extraction_error(selection_parameters[threshold_slot]);
         return nullptr;
     }
-    std::array<std::uint64_t, 4> counts{};  // absent counts are 0
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        PyObject* argument = slots[first_count_slot + i];
-        if (argument == nullptr) {
-            continue;
-        }
-        const auto count = extract_count(argument);
-        if (!count) {
-            argument_extraction_error(parameter_names[first_count_slot + i]);
-            return nullptr;
-        }
-        counts[i] = *count;
-    }
-    bool aggressive = true;
-    if (slots[aggressive_slot] != nullptr) {
-        const auto flag = extract_flag(slots[aggressive_slot]);
-        if (!flag) {
-            argument_extraction_error(parameter_names[aggressive_slot]);
-            return nullptr;
-        }
-        aggressive = *flag;
+    const std::optional<CallRules> call_rules =
+        extract_rules(slots, selection_parameters, first_count_slot, aggressive_slot);
+    if (!call_rules) {
+        return nullptr;
     }
 
     // After the counts: their __index__ may have changed the sequence.
@@ -117,13 +86,9 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return nullptr;
     }
 
-    const TimingRules rules{.min_selections = counts[0],
-                            .min_consecutive_periods = counts[1],
-                            .max_gap_between_periods = counts[2],
-                            .max_gap_from_start = counts[3]};
     SelectionResult result;
     try {
-        result = plan_without_gil(decimals, threshold->value, rules, aggressive);
+        result = plan_without_gil(decimals, threshold->value, call_rules->rules, call_rules->aggressive);
     } catch (const Abort& abort) {
         if (abort.what() == nullptr || abort.what() != overflow_abort) {
             throw;  // an internal fault: the call guard raises PanicException

@@ -16,26 +16,10 @@
 namespace tariffsieve::py {
 namespace {
 
-constexpr std::array<const char*, 7> parameter_names = {
-    "prices",
-    "low_price_threshold",
-    "min_selections",
-    "min_consecutive_periods",
-    "max_gap_between_periods",
-    "max_gap_from_start",
-    "aggressive",
-};
-constexpr FunctionDescription description = {"get_cheapest_periods", parameter_names, 4};
-
-// Slot positions; the four counts follow one another from first_count_slot,
-// in the order of TimingRules' members.
-constexpr std::size_t prices_slot = 0;
-constexpr std::size_t threshold_slot = 1;
-constexpr std::size_t first_count_slot = 2;
-constexpr std::size_t aggressive_slot = 6;
+constexpr FunctionDescription description = {"get_cheapest_periods", selection_parameters, 4};
 
 PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    std::array<PyObject*, parameter_names.size()> slots{};
+    std::array<PyObject*, selection_parameters.size()> slots{};
     if (!extract_arguments_fastcall(description, args, nargs, kwnames, slots)) {
         return nullptr;
     }
@@ -44,36 +28,19 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyRef prices = PyRef::borrow(slots[prices_slot]);
     if (!PyList_Check(prices.get())) {
         raise_cast_error(prices.get(), "list");
-        argument_extraction_error(parameter_names[prices_slot]);
+        argument_extraction_error(selection_parameters[prices_slot]);
         return nullptr;
     }
     PyRef threshold_object = PyRef::borrow(slots[threshold_slot]);
     const auto threshold = extract_text(threshold_object.get());
     if (!threshold) {
-        argument_extraction_error(parameter_names[threshold_slot]);
+        argument_extraction_error(selection_parameters[threshold_slot]);
         return nullptr;
     }
-    std::array<std::uint64_t, 4> counts{};  // absent counts are 0
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        PyObject* argument = slots[first_count_slot + i];
-        if (argument == nullptr) {
-            continue;
-        }
-        const auto count = extract_count(argument);
-        if (!count) {
-            argument_extraction_error(parameter_names[first_count_slot + i]);
-            return nullptr;
-        }
-        counts[i] = *count;
-    }
-    bool aggressive = true;
-    if (slots[aggressive_slot] != nullptr) {
-        const auto flag = extract_flag(slots[aggressive_slot]);
-        if (!flag) {
-            argument_extraction_error(parameter_names[aggressive_slot]);
-            return nullptr;
-        }
-        aggressive = *flag;
+    const std::optional<CallRules> call_rules =
+        extract_rules(slots, selection_parameters, first_count_slot, aggressive_slot);
+    if (!call_rules) {
+        return nullptr;
     }
 
     // After the counts: their __index__ may have changed the list.
@@ -88,13 +55,8 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return nullptr;
     }
 
-    const TimingRules rules{
-        .min_selections = counts[0],
-        .min_consecutive_periods = counts[1],
-        .max_gap_between_periods = counts[2],
-        .max_gap_from_start = counts[3],
-    };
-    const SelectionResult result = get_cheapest_periods(decimals, *low_price_threshold, rules, aggressive);
+    const SelectionResult result =
+        get_cheapest_periods(decimals, *low_price_threshold, call_rules->rules, call_rules->aggressive);
     if (!result.ok()) {
         PyErr_SetString(PyExc_ValueError, result.error.c_str());
         return nullptr;
