@@ -183,6 +183,14 @@ std::optional<Decimal> parse_decimal(std::string_view text) {
     return parsed.value;
 }
 
+PyObject* selection_to_python(const SelectionResult& result) {
+    if (!result.ok()) {
+        PyErr_SetString(PyExc_ValueError, result.error.c_str());
+        return nullptr;
+    }
+    return index_list(result.indices).release();
+}
+
 PyRef index_list(std::span<const std::uint64_t> indices) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(indices.size())));
     if (!list) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decimal/decimal.h"
+#include "engine/selection_result.h"
 #include "engine/timing_rules.h"
 
 namespace tariffsieve::py {
@@ -46,6 +47,10 @@ std::optional<Decimal> parse_decimal(std::string_view text);
 // Parses every item of a list (read from its storage, in order) as a
 // decimal; false with an exception pending at the first item that fails.
 bool convert_prices(PyObject* list, std::vector<Decimal>& prices);
+
+// The engine's answer for Python: a new list of int, or null with ValueError
+// carrying the engine's message.
+PyObject* selection_to_python(const SelectionResult& result);
 
 // A new list of int; aborts if the interpreter cannot make it.
 PyRef index_list(std::span<const std::uint64_t> indices);

@@ -96,11 +96,7 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         PyErr_SetString(PyExc_ValueError, overflow_message);
         return nullptr;
     }
-    if (!result.ok()) {
-        PyErr_SetString(PyExc_ValueError, result.error.c_str());
-        return nullptr;
-    }
-    return index_list(result.indices).release();
+    return selection_to_python(result);
 }
 
 }  // namespace

@@ -57,11 +57,7 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 
     const SelectionResult result =
         get_cheapest_periods(decimals, *low_price_threshold, call_rules->rules, call_rules->aggressive);
-    if (!result.ok()) {
-        PyErr_SetString(PyExc_ValueError, result.error.c_str());
-        return nullptr;
-    }
-    return index_list(result.indices).release();
+    return selection_to_python(result);
 }
 
 }  // namespace
