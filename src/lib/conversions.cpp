@@ -21,12 +21,12 @@ bool attribute_equals(PyObject* object, const char* name, const char* text) {
     return PyUnicode_Check(value.get()) && PyUnicode_CompareWithASCIIString(value.get(), text) == 0;
 }
 
+}  // namespace
+
 bool is_numpy_bool(PyObject* type) {
     return attribute_equals(type, "__module__", "numpy") &&
            (attribute_equals(type, "__name__", "bool_") || attribute_equals(type, "__name__", "bool"));
 }
-
-}  // namespace
 
 void raise_cast_error(PyObject* object, const char* expected) {
     // The type is held: reading __qualname__ may run a metaclass's Python code.

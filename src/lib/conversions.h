@@ -23,6 +23,10 @@ void raise_cast_error(PyObject* object, const char* expected);
 // "argument '<parameter>': <message>"; any other exception stays as it is.
 void argument_extraction_error(const char* parameter);
 
+// True for NumPy's boolean scalar type (numpy.bool_, named numpy.bool in
+// NumPy 2); a failed lookup counts as no.
+bool is_numpy_bool(PyObject* type);
+
 // Each returns nothing with an exception pending when the object does not
 // convert. The text of a str lives as long as the str itself.
 std::optional<std::string_view> extract_text(PyObject* object);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "conversions.h"
+
 namespace tariffsieve::py {
 namespace {
 
@@ -349,7 +351,9 @@ std::optional<PriceReading> read_price(PyObject* object, const PricePlace& place
     if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(decimal_type))) {
         return read_decimal(object, decimal_type, place);
     }
-    if (PyIndex_Check(object)) {  // NumPy's integers, and any other integer type
+    // NumPy's integers, and any other integer type; not NumPy's booleans,
+    // whose __index__ older NumPy still offers.
+    if (PyIndex_Check(object) && !is_numpy_bool(reinterpret_cast<PyObject*>(Py_TYPE(object)))) {
         PyRef integer = PyRef::steal(PyNumber_Index(object));
         if (!integer) {
             return std::nullopt;
