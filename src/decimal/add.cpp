@@ -10,7 +10,7 @@ namespace {
 
 using detail::DecimalLayout;
 
-[[noreturn]] void addition_overflowed() { throw Abort("Addition overflowed"); }
+[[noreturn]] void addition_overflowed() { throw Abort(addition_overflowed_message); }
 
 // Stores the magnitude w (any width) at scale s into out, giving back
 // digits until it fits: the exact value rounded half to even at the largest

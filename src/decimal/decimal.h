@@ -67,8 +67,12 @@ ParseResult from_str(std::string_view text);
 // scale or sign bit.
 std::strong_ordering cmp(const Decimal& a, const Decimal& b);
 
+// The message of the abort of an addition whose sum fits at no scale: the
+// one abort that a caller's prices can provoke.
+inline constexpr char addition_overflowed_message[] = "Addition overflowed";
+
 // sum := sum + x, exact when it fits, else rounded half to even at the
-// largest scale that fits. Throws Abort("Addition overflowed").
+// largest scale that fits. Throws Abort(addition_overflowed_message).
 void add_assign(Decimal& sum, const Decimal& x);
 
 // a / b rounded half to even at the largest scale that fits. Throws

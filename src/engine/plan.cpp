@@ -3,7 +3,7 @@
 // whose sums could round.
 #include "engine/plan.h"
 
-#include <numeric>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,22 +26,16 @@ SelectionResult plan(std::span<const Decimal> prices, const Decimal& low_price_t
     if (const char* message = broken_request_rule(n, rules, max_plan_periods, too_many_message.c_str())) {
         return SelectionResult::failure(message);
     }
-    std::uint64_t cheap_count = 0;
-    for (const Decimal& price : prices) {
-        cheap_count += price <= low_price_threshold ? 1 : 0;
-    }
+    const search::IntegerSeries series = search::series_rules(prices, low_price_threshold, rules);
     // Every period must, or may, be selected: no timing rule is consulted.
-    if (rules.min_selections == n || cheap_count == n) {
-        IndexList every(n);
-        std::iota(every.begin(), every.end(), std::uint64_t{0});
-        return SelectionResult::success(std::move(every));
+    if (rules.min_selections == n || std::find(series.cheap.begin(), series.cheap.end(), 0) == series.cheap.end()) {
+        return every_index(n);
     }
-    if (std::optional<SelectionResult> answer = search::exact_search(prices, low_price_threshold, rules, aggressive)) {
+    if (std::optional<SelectionResult> answer = search::exact_search(prices, series, aggressive)) {
         return std::move(*answer);
     }
     // Sums could round: their literal values, for the near-ties only.
-    if (std::optional<SelectionResult> answer =
-            search::literal_search(prices, low_price_threshold, rules, aggressive)) {
+    if (std::optional<SelectionResult> answer = search::literal_search(prices, series, aggressive)) {
         return std::move(*answer);
     }
     // Too many near-ties, or prices of both signs near the decimal range. A

@@ -15,13 +15,13 @@ namespace tariffsieve {
 
 namespace {
 
+}  // namespace
+
 SelectionResult every_index(std::uint64_t n) {
     IndexList indices(n);
     std::iota(indices.begin(), indices.end(), std::uint64_t{0});
     return SelectionResult::success(std::move(indices));
 }
-
-}  // namespace
 
 const char* broken_request_rule(std::uint64_t n, const TimingRules& rules, std::uint64_t max_periods,
                                 const char* too_many_message) {
@@ -77,7 +77,7 @@ SelectionResult get_cheapest_periods(std::span<const Decimal> prices, const Deci
         }
         // Sums that could round: their literal values, for the near-ties only.
         if (std::optional<SelectionResult> answer =
-                search::literal_search(prices, low_price_threshold, rules, aggressive)) {
+                search::literal_search(prices, search::series_rules(prices, low_price_threshold, rules), aggressive)) {
             return std::move(*answer);
         }
     }

@@ -21,6 +21,10 @@ enum class Search { fast, exhaustive };
 // searches, which try every combination.
 inline constexpr std::uint64_t max_exhaustive_periods = 28;
 
+// Every index of a series of n periods: the answer when every period must,
+// or may, be selected.
+SelectionResult every_index(std::uint64_t n);
+
 // The fixed message of the first request rule that a series of n periods and
 // rules break, or null. The rules are checked in a fixed order; a series
 // longer than max_periods breaks the second rule, with too_many_message.

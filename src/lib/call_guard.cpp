@@ -109,6 +109,14 @@ PyObject* raise_current_exception(const char* entry) noexcept {
     return nullptr;
 }
 
+PyObject* finish_call(PyObject* result) noexcept {
+    if (result == nullptr) {
+        ensure_error_set();
+        resume_panic_from_python();
+    }
+    return result;
+}
+
 void resume_panic_from_python() noexcept {
     PyObject* panic_type = peek(panic_slot);
     if (panic_type == nullptr || PyErr_Occurred() == nullptr) {

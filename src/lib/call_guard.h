@@ -26,6 +26,11 @@ PyObject* raise_current_exception(const char* entry) noexcept;
 // with the same message.
 void resume_panic_from_python() noexcept;
 
+// The end of a guarded entry's call: passes a result through, and for a
+// failure (null) makes sure an exception is pending and resumes a
+// PanicException that came back through Python code.
+PyObject* finish_call(PyObject* result) noexcept;
+
 // An exception taken out of the interpreter's error state, normalised.
 struct PendingError {
     PyRef type;

@@ -28,15 +28,21 @@ bool is_numpy_bool(PyObject* type) {
            (attribute_equals(type, "__name__", "bool_") || attribute_equals(type, "__name__", "bool"));
 }
 
-void raise_cast_error(PyObject* object, const char* expected) {
+PyRef type_name(PyObject* object) {
     // The type is held: reading __qualname__ may run a metaclass's Python code.
     PyRef type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(object)));
     PyRef name = PyRef::steal(PyObject_GetAttrString(type.get(), "__qualname__"));
     if (name && PyUnicode_Check(name.get())) {
+        return name;
+    }
+    PyErr_Clear();
+    return PyRef::steal(PyUnicode_FromString(unknown_type_name));
+}
+
+void raise_cast_error(PyObject* object, const char* expected) {
+    PyRef name = type_name(object);
+    if (name) {
         PyErr_Format(PyExc_TypeError, "'%U' object cannot be cast as '%s'", name.get(), expected);
-    } else {
-        PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as '%s'", unknown_type_name, expected);
     }
 }
 

@@ -16,6 +16,10 @@
 
 namespace tariffsieve::py {
 
+// `__qualname__` of the object's type, or "<failed to extract type name>"
+// when it cannot be read as a str; null only when no str can be made.
+PyRef type_name(PyObject* object);
+
 // Raises TypeError "'<type>' object cannot be cast as '<expected>'".
 void raise_cast_error(PyObject* object, const char* expected);
 

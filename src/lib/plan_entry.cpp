@@ -21,9 +21,6 @@ namespace {
 
 constexpr FunctionDescription description = {"plan", selection_parameters, 4};
 
-// The one abort a caller can provoke: prices whose sums leave the decimal
-// range, in the exhaustive search that short series of such prices take.
-constexpr std::string_view overflow_abort = "Addition overflowed";
 constexpr const char overflow_message[] =
     "Addition overflowed: sums of these prices leave the range of exact decimals "
     "(magnitudes below 2^96); use smaller prices or fewer decimals";
@@ -90,8 +87,10 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     try {
         result = plan_without_gil(decimals, threshold->value, call_rules->rules, call_rules->aggressive);
     } catch (const Abort& abort) {
-        if (abort.what() == nullptr || abort.what() != overflow_abort) {
-            throw;  // an internal fault: the call guard raises PanicException
+        // The one abort a caller can provoke: prices whose sums leave the
+        // decimal range. Any other is an internal fault.
+        if (abort.what() == nullptr || std::string_view(abort.what()) != addition_overflowed_message) {
+            throw;  // the call guard raises PanicException
         }
         PyErr_SetString(PyExc_ValueError, overflow_message);
         return nullptr;
@@ -103,12 +102,7 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 
 PyObject* plan_entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     try {
-        PyObject* result = call(args, nargs, kwnames);
-        if (result == nullptr) {
-            ensure_error_set();
-            resume_panic_from_python();
-        }
-        return result;
+        return finish_call(call(args, nargs, kwnames));
     } catch (...) {
         return raise_current_exception("plan");
     }

@@ -14,7 +14,6 @@ namespace tariffsieve::py {
 namespace {
 
 constexpr const char not_a_price[] = "object is not a price (str, int, float or decimal.Decimal)";
-constexpr const char unknown_type_name[] = "<failed to extract type name>";
 constexpr const char not_finite[] = "not a finite number";
 constexpr const char out_of_range[] = "out of range: a price's magnitude must be below 2^96";
 
@@ -29,18 +28,6 @@ constexpr Py_ssize_t shown_text_length = 40;
 // Integers up to this many bits are shown with their digits, larger ones by
 // their size (their decimal text would be long and slow to make).
 constexpr unsigned long long shown_int_bits = 256;
-
-// `__qualname__` of the object's type, or a fixed text when it cannot be read.
-PyRef type_name(PyObject* object) {
-    // The type is held: reading __qualname__ may run a metaclass's Python code.
-    PyRef type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(object)));
-    PyRef name = PyRef::steal(PyObject_GetAttrString(type.get(), "__qualname__"));
-    if (name && PyUnicode_Check(name.get())) {
-        return name;
-    }
-    PyErr_Clear();
-    return PyRef::steal(PyUnicode_FromString(unknown_type_name));
-}
 
 void raise_not_a_price(PyObject* object, const PricePlace& place) {
     PyRef name = type_name(object);

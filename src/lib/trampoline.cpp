@@ -64,12 +64,7 @@ PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 
 PyObject* trampoline(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     try {
-        PyObject* result = call(args, nargs, kwnames);
-        if (result == nullptr) {
-            ensure_error_set();
-            resume_panic_from_python();
-        }
-        return result;
+        return finish_call(call(args, nargs, kwnames));
     } catch (...) {
         return raise_current_exception("get_cheapest_periods");
     }

@@ -98,9 +98,9 @@ SelectionResult aggressive_at(const IntegerSeries& series, int size) {
 
 }  // namespace
 
-std::optional<SelectionResult> exact_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                            const TimingRules& rules, bool aggressive) {
-    const std::optional<IntegerSeries> series = integer_series(prices, low_price_threshold, rules);
+std::optional<SelectionResult> exact_search(std::span<const Decimal> prices, const IntegerSeries& rules,
+                                            bool aggressive) {
+    const std::optional<IntegerSeries> series = integer_series(prices, rules);
     if (!series) {
         return std::nullopt;
     }

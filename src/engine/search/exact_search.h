@@ -90,16 +90,16 @@
 #include <span>
 
 #include "decimal/decimal.h"
+#include "engine/search/integer_series.h"
 #include "engine/selection_result.h"
-#include "engine/timing_rules.h"
 
 namespace tariffsieve::search {
 
-// The answer of the exhaustive search for a request that passed the request
-// rules and that no trivial answer settles (min_selections below n, some
+// The answer of the exhaustive search for a request (its rules from
+// series_rules) that no trivial answer settles (min_selections below n, some
 // period not cheap), at any length up to max_plan_periods; nothing when a
 // sum of prices could round (claim 1).
-std::optional<SelectionResult> exact_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                            const TimingRules& rules, bool aggressive);
+std::optional<SelectionResult> exact_search(std::span<const Decimal> prices, const IntegerSeries& rules,
+                                            bool aggressive);
 
 }  // namespace tariffsieve::search

@@ -54,8 +54,8 @@ Decimal to_decimal(const Int128& value, std::uint32_t scale) {
     return Decimal::from_parts(value.is_negative(), static_cast<std::uint32_t>(m.hi), m.lo, scale);
 }
 
-std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                            const TimingRules& rules) {
+IntegerSeries series_rules(std::span<const Decimal> prices, const Decimal& low_price_threshold,
+                           const TimingRules& rules) {
     IntegerSeries series;
     const std::uint64_t n = prices.size();
     series.n = static_cast<int>(n);
@@ -64,7 +64,15 @@ std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, con
     series.max_gap = static_cast<int>(std::min(rules.max_gap_between_periods, n));
     series.max_start = static_cast<int>(std::min({rules.max_gap_from_start, rules.max_gap_between_periods, n}));
     series.cheap.resize(n);
-    series.value.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        series.cheap[i] = prices[i] <= low_price_threshold ? 1 : 0;
+    }
+    return series;
+}
+
+std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, IntegerSeries series) {
+    const std::size_t n = prices.size();
+    series.value.assign(n, Int128{});
     for (const Decimal& price : prices) {
         if (!price.is_zero()) {
             series.scale = std::max(series.scale, price.scale());
@@ -73,7 +81,6 @@ std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, con
     const Int128 largest_total = Int128::from_words(0xFFFFFFFFu, ~std::uint64_t{0});  // 2^96 - 1
     for (std::size_t i = 0; i < n; ++i) {
         const Decimal& price = prices[i];
-        series.cheap[i] = price <= low_price_threshold ? 1 : 0;
         if (price.is_zero()) {
             continue;
         }

@@ -25,10 +25,14 @@ struct IntegerSeries {
     Int128 total_magnitude;      // the sum of every |value|, below 2^96 - 1 (claim 1)
 };
 
-// The series of a request that passed the request rules and has n at most
-// max_plan_periods; nothing when some sum of prices could round (claim 1).
-std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                            const TimingRules& rules);
+// The rules of a request that passed the request rules, in small integers,
+// and which periods are cheap; no values yet. n is at most max_plan_periods.
+IntegerSeries series_rules(std::span<const Decimal> prices, const Decimal& low_price_threshold,
+                           const TimingRules& rules);
+
+// That series with every price as an exact integer at one scale; nothing
+// when some sum of prices could round (claim 1).
+std::optional<IntegerSeries> integer_series(std::span<const Decimal> prices, IntegerSeries series);
 
 // 10^exponent, exponent at most 28.
 Int128 power_of_ten(std::uint32_t exponent);

@@ -93,8 +93,7 @@ struct Approximation {
     int lowest_rounding_scale = 0;
 };
 
-std::optional<Approximation> approximate(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                         const TimingRules& rules) {
+std::optional<Approximation> approximate(std::span<const Decimal> prices, const IntegerSeries& rules) {
     const int n = static_cast<int>(prices.size());
     // L1: the positive and the negative prices, each in whole units rounded
     // up, with room for n rounding errors of at most half a unit.
@@ -135,16 +134,7 @@ std::optional<Approximation> approximate(std::span<const Decimal> prices, const 
     }
     // L3: the finest working scale at which the integers stay below 2^104 in all.
     IntegerSeries& series = approximation.series;
-    series.n = n;
-    series.min_block = static_cast<int>(rules.min_consecutive_periods);
-    series.min_size = static_cast<int>(rules.min_selections);
-    series.max_gap = static_cast<int>(std::min<std::uint64_t>(rules.max_gap_between_periods, prices.size()));
-    series.max_start = static_cast<int>(
-        std::min<std::uint64_t>({rules.max_gap_from_start, rules.max_gap_between_periods, prices.size()}));
-    series.cheap.resize(n);
-    for (int i = 0; i < n; ++i) {
-        series.cheap[i] = prices[i] <= low_price_threshold ? 1 : 0;
-    }
+    series = rules;
     for (int working = static_cast<int>(finest);; --working) {
         series.value.assign(n, Int128{});
         series.total_magnitude = Int128{};
@@ -224,9 +214,9 @@ public:
                 return std::nullopt;
             }
             groups_ = cheap_groups(series_, main);
-            main_sum_ = Int128{};
+            Int128 main_sum;
             for (int p : main) {
-                main_sum_ += series_.value[p];
+                main_sum += series_.value[p];
             }
             main_ = &main;
             chosen_.assign(groups_.size(), false);
@@ -238,7 +228,7 @@ public:
                 }
             }
             refresh_helps();
-            if (!visit_masks(groups_.size(), main_sum_, static_cast<std::int64_t>(main.size()))) {
+            if (!visit_masks(groups_.size(), main_sum, static_cast<std::int64_t>(main.size()))) {
                 return std::nullopt;
             }
             main = MainWalk<Int>(series_, weights_, table_, Int{}, false).after(main);
@@ -267,7 +257,6 @@ private:
     std::vector<Int128> group_sums_;
     std::vector<Int128> helps_below_;  // the lightest weight the groups below j can add
     std::vector<bool> chosen_;
-    Int128 main_sum_;
 
     Int128 weight(const Int128& sum, std::int64_t count) const {
         return sum - product_in_range(a_, Int128::from_int64(count));
@@ -377,10 +366,10 @@ std::optional<SelectionResult> cheapest_main(std::span<const Decimal> prices, co
 
 }  // namespace
 
-std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                              const TimingRules& rules, bool aggressive) {
+std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const IntegerSeries& rules,
+                                              bool aggressive) {
     const std::uint64_t budget = literal_search_budget(prices.size());
-    const std::optional<Approximation> approx = approximate(prices, low_price_threshold, rules);
+    const std::optional<Approximation> approx = approximate(prices, rules);
     if (!approx) {
         return std::nullopt;
     }

@@ -45,8 +45,8 @@
 #include <span>
 
 #include "decimal/decimal.h"
+#include "engine/search/integer_series.h"
 #include "engine/selection_result.h"
-#include "engine/timing_rules.h"
 
 namespace tariffsieve::search {
 
@@ -55,10 +55,10 @@ namespace tariffsieve::search {
 // budget is one of work, about 100 ms on a small machine at any length.
 constexpr std::uint64_t literal_search_budget(std::uint64_t n) { return 2800000 / (n > 28 ? n : 28); }
 
-// The exhaustive search's answer for a request that passed the request rules
-// and that no trivial answer settles, at any length up to max_plan_periods;
+// The exhaustive search's answer for a request (its rules from series_rules)
+// that no trivial answer settles, at any length up to max_plan_periods;
 // nothing when a sum could overflow (L1) or the near-ties exceed the budget (L6).
-std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const Decimal& low_price_threshold,
-                                              const TimingRules& rules, bool aggressive);
+std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const IntegerSeries& rules,
+                                              bool aggressive);
 
 }  // namespace tariffsieve::search

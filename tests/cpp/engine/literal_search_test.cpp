@@ -18,10 +18,7 @@
 namespace tariffsieve::test {
 namespace {
 
-std::uint64_t times(std::uint64_t requests) {
-    const char* factor = std::getenv("TARIFFSIEVE_LITERAL_TIMES");
-    return factor ? std::strtoull(factor, nullptr, 10) * requests : requests;
-}
+std::uint64_t times(std::uint64_t requests) { return times_from_environment("TARIFFSIEVE_LITERAL_TIMES", requests); }
 
 class RoundingPrices {
 public:
@@ -84,7 +81,7 @@ struct Outcome {
 Outcome literal(const std::vector<Decimal>& prices, const Decimal& threshold, const TimingRules& rules,
                 bool aggressive) {
     try {
-        const auto answer = search::literal_search(prices, threshold, rules, aggressive);
+        const auto answer = search::literal_search(prices, search::series_rules(prices, threshold, rules), aggressive);
         return answer ? Outcome{describe(*answer)} : Outcome{"declined", false};
     } catch (const Abort& abort) {
         return {std::string("abort: ") + abort.what()};
@@ -188,7 +185,7 @@ TEST(LiteralSearch, DeclinesBothSignsNearTheDecimalRange) {
     std::vector<Decimal> prices(6, dec("39614081257132168796771975167"));
     prices[2] = dec("-39614081257132168796771975167");
     const TimingRules rules{.min_selections = 2, .min_consecutive_periods = 1, .max_gap_between_periods = 6};
-    EXPECT_FALSE(search::literal_search(prices, dec("0"), rules, true));
+    EXPECT_FALSE(search::literal_search(prices, search::series_rules(prices, dec("0"), rules), true));
 }
 
 }  // namespace

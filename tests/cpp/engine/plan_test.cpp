@@ -20,10 +20,7 @@
 namespace tariffsieve::test {
 namespace {
 
-std::uint64_t scaled(std::uint64_t requests) {
-    const char* times = std::getenv("TARIFFSIEVE_PLAN_TIMES");
-    return times ? std::strtoull(times, nullptr, 10) * requests : requests;
-}
+std::uint64_t scaled(std::uint64_t requests) { return times_from_environment("TARIFFSIEVE_PLAN_TIMES", requests); }
 
 class PlanRequests {
 public:

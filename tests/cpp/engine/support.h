@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,6 +14,13 @@
 #include "engine/timing_rules.h"
 
 namespace tariffsieve::test {
+
+// requests, times the factor in the environment variable when it is set:
+// long runs without a rebuild.
+inline std::uint64_t times_from_environment(const char* variable, std::uint64_t requests) {
+    const char* factor = std::getenv(variable);
+    return factor ? std::strtoull(factor, nullptr, 10) * requests : requests;
+}
 
 inline Decimal dec(std::string_view text) {
     const ParseResult parsed = from_str(text);
