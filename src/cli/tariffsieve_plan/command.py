@@ -3,6 +3,7 @@
 # as text, JSON or CSV. Bad input ends with one line on standard error and status 2.
 import argparse
 import sys
+from datetime import time, timedelta
 from decimal import ROUND_HALF_EVEN, Context, Decimal, InvalidOperation, localcontext
 
 from tariffsieve_plan.durations import describe, to_periods
@@ -231,7 +232,7 @@ def clock_range(start, end):
     """'Sat 11:15-13:00', 'Sat 23:00-24:00' or 'Sat 22:00-Sun 01:30'."""
     if end.date() == start.date():
         return f"{start:%a %H:%M}-{end:%H:%M}"
-    if (end - start).days == 0 and end.date() > start.date() and end.hour == end.minute == 0:
+    if end.date() - start.date() == timedelta(days=1) and end.time() == time(0):
         return f"{start:%a %H:%M}-24:00"
     return f"{start:%a %H:%M}-{end:%a %H:%M}"
 
@@ -263,8 +264,8 @@ def answer_text(plan, per_row, with_chart):
     lines = [f"{series.name}: {len(series.times)} periods of {describe(resolution)}, "
              f"{series.times[0]:%a %Y-%m-%d %H:%M} to {series.end_time(last):%a %Y-%m-%d %H:%M}"]
     if count < len(series.times):
-        lines[0] += (f"; planned {series.times[plan.first]:%a %H:%M} to "
-                     f"{series.end_time(plan.end - 1):%a %H:%M} ({count} periods)")
+        lines[0] += (f"; planned {clock_range(series.times[plan.first], series.end_time(plan.end - 1))} "
+                     f"({count} periods)")
     strategy = "lowest average price" if request["aggressive"] else "most cheap periods"
     off = request["max_gap_between_periods"]
     rules = [f"at least {span(request['min_selections'])}",
@@ -275,11 +276,14 @@ def answer_text(plan, per_row, with_chart):
     cheap = (f"cheap at or below {plan.threshold_text}" if plan.threshold_text is not None else "no price counts as cheap")
     lines.append(f"{strategy}: {', '.join(rules)}; {cheap}")
     lines.append("")
+    runs = []
     for start, end in runs_of(plan.chosen):
         prices = series.prices[start:end + 1]
-        average = module_average(total_of(prices), len(prices))
-        lines.append(f"  {clock_range(series.times[start], series.end_time(end)):<22} "
-                     f"{describe(len(prices) * resolution):>8}  average {shown(average)}")
+        runs.append((clock_range(series.times[start], series.end_time(end)), describe(len(prices) * resolution),
+                     shown(module_average(total_of(prices), len(prices)))))
+    clock_width, length_width = (max(len(run[column]) for run in runs) for column in (0, 1))
+    for clock, length, average in runs:
+        lines.append(f"  {clock:<{clock_width}}  {length:>{length_width}}  average {average}")
     chosen_prices = [series.prices[i] for i in plan.chosen]
     total = total_of(chosen_prices)
     average = module_average(total, len(chosen_prices))
