@@ -279,13 +279,16 @@ def window(series, start, until):
     clock; an ISO timestamp means that instant."""
     count = len(series.times)
     first, end = 0, count
+    base = wall_clock(series.times[0])
     if start is not None:
-        found = moment_after(series, "--from", start, series.times[0], inclusive=True)
+        found = moment_after(series, "--from", start, base, inclusive=True)
         first = next((i for i in range(count) if reached(series, i, found, "start")), count)
         if first == count:
             raise BadInput(f"--from {start}: the series ends before it")
+        # --until's clock time is the next one after --from's, whether or not a period starts then.
+        base = found[1] if found[0] == "wall" else wall_clock(series.times[first])
     if until is not None:
-        found = moment_after(series, "--until", until, series.times[first], inclusive=False)
+        found = moment_after(series, "--until", until, base, inclusive=False)
         end = next((i for i in range(first, count) if reached(series, i, found, "end", strictly=True)), count)
     if end <= first:
         raise BadInput(f"--from {start} --until {until}: no whole period of the series lies between them")
@@ -299,7 +302,7 @@ def moment_after(series, option, text, after, inclusive):
         hours, minutes, seconds = (int(part or 0) for part in clock.groups())
         if hours > 24 or minutes > 59 or seconds > 59 or (hours == 24 and (minutes or seconds)):
             raise BadInput(f"{option} {text}: not a clock time")
-        base = wall_clock(after)
+        base = after
         moment = datetime.combine(base.date(), time(0)) + timedelta(hours=hours, minutes=minutes, seconds=seconds)
         if moment < base or (moment == base and not inclusive):
             moment += timedelta(days=1)
