@@ -110,6 +110,17 @@ def test_clock_times_come_back_in_the_series_offsets():
             assert run["end"] == stamps[last + 1].isoformat(timespec="minutes")
 
 
+def test_tz_reads_clock_times_and_shows_the_answer_in_that_zone():
+    zone_or_skip("Europe/Berlin")
+    utc = "[" + ",".join(f'{{"start": "{t[:16]}:00Z", "price": "{p}"}}' for t, p in rows_of(TWO_DAYS)) + "]"
+    answer = plan_json("-", "--tz", "Europe/Berlin", "--from", "18:00", "--until", "07:00", "--run", "3h",
+                       stdin=utc.encode())
+    # 18:00 in Berlin is 16:00 UTC, index 64 of the series that starts at midnight UTC.
+    assert answer["window"] == {"start": "2026-04-11T18:00+02:00", "end": "2026-04-12T07:00+02:00",
+                                "first_index": 64, "periods": 52}
+    assert answer["runs"][0]["start"].endswith("+02:00")
+
+
 def zone_or_skip(name):
     zoneinfo = pytest.importorskip("zoneinfo")
     try:

@@ -2,10 +2,17 @@
 # durations and clock times into periods, plan with tariffsieve.plan, answer
 # as text, JSON or CSV. Bad input ends with one line on standard error and status 2.
 import argparse
+import csv
+import io
+import json
+import re
 import sys
 from datetime import time, timedelta
 from decimal import ROUND_HALF_EVEN, Context, Decimal, InvalidOperation, localcontext
 
+import tariffsieve
+
+from tariffsieve_plan.chart import chart, per_row_for
 from tariffsieve_plan.durations import describe, to_periods
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.series import iso_text, read_series, seconds_of, window
@@ -124,8 +131,6 @@ RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"
 
 
 def make_plan(args, series):
-    import tariffsieve
-
     first, end = window(series, args.start, args.until)
     count = end - first
     resolution = seconds_of(series.resolution)
@@ -159,8 +164,6 @@ def make_plan(args, series):
 
 def explain(message, series, first, args, request, count):
     """The module's message with the file line or option it concerns."""
-    import re
-
     reason = re.search(r" \(([^()]*)\)$", message)
     reason = f" ({reason.group(1)})" if reason else ""
     price = re.search(r"prices\[(\d+)\] is ", message)
@@ -169,6 +172,8 @@ def explain(message, series, first, args, request, count):
         return f"{series.places[i]}: the price '{series.prices[i]}' is not a decimal number{reason}"
     if "low_price_threshold" in message:
         return f"--cheap {args.cheap}: not a decimal number{reason}"
+    if "cannot contain more than" in message:
+        return f"{count} periods to plan: {message}; plan a part of the series with --from and --until"
     rules = ", ".join(f"{option} {request[name]} ({name})" for option, name in RULE_NAMES)
     return f"{message}; the rules in periods: {rules}, over {count} periods"
 
@@ -190,8 +195,6 @@ def total_of(prices):
 
 
 def answer_json(plan):
-    import json
-
     series = plan.series
     runs = []
     for start, last in runs_of(plan.chosen):
@@ -207,17 +210,12 @@ def answer_json(plan):
         "window": {"start": iso_text(series.times[plan.first]), "end": iso_text(series.end_time(plan.end - 1)),
                    "first_index": plan.first, "periods": plan.end - plan.first},
     }
-    import re
-
     # Lists of indices on one line each, not one number a line.
     text = json.dumps(answer, indent=2)
     return re.sub(r"\[(?:\s*\d+,?)+\s*\]", lambda m: json.dumps(json.loads(m.group(0))), text) + "\n"
 
 
 def answer_csv(plan):
-    import csv
-    import io
-
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
     series = plan.series
@@ -294,8 +292,6 @@ def answer_text(plan, per_row, with_chart):
         summary += f", {sum(price_value(p) <= threshold for p in chosen_prices)} cheap"
     lines.append(summary)
     if with_chart:
-        from tariffsieve_plan.chart import chart, per_row_for
-
         times = series.times[plan.first:plan.end]
         one_day = times[0].date() == times[-1].date()
         labels = [f"{t:%H:%M}" if one_day else f"{t:%a %H:%M}" for t in times]
