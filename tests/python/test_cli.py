@@ -14,6 +14,8 @@ from pathlib import Path
 import pytest
 
 import tariffsieve
+from tariffsieve_plan.durations import describe, parse_seconds
+from tariffsieve_plan.series import parse_instant
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 DAY = EXAMPLES / "sample_day.csv"
@@ -292,3 +294,49 @@ def test_standard_input_and_python_dash_m_agree():
     assert through_stdin.returncode == module.returncode == 0
     assert through_stdin.stdout == module.stdout == run_cli(DAY, *HEATER).stdout.replace(b"sample_day.csv",
                                                                                            b"standard input")
+
+
+@pytest.mark.parametrize("text, seconds", [
+    ("45min", 2700), ("1h30m", 5400), ("1h 30min", 5400), ("2.5h", 9000), (".5h", 1800), ("1d", 86400),
+    ("90s", 90), ("0min", 0), ("4H", 14400), ("16", None), ("2.5", None),
+])
+def test_durations(text, seconds):
+    assert parse_seconds(text) == seconds
+    if seconds:
+        assert parse_seconds(describe(seconds)) == seconds
+
+
+@pytest.mark.parametrize("text", ["h", "1hh", "-1h", "1h30", "1.2.3h", "4 hours", "1month", ""])
+def test_not_durations(text):
+    with pytest.raises(ValueError, match="is not a duration"):
+        parse_seconds(text)
+
+
+@pytest.mark.parametrize("text, iso", [
+    ("2026-04-11T13:45", "2026-04-11T13:45:00"),
+    ("2026-04-11 13:45", "2026-04-11T13:45:00"),
+    ("2026-04-11T13:45Z", "2026-04-11T13:45:00+00:00"),
+    ("2026-04-11T13:45:00+0200", "2026-04-11T13:45:00+02:00"),
+    ("2026-04-11T13:45-05", "2026-04-11T13:45:00-05:00"),
+    ("2026-04-11T13:45:00.000+02:00", "2026-04-11T13:45:00+02:00"),
+])
+def test_timestamps_of_every_python_version(text, iso):
+    assert parse_instant(text).isoformat() == iso
+
+
+def test_from_now_starts_at_the_next_period(tmp_path):
+    # Hourly prices from two hours before the current hour: now lies in period 2.
+    hour = datetime.now(timezone.utc).replace(minute=0, second=0, microsecond=0) - timedelta(hours=2)
+    text = "timestamp,price\n" + "".join(f"{hour + timedelta(hours=i):%Y-%m-%dT%H:%MZ},0.{i}\n" for i in range(6))
+    (tmp_path / "now.csv").write_text(text)
+    answer = plan_json(tmp_path / "now.csv", "--from", "now", "--run", "1h")
+    assert answer["window"]["first_index"] in (2, 3)  # 2 only exactly on the hour
+    assert answer["indices"] == [answer["window"]["first_index"]]
+
+
+def test_a_decimal_comma_is_named(tmp_path):
+    (tmp_path / "de.csv").write_text("Zeit;Preis\n2026-04-10T00:00;0,0812\n2026-04-10T01:00;0,0765\n")
+    proc = run_cli("de.csv", "--run", "1h", cwd=tmp_path)
+    assert proc.returncode == 2
+    assert proc.stderr.decode() == ("tariffsieve-plan: error: de.csv, line 2: the price '0,0812' is not a decimal "
+                                    "number (unknown character); write a decimal point, not a comma\n")

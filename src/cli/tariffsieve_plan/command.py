@@ -65,8 +65,8 @@ def parse_arguments(argv):
     rules.add_argument("--periods", action="store_true",
                        help="bare numbers in the rules count periods instead of needing a unit")
     rules.add_argument("--from", dest="start", metavar="TIME",
-                       help="plan from this clock time (18:00: its next occurrence from the start of the series) "
-                            "or ISO 8601 instant")
+                       help="plan from this clock time (18:00: its next occurrence from the start of the series), "
+                            "ISO 8601 instant, or now (from the next period to start)")
     rules.add_argument("--until", metavar="TIME",
                        help="plan periods that end by this clock time (its next occurrence after --from) "
                             "or ISO 8601 instant")
@@ -169,7 +169,8 @@ def explain(message, series, first, args, request, count):
     price = re.search(r"prices\[(\d+)\] is ", message)
     if price:
         i = first + int(price.group(1))
-        return f"{series.places[i]}: the price '{series.prices[i]}' is not a decimal number{reason}"
+        comma = "; write a decimal point, not a comma" if "," in series.prices[i] else ""
+        return f"{series.places[i]}: the price '{series.prices[i]}' is not a decimal number{reason}{comma}"
     if "low_price_threshold" in message:
         return f"--cheap {args.cheap}: not a decimal number{reason}"
     if "cannot contain more than" in message:

@@ -13,6 +13,7 @@ from tariffsieve_plan.errors import BadInput
 # Offsets without a colon (+0200) and a trailing Z, which datetime.fromisoformat
 # accepts only from Python 3.11 on.
 _COMPACT_OFFSET = re.compile(r"(?<=\d)([+-]\d\d)(\d\d)$")
+_HOUR_OFFSET = re.compile(r"(?<=:\d\d)([+-]\d\d)$")
 _CLOCK = re.compile(r"(\d{1,2}):(\d\d)(?::(\d\d))?")
 
 
@@ -40,7 +41,7 @@ def parse_instant(text):
     if spelled[-1:] in ("Z", "z"):
         spelled = spelled[:-1] + "+00:00"
     if "T" in spelled or " " in spelled:
-        spelled = _COMPACT_OFFSET.sub(r"\1:\2", spelled)
+        spelled = _HOUR_OFFSET.sub(r"\1:00", _COMPACT_OFFSET.sub(r"\1:\2", spelled))
     return datetime.fromisoformat(spelled)
 
 
@@ -297,6 +298,10 @@ def window(series, start, until):
 
 def moment_after(series, option, text, after, inclusive):
     """('wall', naive datetime) for a clock time, ('instant', datetime) for a timestamp."""
+    if text.strip() == "now":
+        # From now on: the first period that starts at or after this moment.
+        moment = datetime.now(timezone.utc)
+        return "instant", moment if series.aware else moment.astimezone().replace(tzinfo=None)
     clock = _CLOCK.fullmatch(text.strip())
     if clock:
         hours, minutes, seconds = (int(part or 0) for part in clock.groups())
