@@ -6,7 +6,6 @@ import json
 import re
 import subprocess
 import sys
-import sysconfig
 from datetime import datetime, timedelta, timezone
 from decimal import Decimal
 from pathlib import Path
@@ -14,6 +13,7 @@ from pathlib import Path
 import pytest
 
 import tariffsieve
+from cli_command import command, environment
 from tariffsieve_plan.durations import describe, parse_seconds
 from tariffsieve_plan.series import parse_instant
 
@@ -21,11 +21,11 @@ EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 DAY = EXAMPLES / "sample_day.csv"
 DAY_JSON = EXAMPLES / "sample_day.json"
 TWO_DAYS = EXAMPLES / "sample_two_days_15min.csv"
-COMMAND = Path(sysconfig.get_path("scripts")) / ("tariffsieve-plan" + (".exe" if sys.platform == "win32" else ""))
 
 
 def run_cli(*args, stdin=None, cwd=None):
-    return subprocess.run([str(COMMAND), *map(str, args)], input=stdin, capture_output=True, cwd=cwd, timeout=300)
+    return subprocess.run([*command(), *map(str, args)], input=stdin, capture_output=True, cwd=cwd, env=environment(),
+                          timeout=300)
 
 
 def plan_json(*args, stdin=None):
@@ -290,7 +290,7 @@ def test_standard_input_and_python_dash_m_agree():
     text = DAY.read_bytes()
     through_stdin = run_cli("-", *HEATER, stdin=text)
     module = subprocess.run([sys.executable, "-m", "tariffsieve_plan", "-", *HEATER], input=text,
-                            capture_output=True, timeout=300)
+                            capture_output=True, env=environment(), timeout=300)
     assert through_stdin.returncode == module.returncode == 0
     assert through_stdin.stdout == module.stdout == run_cli(DAY, *HEATER).stdout.replace(b"sample_day.csv",
                                                                                            b"standard input")

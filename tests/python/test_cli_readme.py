@@ -9,6 +9,8 @@ from pathlib import Path
 
 import pytest
 
+import cli_command
+
 ROOT = Path(__file__).resolve().parents[2]
 README = (ROOT / "README.md").read_text()
 SECTION = README[README.index("## From the shell: `tariffsieve-plan`"):README.index("## A picture of the plan")]
@@ -20,6 +22,7 @@ def test_there_are_three_recipes():
 
 
 @pytest.mark.skipif(sys.platform == "win32", reason="the recipes are POSIX shell")
+@pytest.mark.skipif(not cli_command.installed, reason="the recipes need the installed command")
 @pytest.mark.parametrize("command, shown", RECIPES, ids=["heat pump", "car", "json"])
 def test_recipe_prints_what_the_readme_shows(command, shown):
     # python3 in a recipe is this interpreter, as it would be in an activated environment.

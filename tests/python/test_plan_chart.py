@@ -8,6 +8,7 @@ from pathlib import Path
 import pytest
 
 import tariffsieve
+from cli_command import command, environment
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 SCRIPT = EXAMPLES / "plan_chart.py"
@@ -24,7 +25,7 @@ HEAT_PUMP_RULES = dict(low_price_threshold="0.0500", min_selections=32, min_cons
 
 
 def run_script(*args, cwd, env=None, check=True):
-    proc = subprocess.run([sys.executable, str(SCRIPT), *map(str, args)], cwd=cwd, env=env,
+    proc = subprocess.run([sys.executable, str(SCRIPT), *map(str, args)], cwd=cwd, env=environment(env),
                           capture_output=True, text=True, timeout=300)
     if check:
         assert proc.returncode == 0, proc.stderr
@@ -36,11 +37,10 @@ def prices_of(path):
 
 
 def test_prints_what_the_command_prints(tmp_path):
-    command = Path(sys.executable).with_name("tariffsieve-plan")
     for args in ([SAMPLE, *HEATER], [TWO_DAYS, *HEAT_PUMP, "--strategy", "cheap-periods"]):
         script = run_script(*args, "--no-png", cwd=tmp_path).stdout
-        assert script == subprocess.run([str(command), *map(str, args)], capture_output=True, text=True,
-                                        check=True, timeout=300).stdout
+        assert script == subprocess.run([*command(), *map(str, args)], capture_output=True, text=True,
+                                        env=environment(), check=True, timeout=300).stdout
     assert not list(tmp_path.iterdir()), "--no-png wrote a file"
 
 
