@@ -247,7 +247,7 @@ BAD = [
      "twice.csv, line 5: timestamp '2026-04-10T02:00' repeats the one before it ('2026-04-10T02:00'); on a "
      "clock-change day give --tz ZONE or timestamps with a UTC offset"),
     ("mixed.csv", HOURS.replace("T01:00", "T01:00+02:00"), ["--run", "1h"],
-     "mixed.csv, line 3: '2026-04-10T01:00+02:00' has UTC offset, unlike the timestamps before it"),
+     "mixed.csv, line 3: '2026-04-10T01:00+02:00' has a UTC offset, unlike the timestamps before it"),
     ("price.csv", HOURS.replace("0.2", "0.2x"), ["--run", "1h"],
      "price.csv, line 3: the price '0.2x' is not a decimal number (unknown character)"),
     ("item.json", '[{"start": "2026-04-10T00:00", "price": "0.1"}, {"begin": "2026-04-10T01:00"}]', ["--run", "1h"],

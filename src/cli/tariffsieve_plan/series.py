@@ -211,7 +211,7 @@ def read_series(path, stdin, input_format, time_column, price_column, tz, resolu
                            f"(such as 2026-04-11T13:45 or 2026-04-11T13:45+02:00)") from None
         aware = moment.tzinfo is not None
         if times and aware != series.aware:
-            raise BadInput(f"{name}, {place}: '{stamp}' {'has' if aware else 'has no'} UTC offset, "
+            raise BadInput(f"{name}, {place}: '{stamp}' {'has a' if aware else 'has no'} UTC offset, "
                            f"unlike the timestamps before it")
         series.aware = aware
         if series.zone is not None:
