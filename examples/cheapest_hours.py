@@ -2,7 +2,8 @@
 
 Usage: python3 examples/cheapest_hours.py [prices.csv]
 
-The CSV has a header line and rows of "hour,price" (price as decimal text).
+The CSV has a header line and rows of "timestamp,price": an ISO local time
+(2026-04-10T13:00) and the price of the hour that starts then, as decimal text.
 """
 import csv
 import sys
@@ -20,7 +21,8 @@ CHEAP = "0.0750"  # EUR/kWh: at or below this an hour counts as cheap
 def read_prices(path):
     with open(path, newline="") as f:
         rows = list(csv.reader(f))[1:]
-    return [hour for hour, _ in rows], [price for _, price in rows]
+    # "2026-04-10T13:00" -> "13:00"
+    return [stamp[11:16] for stamp, _ in rows], [price for _, price in rows]
 
 
 def blocks(indices):

@@ -12,6 +12,7 @@ from pathlib import Path
 import pytest
 
 import tariffsieve
+from cli_command import environment
 
 ROOT = Path(__file__).resolve().parents[2]
 README = (ROOT / "README.md").read_text()
@@ -73,7 +74,9 @@ def test_strategy_timeline_shows_the_answers():
 
 
 def test_plan_chart_is_what_the_example_prints(tmp_path):
-    shown = re.search(r"python3 examples/plan_chart.py --no-png\n```\n\n```\n(.*?)```\n", README, re.S).group(1)
-    printed = subprocess.run([sys.executable, str(ROOT / "examples/plan_chart.py"), "--no-png"], cwd=tmp_path,
-                             capture_output=True, text=True, check=True, timeout=300).stdout
+    command, shown = re.search(r"```sh\n(python3 examples/plan_chart.py .*?)\n```\n\n```\n(.*?)```\n", README, re.S).groups()
+    argv = [sys.executable, str(ROOT / "examples/plan_chart.py")] + \
+        [str(ROOT / arg) if arg.startswith("examples/") else arg for arg in command.split()[2:]]
+    printed = subprocess.run(argv, cwd=tmp_path, env=environment(), capture_output=True, text=True, check=True,
+                             timeout=300).stdout
     assert printed == shown

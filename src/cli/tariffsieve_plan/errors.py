@@ -1,0 +1,5 @@
+# The one error type of the command: bad input, reported as one line and exit status 2.
+
+
+class BadInput(Exception):
+    """Input the command cannot plan; the message names the file, line or option at fault."""

@@ -1,0 +1,28 @@
+"""tariffsieve-plan for the tests: the installed command, or, where the module
+comes from a build tree and nothing is installed (tools/sanitize), the
+package from the sources run with -m."""
+import importlib.util
+import os
+import sys
+import sysconfig
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+SOURCES = ROOT / "src" / "cli"
+INSTALLED = Path(sysconfig.get_path("scripts")) / ("tariffsieve-plan" + (".exe" if sys.platform == "win32" else ""))
+installed = INSTALLED.exists() and importlib.util.find_spec("tariffsieve_plan") is not None
+if not installed and str(SOURCES) not in sys.path:
+    sys.path.insert(0, str(SOURCES))
+
+
+def command():
+    """The argv that starts the command."""
+    return [str(INSTALLED)] if installed else [sys.executable, "-m", "tariffsieve_plan"]
+
+
+def environment(base=None):
+    """An environment in which the command and its package are found."""
+    env = dict(os.environ if base is None else base)
+    if not installed:
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(SOURCES), env.get("PYTHONPATH")]))
+    return env

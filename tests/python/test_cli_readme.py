@@ -1,0 +1,35 @@
+"""The README's recipes for tariffsieve-plan print what it shows, run as shown
+from the top of the source tree with the installed command on the PATH."""
+import os
+import re
+import subprocess
+import sys
+import sysconfig
+from pathlib import Path
+
+import pytest
+
+import cli_command
+
+ROOT = Path(__file__).resolve().parents[2]
+README = (ROOT / "README.md").read_text()
+SECTION = README[README.index("## From the shell: `tariffsieve-plan`"):README.index("## A picture of the plan")]
+RECIPES = re.findall(r"```sh\n(.*?)\n```\n\n```\n(.*?)```\n", SECTION, re.S)
+
+
+def test_there_are_three_recipes():
+    assert [command.split()[0] for command, _ in RECIPES] == ["tariffsieve-plan"] * 3
+
+
+@pytest.mark.skipif(sys.platform == "win32", reason="the recipes are POSIX shell")
+@pytest.mark.skipif(not cli_command.installed, reason="the recipes need the installed command")
+@pytest.mark.parametrize("command, shown", RECIPES, ids=["heat pump", "car", "json"])
+def test_recipe_prints_what_the_readme_shows(command, shown):
+    # python3 in a recipe is this interpreter, as it would be in an activated environment.
+    scripts = sysconfig.get_path("scripts")
+    env = dict(os.environ, PATH=os.pathsep.join([scripts, str(Path(sys.executable).parent), os.environ["PATH"]]))
+    if not Path(scripts, "python3").exists():
+        command = command.replace("| python3 ", f"| {sys.executable} ")
+    printed = subprocess.run(["sh", "-c", command], cwd=ROOT, env=env, capture_output=True, text=True, timeout=300)
+    assert printed.returncode == 0, printed.stderr
+    assert printed.stdout == shown
