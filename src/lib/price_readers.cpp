@@ -1,28 +1,25 @@
-// Reading plan's prices: every accepted kind is turned into plain decimal
-// text and handed to the one decimal parser, so that a float, an int or a
+// Price readers: every accepted kind is turned into plain decimal text and
+// handed to the one decimal parser, so that a float, an int or a
 // decimal.Decimal means exactly what the same digits written as text mean.
-#include "price_items.h"
+// Lists are read from a snapshot of owned references, so that another thread
+// (or Python code run by a conversion) that changes the list never leaves the
+// reader with an item it does not hold.
+#include "price_readers.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <span>
+#include <string>
 #include <string_view>
 
-#include "conversions.h"
+#include "arguments.h"
+#include "type_errors.h"
 
 namespace tariffsieve::py {
 namespace {
 
 constexpr const char not_a_price[] = "object is not a price (str, int, float or decimal.Decimal)";
-constexpr const char not_finite[] = "not a finite number";
-constexpr const char out_of_range[] = "out of range: a price's magnitude must be below 2^96";
-
-// A decimal integer part of this many digits is at least 10^29, beyond 2^96:
-// the parser refuses it whatever digits follow.
-constexpr long long refused_integer_digits = 30;
-// The 29th digit behind the point is the parser's rounding digit and the
-// digits after it play no part, so 29 zeros behind the point say all.
-constexpr long long significant_leading_zeros = 29;
 // Texts are shown in messages up to this many characters.
 constexpr Py_ssize_t shown_text_length = 40;
 // Integers up to this many bits are shown with their digits, larger ones by
@@ -41,38 +38,15 @@ void raise_not_a_price(PyObject* object, const PricePlace& place) {
     }
 }
 
-PriceReading invalid(const PricePlace& place, std::string_view shown, std::string_view reason) {
-    std::string message = "Invalid decimal: " + place.text() + " is ";
-    message += shown;
-    message += " (";
-    message += reason;
-    message += ')';
-    return {Decimal{}, std::move(message)};
+// The items of a list or tuple as a tuple of owned references: a tuple as it
+// is, a list (or list subclass) copied from its storage while its lock is
+// held on free-threaded builds.
+PyRef item_snapshot(PyObject* sequence) {
+    return PyTuple_Check(sequence) ? PyRef::borrow(sequence) : PyRef::steal(PyList_AsTuple(sequence));
 }
 
-// The parser's message without its own leading "Invalid decimal: ".
-std::string_view parser_reason(std::string_view message) {
-    constexpr std::string_view lead = "Invalid decimal: ";
-    return message.substr(0, lead.size()) == lead ? message.substr(lead.size()) : message;
-}
-
-// Parses text made from a number; `failure` says why it has no value.
-PriceReading parse(std::string_view text, const PricePlace& place, std::string_view shown, std::string_view failure) {
-    const ParseResult parsed = from_str(text);
-    if (parsed.ok()) {
-        return {parsed.value, {}};
-    }
-    return invalid(place, shown, failure);
-}
-
-// The UTF-8 text of a str, or nothing with an exception pending.
-std::optional<std::string_view> utf8(PyObject* text) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
-    if (data == nullptr) {
-        return std::nullopt;
-    }
-    return std::string_view(data, static_cast<std::size_t>(size));
+std::span<PyObject* const> tuple_items(PyObject* tuple) {
+    return {PySequence_Fast_ITEMS(tuple), static_cast<std::size_t>(PyTuple_GET_SIZE(tuple))};
 }
 
 // repr of the text's first characters, "..." marking a cut.
@@ -84,7 +58,7 @@ std::optional<std::string> shown_text(PyObject* text) {
     // An exact str either way, whose repr runs no code of a subclass.
     PyRef head = PyRef::steal(PyUnicode_Substring(text, 0, std::min(length, shown_text_length)));
     PyRef repr = head ? PyRef::steal(PyObject_Repr(head.get())) : PyRef();
-    const auto repr_text = repr ? utf8(repr.get()) : std::nullopt;
+    const auto repr_text = repr ? utf8_text(repr.get()) : std::nullopt;
     if (!repr_text) {
         return std::nullopt;
     }
@@ -96,89 +70,19 @@ std::optional<std::string> shown_text(PyObject* text) {
 }
 
 std::optional<PriceReading> read_text(PyObject* text, const PricePlace& place) {
-    const auto bytes = utf8(text);
+    const auto bytes = utf8_text(text);
     if (!bytes) {
         return std::nullopt;
     }
-    const ParseResult parsed = from_str(*bytes);
-    if (parsed.ok()) {
-        return PriceReading{parsed.value, {}};
+    const PriceReading reading = parse_price_text(*bytes);
+    if (reading.ok()) {
+        return reading;
     }
     const auto shown = shown_text(text);
     if (!shown) {
         return std::nullopt;
     }
-    return invalid(place, *shown, parser_reason(parsed.error));
-}
-
-// Plain decimal text of the number sign · 0.digits · 10^point: `point`
-// digits stand before the decimal point (fewer than none means zeros after
-// it). Parses exactly as the full text would: integer parts long enough to
-// be refused and zeros beyond the rounding digit are cut short.
-std::string plain_decimal(bool negative, std::string_view digits, long long point) {
-    const long long fraction_digits = static_cast<long long>(digits.size()) - point;
-    while (!digits.empty() && digits.front() == '0') {
-        digits.remove_prefix(1);
-        --point;
-    }
-    if (digits.empty()) {  // zero, with the scale its text would have
-        std::string zero = "0";
-        if (fraction_digits > 0) {
-            zero += '.';
-            zero.append(static_cast<std::size_t>(std::min(fraction_digits, significant_leading_zeros)), '0');
-        }
-        return zero;
-    }
-    std::string text = negative ? "-" : "";
-    const long long count = static_cast<long long>(digits.size());
-    if (point >= count) {
-        const long long integer_digits = std::min(point, refused_integer_digits);
-        text += digits.substr(0, static_cast<std::size_t>(std::min(count, integer_digits)));
-        text.append(static_cast<std::size_t>(std::max(0LL, integer_digits - count)), '0');
-    } else if (point <= 0) {
-        text += "0.";
-        const long long zeros = -point;
-        if (zeros >= significant_leading_zeros) {
-            text.append(static_cast<std::size_t>(significant_leading_zeros), '0');
-        } else {
-            text.append(static_cast<std::size_t>(zeros), '0');
-            text += digits;
-        }
-    } else {
-        text += digits.substr(0, static_cast<std::size_t>(point));
-        text += '.';
-        text += digits.substr(static_cast<std::size_t>(point));
-    }
-    return text;
-}
-
-// A float's shortest round-tripping text (as repr shows it: 0.1, 1e-05,
-// 1.5e+16) in plain decimal notation.
-std::string plain_float_text(std::string_view shown) {
-    const bool negative = !shown.empty() && shown.front() == '-';
-    if (negative) {
-        shown.remove_prefix(1);
-    }
-    const std::size_t e = shown.find('e');
-    long long exponent = 0;
-    if (e != std::string_view::npos) {
-        std::string_view power = shown.substr(e + 1);
-        if (!power.empty() && power.front() == '+') {
-            power.remove_prefix(1);  // from_chars takes no plus sign
-        }
-        std::from_chars(power.data(), power.data() + power.size(), exponent);
-        shown = shown.substr(0, e);
-    }
-    std::string digits;
-    std::size_t before_point = shown.size();
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        if (shown[i] == '.') {
-            before_point = i;
-        } else {
-            digits += shown[i];
-        }
-    }
-    return plain_decimal(negative, digits, static_cast<long long>(before_point) + exponent);
+    return invalid_price(place, *shown, parser_reason(reading.invalid));
 }
 
 std::optional<PriceReading> read_float(PyObject* number, const PricePlace& place) {
@@ -191,10 +95,10 @@ std::optional<PriceReading> read_float(PyObject* number, const PricePlace& place
     const std::string shown(repr);
     PyMem_Free(repr);
     if (!std::isfinite(value)) {
-        return invalid(place, shown, not_finite);
+        return invalid_price(place, shown, not_finite_reason);
     }
     // The text made here is well formed: a failed parse can only be the range.
-    return parse(plain_float_text(shown), place, shown, out_of_range);
+    return parse_price(plain_float_text(shown), place, shown, out_of_range_reason);
 }
 
 // An int (or int subclass, read by its value); at least 2^96 in magnitude is
@@ -209,7 +113,7 @@ std::optional<PriceReading> read_int(PyObject* integer, const PricePlace& place)
         char buffer[24];
         const auto written = std::to_chars(buffer, buffer + sizeof buffer, small);
         const std::string_view text(buffer, static_cast<std::size_t>(written.ptr - buffer));
-        return parse(text, place, text, out_of_range);
+        return parse_price(text, place, text, out_of_range_reason);
     }
     PyRef bits = PyRef::steal(
         PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyLong_Type), "bit_length", "(O)", integer));
@@ -221,18 +125,18 @@ std::optional<PriceReading> read_int(PyObject* integer, const PricePlace& place)
         return std::nullopt;
     }
     if (bit_count > shown_int_bits) {
-        return invalid(place, "an int of " + std::to_string(bit_count) + " bits", out_of_range);
+        return invalid_price(place, int_size_text(bit_count), out_of_range_reason);
     }
     // int's own decimal text, whatever a subclass's __repr__ says.
     PyRef digits = PyRef::steal(PyLong_Type.tp_repr(integer));
-    const auto text = digits ? utf8(digits.get()) : std::nullopt;
+    const auto text = digits ? utf8_text(digits.get()) : std::nullopt;
     if (!text) {
         return std::nullopt;
     }
     if (bit_count > 96) {
-        return invalid(place, *text, out_of_range);
+        return invalid_price(place, *text, out_of_range_reason);
     }
-    return parse(*text, place, *text, out_of_range);
+    return parse_price(*text, place, *text, out_of_range_reason);
 }
 
 // decimal.Decimal.__repr__ of the number, for messages.
@@ -244,8 +148,22 @@ std::optional<std::string> shown_decimal(PyObject* number, PyObject* decimal_cla
         }
         return std::nullopt;
     }
-    const auto text = utf8(repr.get());
+    const auto text = utf8_text(repr.get());
     return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+// The digits of a decimal.Decimal's as_tuple, as text.
+std::optional<std::string> tuple_digits(PyObject* digit_objects) {
+    std::string digits;
+    digits.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(digit_objects)));
+    for (PyObject* digit_object : tuple_items(digit_objects)) {
+        const long digit = PyLong_AsLong(digit_object);
+        if (PyErr_Occurred() != nullptr) {
+            return std::nullopt;
+        }
+        digits += static_cast<char>('0' + digit % 10);
+    }
+    return digits;
 }
 
 // A decimal.Decimal, read through the class's own as_tuple (sign, digits,
@@ -261,33 +179,24 @@ std::optional<PriceReading> read_decimal(PyObject* number, PyObject* decimal_cla
         return std::nullopt;
     }
     PyObject* exponent_object = PyTuple_GET_ITEM(parts.get(), 2);
-    if (PyUnicode_Check(exponent_object)) {  // 'n', 'N' or 'F': a NaN or an infinity
-        const auto shown = shown_decimal(number, decimal_class);
-        return shown ? std::optional<PriceReading>(invalid(place, *shown, not_finite)) : std::nullopt;
-    }
-    const long long exponent = PyLong_AsLongLong(exponent_object);
+    const bool finite = !PyUnicode_Check(exponent_object);  // else 'n', 'N' or 'F': a NaN or an infinity
+    const long long exponent = finite ? PyLong_AsLongLong(exponent_object) : 0;
     const long sign = PyLong_AsLong(PyTuple_GET_ITEM(parts.get(), 0));
-    if (PyErr_Occurred() != nullptr) {
+    const auto digits = PyErr_Occurred() == nullptr ? tuple_digits(PyTuple_GET_ITEM(parts.get(), 1)) : std::nullopt;
+    if (!digits) {
         return std::nullopt;
     }
-    PyObject* digit_objects = PyTuple_GET_ITEM(parts.get(), 1);
-    std::string digits;
-    digits.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(digit_objects)));
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(digit_objects); ++i) {
-        const long digit = PyLong_AsLong(PyTuple_GET_ITEM(digit_objects, i));
-        if (PyErr_Occurred() != nullptr) {
-            return std::nullopt;
+    if (finite) {
+        const PriceReading reading =
+            parse_price_text(plain_decimal(sign != 0, *digits, static_cast<long long>(digits->size()) + exponent));
+        if (reading.ok()) {
+            return reading;
         }
-        digits += static_cast<char>('0' + digit % 10);
-    }
-    const std::string text =
-        plain_decimal(sign != 0, digits, static_cast<long long>(digits.size()) + exponent);
-    const ParseResult parsed = from_str(text);
-    if (parsed.ok()) {
-        return PriceReading{parsed.value, {}};
     }
     const auto shown = shown_decimal(number, decimal_class);
-    return shown ? std::optional<PriceReading>(invalid(place, *shown, out_of_range)) : std::nullopt;
+    return shown ? std::optional<PriceReading>(invalid_price(place, *shown, finite ? out_of_range_reason
+                                                                                      : not_finite_reason))
+                 : std::nullopt;
 }
 
 // decimal.Decimal, imported (from sys.modules after the first time) on first
@@ -311,10 +220,76 @@ bool has_length(PyObject* object) {
            (type->tp_as_mapping != nullptr && type->tp_as_mapping->mp_length != nullptr);
 }
 
+bool refuse_length(std::uint64_t max_items) {
+    PyErr_SetString(PyExc_ValueError, too_many_prices_message(max_items).c_str());
+    return false;
+}
+
+// Reads the i-th of plan's prices into decimals.
+bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, std::vector<Decimal>& decimals) {
+    const auto reading = read_price(item, PricePlace{"prices", i}, decimal_class);
+    if (!reading) {
+        return false;
+    }
+    if (!reading->ok()) {
+        PyErr_SetString(PyExc_ValueError, reading->invalid.c_str());
+        return false;
+    }
+    decimals.push_back(reading->value);
+    return true;
+}
+
+// An exact list or tuple: its length is known before any item is read, and
+// its items are read from a snapshot.
+bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
+    // A list far too long is refused before it is copied.
+    if (static_cast<std::uint64_t>(PySequence_Fast_GET_SIZE(prices)) > max_items) {
+        return refuse_length(max_items);
+    }
+    const PyRef items = item_snapshot(prices);
+    if (!items) {
+        return false;
+    }
+    const std::span<PyObject* const> snapshot = tuple_items(items.get());
+    if (snapshot.size() > max_items) {  // grown by another thread meanwhile
+        return refuse_length(max_items);
+    }
+    decimals.reserve(snapshot.size());
+    PyRef decimal_class;
+    for (std::size_t i = 0; i < snapshot.size(); ++i) {
+        if (!read_sequence_item(snapshot[i], i, decimal_class, decimals)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-std::string PricePlace::text() const {
-    return index ? std::string(parameter) + "[" + std::to_string(*index) + "]" : std::string(parameter);
+bool read_price_list(PyObject* list, std::vector<Decimal>& prices) {
+    const PyRef items = item_snapshot(list);
+    if (!items) {
+        return false;
+    }
+    const std::span<PyObject* const> snapshot = tuple_items(items.get());
+    prices.reserve(snapshot.size());
+    for (PyObject* item : snapshot) {
+        if (!PyUnicode_Check(item)) {
+            raise_cast_error(item, "str");
+            return false;
+        }
+        const auto text = utf8_text(item);
+        if (!text) {
+            return false;
+        }
+        const PriceReading price = parse_price_text(*text);
+        if (!price.ok()) {
+            PyErr_SetString(PyExc_ValueError, invalid_decimal_message);  // the parser's reason is not shown
+            return false;
+        }
+        prices.push_back(price.value);
+    }
+    return true;
 }
 
 std::optional<PriceReading> read_price(PyObject* object, const PricePlace& place, PyRef& decimal_class) {
@@ -364,18 +339,18 @@ bool check_price_sequence(PyObject* prices) {
 }
 
 bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
-    const auto refuse_length = [max_items] {
-        const std::string message = "prices cannot contain more than " + std::to_string(max_items) + " items";
-        PyErr_SetString(PyExc_ValueError, message.c_str());
-        return false;
-    };
+    if (PyList_CheckExact(prices) || PyTuple_CheckExact(prices)) {
+        return read_price_array(prices, max_items, decimals);
+    }
+    // Any other sequence, through its own length and iterator; the iterator
+    // hands out owned references.
     if (has_length(prices)) {
         const Py_ssize_t length = PyObject_Size(prices);
         if (length < 0) {
             return false;
         }
         if (static_cast<std::uint64_t>(length) > max_items) {
-            return refuse_length();
+            return refuse_length(max_items);
         }
         decimals.reserve(static_cast<std::size_t>(length));
     }
@@ -390,17 +365,11 @@ bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
             return PyErr_Occurred() == nullptr;
         }
         if (i == max_items) {  // a sequence whose iteration outruns its length
-            return refuse_length();
+            return refuse_length(max_items);
         }
-        const auto reading = read_price(item.get(), PricePlace{"prices", i}, decimal_class);
-        if (!reading) {
+        if (!read_sequence_item(item.get(), i, decimal_class, decimals)) {
             return false;
         }
-        if (!reading->ok()) {
-            PyErr_SetString(PyExc_ValueError, reading->invalid.c_str());
-            return false;
-        }
-        decimals.push_back(reading->value);
     }
 }
 
