@@ -21,15 +21,6 @@ bool attribute_equals(PyObject* object, const char* name, const char* text) {
 
 }  // namespace
 
-std::optional<std::string_view> utf8_text(PyObject* text) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
-    if (data == nullptr) {
-        return std::nullopt;
-    }
-    return std::string_view(data, static_cast<std::size_t>(size));
-}
-
 bool is_numpy_bool(PyObject* type) {
     return attribute_equals(type, "__module__", "numpy") &&
            (attribute_equals(type, "__name__", "bool_") || attribute_equals(type, "__name__", "bool"));

@@ -16,8 +16,16 @@ namespace tariffsieve::py {
 
 // The UTF-8 text of a str (or str subclass, read directly), living as long
 // as the str itself; nothing with the interpreter's exception pending
-// (UnicodeEncodeError for lone surrogates).
-std::optional<std::string_view> utf8_text(PyObject* text);
+// (UnicodeEncodeError for lone surrogates). Inline: it is fetched for every
+// price of get_cheapest_periods.
+inline std::optional<std::string_view> utf8_text(PyObject* text) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+    if (data == nullptr) {
+        return std::nullopt;
+    }
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
 
 // True for NumPy's boolean scalar type (numpy.bool_, named numpy.bool in
 // NumPy 2); a failed lookup counts as no.

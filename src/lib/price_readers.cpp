@@ -1,9 +1,9 @@
 // Price readers: every accepted kind is turned into plain decimal text and
 // handed to the one decimal parser, so that a float, an int or a
 // decimal.Decimal means exactly what the same digits written as text mean.
-// Lists are read from a snapshot of owned references, so that another thread
-// (or Python code run by a conversion) that changes the list never leaves the
-// reader with an item it does not hold.
+// A list whose items may run Python code while they are read (plan's), or
+// that another thread may change (without the GIL), is read from a snapshot
+// of owned references: the reader never holds an item that the list let go.
 #include "price_readers.h"
 
 #include <algorithm>
@@ -47,6 +47,23 @@ PyRef item_snapshot(PyObject* sequence) {
 
 std::span<PyObject* const> tuple_items(PyObject* tuple) {
     return {PySequence_Fast_ITEMS(tuple), static_cast<std::size_t>(PyTuple_GET_SIZE(tuple))};
+}
+
+// A list's items for a reader that runs no Python code while it reads them.
+// With the GIL held nothing can change the list meanwhile, so its storage is
+// read in place (`owner` stays empty); without the GIL another thread may
+// change it at any moment, so a snapshot is read, kept alive by `owner`.
+std::optional<std::span<PyObject* const>> items_read_without_python(PyObject* list, PyRef& owner) {
+#ifdef Py_GIL_DISABLED
+    owner = item_snapshot(list);
+    if (!owner) {
+        return std::nullopt;
+    }
+    return tuple_items(owner.get());
+#else
+    static_cast<void>(owner);
+    return std::span<PyObject* const>(PySequence_Fast_ITEMS(list), static_cast<std::size_t>(PyList_GET_SIZE(list)));
+#endif
 }
 
 // repr of the text's first characters, "..." marking a cut.
@@ -267,15 +284,15 @@ bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Dec
 }  // namespace
 
 bool read_price_list(PyObject* list, std::vector<Decimal>& prices) {
-    const PyRef items = item_snapshot(list);
+    PyRef owner;
+    const auto items = items_read_without_python(list, owner);
     if (!items) {
         return false;
     }
-    const std::span<PyObject* const> snapshot = tuple_items(items.get());
-    prices.reserve(snapshot.size());
-    for (PyObject* item : snapshot) {
+    prices.reserve(items->size());
+    for (PyObject* item : *items) {
         if (!PyUnicode_Check(item)) {
-            raise_cast_error(item, "str");
+            raise_cast_error(item, "str");  // Python code, but the reading ends here
             return false;
         }
         const auto text = utf8_text(item);

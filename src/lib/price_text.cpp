@@ -41,15 +41,6 @@ PriceReading invalid_price(const PricePlace& place, std::string_view shown, std:
     return {Decimal{}, std::move(message)};
 }
 
-PriceReading parse_price_text(std::string_view text) {
-    const ParseResult parsed = from_str(text);
-    if (parsed.ok()) {
-        return {parsed.value, {}};
-    }
-    // A parser message is never empty, so that the reading reports a failure.
-    return {Decimal{}, *parsed.error != '\0' ? parsed.error : invalid_decimal_message};
-}
-
 std::string_view parser_reason(std::string_view message) {
     constexpr std::string_view lead = "Invalid decimal: ";
     return message.substr(0, lead.size()) == lead ? message.substr(lead.size()) : message;

@@ -41,8 +41,16 @@ struct PriceReading {
 PriceReading invalid_price(const PricePlace& place, std::string_view shown, std::string_view reason);
 
 // The one parse of a price: the text's value, or the parser's message
-// ("Invalid decimal: <reason>").
-PriceReading parse_price_text(std::string_view text);
+// ("Invalid decimal: <reason>"). Inline: get_cheapest_periods parses every
+// price through it.
+inline PriceReading parse_price_text(std::string_view text) {
+    const ParseResult parsed = from_str(text);
+    if (parsed.ok()) {
+        return {parsed.value, {}};
+    }
+    // A parser message is never empty, so that the reading reports a failure.
+    return {Decimal{}, *parsed.error != '\0' ? parsed.error : invalid_decimal_message};
+}
 
 // The parser's reason: its message without the leading "Invalid decimal: ".
 std::string_view parser_reason(std::string_view message);
