@@ -19,6 +19,7 @@
 #include "engine/plan.h"
 #include "engine/request.h"
 #include "price_readers.h"
+#include "price_sequences.h"
 #include "price_text.h"
 #include "results.h"
 #include "type_errors.h"

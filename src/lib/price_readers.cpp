@@ -1,15 +1,11 @@
-// Price readers: every accepted kind is turned into plain decimal text and
-// handed to the one decimal parser, so that a float, an int or a
-// decimal.Decimal means exactly what the same digits written as text mean.
-// A list whose items may run Python code while they are read (plan's), or
-// that another thread may change (without the GIL), is read from a snapshot
-// of owned references: the reader never holds an item that the list let go.
+// Reading one of plan's prices: every accepted kind is turned into plain
+// decimal text and handed to the one decimal parser, so that a float, an int
+// or a decimal.Decimal means exactly what the same digits written as text mean.
 #include "price_readers.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,34 +32,6 @@ void raise_not_a_price(PyObject* object, const PricePlace& place) {
     } else {
         PyErr_Format(PyExc_TypeError, "'%U' %s", name.get(), not_a_price);  // the caller adds the argument's name
     }
-}
-
-// The items of a list or tuple as a tuple of owned references: a tuple as it
-// is, a list (or list subclass) copied from its storage while its lock is
-// held on free-threaded builds.
-PyRef item_snapshot(PyObject* sequence) {
-    return PyTuple_Check(sequence) ? PyRef::borrow(sequence) : PyRef::steal(PyList_AsTuple(sequence));
-}
-
-std::span<PyObject* const> tuple_items(PyObject* tuple) {
-    return {PySequence_Fast_ITEMS(tuple), static_cast<std::size_t>(PyTuple_GET_SIZE(tuple))};
-}
-
-// A list's items for a reader that runs no Python code while it reads them.
-// With the GIL held nothing can change the list meanwhile, so its storage is
-// read in place (`owner` stays empty); without the GIL another thread may
-// change it at any moment, so a snapshot is read, kept alive by `owner`.
-std::optional<std::span<PyObject* const>> items_read_without_python(PyObject* list, PyRef& owner) {
-#ifdef Py_GIL_DISABLED
-    owner = item_snapshot(list);
-    if (!owner) {
-        return std::nullopt;
-    }
-    return tuple_items(owner.get());
-#else
-    static_cast<void>(owner);
-    return std::span<PyObject* const>(PySequence_Fast_ITEMS(list), static_cast<std::size_t>(PyList_GET_SIZE(list)));
-#endif
 }
 
 // repr of the text's first characters, "..." marking a cut.
@@ -173,8 +141,8 @@ std::optional<std::string> shown_decimal(PyObject* number, PyObject* decimal_cla
 std::optional<std::string> tuple_digits(PyObject* digit_objects) {
     std::string digits;
     digits.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(digit_objects)));
-    for (PyObject* digit_object : tuple_items(digit_objects)) {
-        const long digit = PyLong_AsLong(digit_object);
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(digit_objects); ++i) {
+        const long digit = PyLong_AsLong(PyTuple_GET_ITEM(digit_objects, i));
         if (PyErr_Occurred() != nullptr) {
             return std::nullopt;
         }
@@ -231,83 +199,7 @@ PyObject* find_decimal_class(PyRef& decimal_class) {
     return decimal_class.get();
 }
 
-bool has_length(PyObject* object) {
-    const PyTypeObject* type = Py_TYPE(object);
-    return (type->tp_as_sequence != nullptr && type->tp_as_sequence->sq_length != nullptr) ||
-           (type->tp_as_mapping != nullptr && type->tp_as_mapping->mp_length != nullptr);
-}
-
-bool refuse_length(std::uint64_t max_items) {
-    PyErr_SetString(PyExc_ValueError, too_many_prices_message(max_items).c_str());
-    return false;
-}
-
-// Reads the i-th of plan's prices into decimals.
-bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, std::vector<Decimal>& decimals) {
-    const auto reading = read_price(item, PricePlace{"prices", i}, decimal_class);
-    if (!reading) {
-        return false;
-    }
-    if (!reading->ok()) {
-        PyErr_SetString(PyExc_ValueError, reading->invalid.c_str());
-        return false;
-    }
-    decimals.push_back(reading->value);
-    return true;
-}
-
-// An exact list or tuple: its length is known before any item is read, and
-// its items are read from a snapshot.
-bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
-    // A list far too long is refused before it is copied.
-    if (static_cast<std::uint64_t>(PySequence_Fast_GET_SIZE(prices)) > max_items) {
-        return refuse_length(max_items);
-    }
-    const PyRef items = item_snapshot(prices);
-    if (!items) {
-        return false;
-    }
-    const std::span<PyObject* const> snapshot = tuple_items(items.get());
-    if (snapshot.size() > max_items) {  // grown by another thread meanwhile
-        return refuse_length(max_items);
-    }
-    decimals.reserve(snapshot.size());
-    PyRef decimal_class;
-    for (std::size_t i = 0; i < snapshot.size(); ++i) {
-        if (!read_sequence_item(snapshot[i], i, decimal_class, decimals)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
-
-bool read_price_list(PyObject* list, std::vector<Decimal>& prices) {
-    PyRef owner;
-    const auto items = items_read_without_python(list, owner);
-    if (!items) {
-        return false;
-    }
-    prices.reserve(items->size());
-    for (PyObject* item : *items) {
-        if (!PyUnicode_Check(item)) {
-            raise_cast_error(item, "str");  // Python code, but the reading ends here
-            return false;
-        }
-        const auto text = utf8_text(item);
-        if (!text) {
-            return false;
-        }
-        const PriceReading price = parse_price_text(*text);
-        if (!price.ok()) {
-            PyErr_SetString(PyExc_ValueError, invalid_decimal_message);  // the parser's reason is not shown
-            return false;
-        }
-        prices.push_back(price.value);
-    }
-    return true;
-}
 
 std::optional<PriceReading> read_price(PyObject* object, const PricePlace& place, PyRef& decimal_class) {
     if (PyUnicode_Check(object)) {
@@ -341,53 +233,6 @@ std::optional<PriceReading> read_price(PyObject* object, const PricePlace& place
     }
     raise_not_a_price(object, place);
     return std::nullopt;
-}
-
-bool check_price_sequence(PyObject* prices) {
-    if (PySequence_Check(prices) && !PyUnicode_Check(prices) && !PyBytes_Check(prices) &&
-        !PyByteArray_Check(prices)) {
-        return true;
-    }
-    PyRef name = type_name(prices);
-    if (name) {
-        PyErr_Format(PyExc_TypeError, "'%U' object is not a sequence of prices", name.get());
-    }
-    return false;
-}
-
-bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
-    if (PyList_CheckExact(prices) || PyTuple_CheckExact(prices)) {
-        return read_price_array(prices, max_items, decimals);
-    }
-    // Any other sequence, through its own length and iterator; the iterator
-    // hands out owned references.
-    if (has_length(prices)) {
-        const Py_ssize_t length = PyObject_Size(prices);
-        if (length < 0) {
-            return false;
-        }
-        if (static_cast<std::uint64_t>(length) > max_items) {
-            return refuse_length(max_items);
-        }
-        decimals.reserve(static_cast<std::size_t>(length));
-    }
-    PyRef iterator = PyRef::steal(PyObject_GetIter(prices));
-    if (!iterator) {
-        return false;
-    }
-    PyRef decimal_class;
-    for (std::uint64_t i = 0;; ++i) {
-        PyRef item = PyRef::steal(PyIter_Next(iterator.get()));
-        if (!item) {
-            return PyErr_Occurred() == nullptr;
-        }
-        if (i == max_items) {  // a sequence whose iteration outruns its length
-            return refuse_length(max_items);
-        }
-        if (!read_sequence_item(item.get(), i, decimal_class, decimals)) {
-            return false;
-        }
-    }
 }
 
 }  // namespace tariffsieve::py

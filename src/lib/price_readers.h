@@ -1,25 +1,15 @@
-// Reading prices from Python objects: get_cheapest_periods' list of str, and
-// plan's prices and threshold of any accepted kind (str, int, float,
-// decimal.Decimal, an integer with __index__), each read as decimal text by
-// the one decimal parser.
+// Reading one of plan's prices or its threshold, of any accepted kind (str,
+// int, float, decimal.Decimal, an integer with __index__), as decimal text
+// by the one decimal parser.
 #pragma once
 
 #include "py_ref.h"
 
-#include <cstdint>
 #include <optional>
-#include <vector>
 
-#include "decimal/decimal.h"
 #include "price_text.h"
 
 namespace tariffsieve::py {
-
-// Parses every item of a list (or list subclass, read from its storage, not
-// through its methods), in order, as decimal text. False with an exception
-// pending at the first item that fails: the cast message for an item that is
-// not a str, ValueError "Invalid decimal" for text that is no decimal.
-bool read_price_list(PyObject* list, std::vector<Decimal>& prices);
 
 // Reads one of plan's prices. Returns nothing with an exception pending when
 // the object is of no accepted kind (TypeError "'T' object is not a price
@@ -27,16 +17,5 @@ bool read_price_list(PyObject* list, std::vector<Decimal>& prices);
 // runs fails. `decimal_class` is decimal.Decimal, looked up on first need and
 // kept by the caller for the rest of the call.
 std::optional<PriceReading> read_price(PyObject* object, const PricePlace& place, PyRef& decimal_class);
-
-// Accepted as plan's prices: a sequence that is not text (str, bytes,
-// bytearray). Otherwise raises TypeError "'T' object is not a sequence of
-// prices" and returns false.
-bool check_price_sequence(PyObject* prices);
-
-// Converts every item of plan's sequence, in order, refusing more than
-// `max_items` (before any item is converted when the sequence has a length).
-// False with an exception pending at the first failure. The sequence itself
-// is only read.
-bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals);
 
 }  // namespace tariffsieve::py
