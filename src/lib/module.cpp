@@ -7,13 +7,12 @@
 #include <utility>
 
 #include "call_guard.h"
-#include "conversions.h"
+#include "entries.h"
 #include "function_doc.h"
 #include "gil_once.h"
 #include "interned.h"
 #include "plan_doc.h"
-#include "plan_entry.h"
-#include "trampoline.h"
+#include "type_errors.h"
 
 namespace tariffsieve::py {
 namespace {

@@ -1,4 +1,5 @@
-"""The module object: its attributes, re-import, threads and sub-interpreters."""
+"""The module object: its attributes, re-import and sub-interpreters (first
+imports from many threads: test_threads)."""
 import ast
 import importlib
 import inspect
@@ -39,24 +40,6 @@ def test_reimport_gives_the_identical_module():
     again = importlib.import_module("tariffsieve")
     assert again is tariffsieve and again.get_cheapest_periods is function
     assert again.__all__ == ["get_cheapest_periods", "plan"]
-
-
-def test_first_imports_from_many_threads_share_one_module(run_fresh):
-    out = run_fresh(
-        """
-        import importlib, importlib.util, threading
-        spec = importlib.util.find_spec("tariffsieve")
-        barrier, found = threading.Barrier(8), []
-        def load(i):
-            barrier.wait()
-            found.append(importlib.import_module("tariffsieve") if i % 2 else importlib.util.module_from_spec(spec))
-        threads = [threading.Thread(target=load, args=(i,)) for i in range(8)]
-        for t in threads: t.start()
-        for t in threads: t.join()
-        print(len(found), len({id(m) for m in found}), found[0].__all__)
-        """
-    )
-    assert out.split("\n")[0] == "8 1 ['get_cheapest_periods', 'plan']"
 
 
 SUBINTERPRETER = """

@@ -1,7 +1,8 @@
-"""plan at every length: the same answers and messages as get_cheapest_periods
-up to 28 periods, and from 92 to 1152 periods answers that obey the rules,
-checked against an independent validity test and an exact dynamic programme."""
+"""plan on long series, from 92 periods to the longest it takes (2016): answers
+that keep the rules, checked against the reference's validity test and an
+exact dynamic programme of the cheapest valid selection."""
 import random
+from collections import UserList
 from decimal import Decimal
 from fractions import Fraction
 
@@ -9,39 +10,14 @@ import numpy as np
 import pytest
 
 import tariffsieve
+from reference import random_rules, valid
 
 cheapest = tariffsieve.get_cheapest_periods
-plan = getattr(tariffsieve, "plan", None)
-needs_plan = pytest.mark.skipif(plan is None, reason="this build of tariffsieve has no plan yet")
+plan = tariffsieve.plan
 LONG = [92, 96, 100, 192, 576, 1152]
 
 
 # --- independent oracles -------------------------------------------------------
-
-def runs(selected):
-    """The blocks of an ascending index list, as (first, last) pairs."""
-    out = []
-    for i in selected:
-        if out and out[-1][1] == i - 1:
-            out[-1][1] = i
-        else:
-            out.append([i, i])
-    return out
-
-
-def obeys(selected, n, min_consecutive_periods, max_gap_between_periods, max_gap_from_start):
-    """Whether a selection keeps the timing rules: something selected, at most
-    max_gap_from_start idle before it, at most max_gap_between_periods idle
-    between blocks and after the last, and every block at least
-    min_consecutive_periods long except a last one that reaches the end."""
-    if not selected or selected != sorted(set(selected)) or selected[0] < 0 or selected[-1] >= n:
-        return False
-    blocks = runs(selected)
-    gaps = [b[0] - a[1] - 1 for a, b in zip(blocks, blocks[1:])] + [n - 1 - blocks[-1][1]]
-    short = [b for b in blocks if b[1] - b[0] + 1 < min_consecutive_periods and b[1] != n - 1]
-    return (blocks[0][0] <= min(max_gap_from_start, max_gap_between_periods)
-            and max(gaps) <= max_gap_between_periods and not short)
-
 
 INF = 2 ** 62
 
@@ -134,101 +110,14 @@ def average(prices, selected):
 
 # --- the oracles against the exhaustive search -----------------------------------
 
-def small_rules(rng, n):
-    min_selections = rng.randint(1, n)
-    c = rng.randint(1, min_selections)
-    gap = rng.randint(0, n)
-    return min_selections, c, gap, rng.randint(0, gap)
-
-
-def test_the_validity_check_agrees_with_the_exhaustive_search():
-    # Priced 0 among periods priced 100, a selection is the answer exactly when it is valid.
-    rng = random.Random(11)
-    for _ in range(3000):
-        n = rng.randint(1, 14)
-        selected = sorted(rng.sample(range(n), rng.randint(1, n)))
-        c = rng.randint(1, len(selected))
-        gap = rng.randint(0, n)
-        start = rng.randint(0, gap)
-        prices = ["0" if i in selected else "100" for i in range(n)]
-        answer = cheapest(prices, "-1", len(selected), c, gap, start, aggressive=False)
-        assert obeys(answer, n, c, gap, start)
-        assert (answer == selected) == obeys(selected, n, c, gap, start), (n, selected, c, gap, start)
-
-
 def test_the_dynamic_programme_agrees_with_the_exhaustive_search():
     rng = random.Random(12)
     for _ in range(1500):
         n = rng.randint(1, 20)
         prices = [f"{rng.randint(-300, 1000) / 1000:.3f}" for _ in range(n)]
-        rules = small_rules(rng, n)
+        rules = random_rules(rng, n)
         answer = cheapest(prices, "-2", *rules, aggressive=False)
         assert cheapest_valid(prices, *rules) == (len(answer), cost(prices, answer)), (prices, rules)
-
-
-# --- plan against get_cheapest_periods, up to 28 periods ---------------------------
-
-HUGE = "79228162514264337593543950335"
-
-
-def price_text(rng, decimals):
-    if decimals == 28:
-        return f"{rng.choice('-+ ').strip()}0.{rng.randrange(10 ** 28):028d}"
-    value = rng.choice([rng.randint(-50, 400), rng.randint(-5, 5), rng.randint(0, 3)])
-    return str(Decimal(value).scaleb(-decimals))
-
-
-def random_request(rng):
-    """Mostly well-formed requests over short series, some broken in one way."""
-    n = min(1 + int(rng.expovariate(1 / 7)), 28)
-    decimals = rng.choice([0, 1, 2, 3, 4, 4])
-    if n <= 8 and rng.random() < 0.05:
-        decimals = 28  # the exact sums may round: the exhaustive search answers
-    prices = [price_text(rng, decimals) for _ in range(n)]
-    threshold = rng.choice(prices + [price_text(rng, min(decimals, 4)), "-1000", "1000"])
-    min_selections, c, gap, start = small_rules(rng, n)
-    flaw = rng.random()
-    if flaw < 0.01:
-        prices = []
-    elif flaw < 0.02:
-        prices[rng.randrange(n)] = rng.choice(["abc", "1e3", " 1", "", "1.2.3", "--1", "_1", "NaN"])
-    elif flaw < 0.03:
-        threshold = rng.choice(["x", "1e-3", "", "Infinity"])
-    elif flaw < 0.04:
-        min_selections = rng.choice([0, n + 1])
-    elif flaw < 0.05:
-        c = rng.choice([0, min_selections + 1])
-    elif flaw < 0.06 and gap > 0:
-        start = gap + 1
-    elif flaw < 0.07 and n <= 6:
-        prices[rng.randrange(n)] = rng.choice([HUGE, "-" + HUGE])
-        prices[rng.randrange(n)] = HUGE  # sums of all periods leave the decimal range
-    return prices, threshold, min_selections, c, gap, start, rng.random() < 0.5
-
-
-def outcome(function, request):
-    try:
-        return "answer", function(*request)
-    except ValueError as error:
-        return "error", str(error)
-    except BaseException as error:  # PanicException derives from BaseException
-        if type(error).__name__ != "PanicException":
-            raise
-        return "error", str(error)
-
-
-@needs_plan
-@pytest.mark.parametrize("seed", range(10))
-def test_plan_answers_as_get_cheapest_periods_up_to_28_periods(seed, capfd):
-    rng = random.Random(seed)
-    kinds = set()
-    for _ in range(10_000):
-        request = random_request(rng)
-        expected, got = outcome(cheapest, request), outcome(plan, request)
-        kinds.add(expected[0])
-        assert got[0] == expected[0] and got[1][:len(str(expected[1]))] == expected[1], (request, expected, got)
-    capfd.readouterr()  # the aborts' lines on standard error
-    assert kinds == {"answer", "error"}
 
 
 # --- plan at long lengths ------------------------------------------------------------
@@ -288,7 +177,6 @@ def long_cases():
     return cases
 
 
-@needs_plan
 @pytest.mark.parametrize("prices, rules", long_cases())
 def test_long_series_keep_the_rules(prices, rules):
     n = len(prices)
@@ -297,7 +185,7 @@ def test_long_series_keep_the_rules(prices, rules):
     for threshold in (ordered[0], ordered[n // 5], ordered[n // 2]):
         answers = {aggressive: plan(prices, threshold, *rules, aggressive=aggressive) for aggressive in (True, False)}
         for answer in answers.values():
-            assert obeys(answer, n, *rules[1:]) and len(answer) >= rules[0]
+            assert valid(answer, n, *rules[1:]) and len(answer) >= rules[0]
         assert average(prices, answers[True]) <= average(prices, answers[False])
         if all(Decimal(p) <= Decimal(threshold) for p in prices):
             assert answers[True] == answers[False] == list(range(n))
@@ -307,9 +195,23 @@ def test_long_series_keep_the_rules(prices, rules):
         assert (len(answer), cost(prices, answer)) == (size, least)
 
 
-@needs_plan
 def test_every_period_when_every_price_is_cheap_or_all_are_needed():
     prices = ["0.1234"] * 100
     assert plan(prices, "0.1234", 3, 2, 10, 5) == list(range(100))
     assert plan(prices, "0", 100, 7, 0, 0, aggressive=False) == list(range(100))
     assert plan(prices, "0", 3, 2, 0, 0) == list(range(100))
+
+
+def test_the_longest_series_is_answered_and_one_period_more_refused():
+    prices = shaped_series(random.Random(2016), 2016, 288)
+    rules = rule_sets(2016)[0]
+    size, least = cheapest_valid(prices, *rules)
+    nothing_cheap = str(min(map(Decimal, prices)) - 1)
+    for aggressive in (True, False):
+        answer = plan(tuple(prices), "0.05", *rules, aggressive=aggressive)
+        assert valid(answer, 2016, *rules[1:]) and len(answer) >= rules[0]
+        answer = plan(prices, nothing_cheap, *rules, aggressive=aggressive)
+        assert (len(answer), cost(prices, answer)) == (size, least)
+    for longer in (prices + ["0.1"], tuple(prices) + (0.1,), UserList(prices + ["0.1"])):
+        with pytest.raises(ValueError, match="^prices cannot contain more than 2016 items$"):
+            plan(longer, "0.05", *rules)

@@ -5,8 +5,6 @@ import sys
 from pathlib import Path
 
 import pytest
-from hypothesis import given, settings
-from hypothesis import strategies as st
 from tariffsieve import get_cheapest_periods as cheapest
 
 
@@ -56,20 +54,3 @@ def test_example_script_runs():
     out = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, check=True).stdout
     assert "Lowest average price:\n  02:00-04:00  0.0731  0.0718\n" in out
     assert "Most cheap hours:" in out and out.count(" hours, average ") == 2
-
-
-@settings(max_examples=300, deadline=None)
-@given(
-    st.lists(st.decimals(-100, 100, places=2).map("{:f}".format), min_size=1, max_size=9),
-    st.integers(1, 9), st.integers(1, 9), st.integers(0, 9), st.integers(0, 9), st.booleans(),
-)
-def test_answers_obey_the_timing_rules(series, selections, consecutive, gap, start, aggressive):
-    selections, start = min(selections, len(series)), min(start, gap)
-    consecutive = min(consecutive, selections)
-    chosen = cheapest(series, "0", selections, consecutive, gap, start, aggressive)
-    assert len(chosen) >= selections and chosen == sorted(set(chosen)) and chosen[-1] < len(series)
-    assert chosen[0] <= start and len(series) - 1 - chosen[-1] <= gap
-    assert all(b - a - 1 <= gap for a, b in zip(chosen, chosen[1:]))
-    blocks = [len(run) for run in "".join("#" if i in chosen else " " for i in range(len(series))).split()]
-    assert all(length >= consecutive for length in blocks[:-1])
-    assert blocks[-1] >= consecutive or chosen[-1] == len(series) - 1

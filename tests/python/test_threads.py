@@ -1,18 +1,21 @@
-"""Concurrent callers: eight threads mixing valid requests, every kind of bad
-input and aborts, with Python code (and GIL switches) running inside calls;
-and the process-wide objects made once when first imports and first aborts
-race."""
+"""Concurrent callers of both functions: eight threads mixing valid requests,
+every kind of bad input and aborts, with Python code (and GIL switches)
+running inside calls; a price list that another thread keeps changing;
+plan releasing the GIL while it searches; and the process-wide objects made
+once when first imports and first aborts race."""
+import decimal
 import random
 import sys
 import threading
 import time
 
+import numpy as np
 import pytest
 from reentry import OVERFLOWING, Index, earlier_panic
 from tariffsieve import get_cheapest_periods as cheapest
+from tariffsieve import plan
 
 THREADS = 8
-ROUNDS = 200
 SERIES = ["0.27", "0.31", "0.12", "0.08", "0.45", "0.33", "0.05", "0.19", "0.24", "0.50", "0.11", "0.09",
           "0.41", "0.07", "0.29", "0.36", "0.02", "0.18", "0.22", "0.47", "0.13", "0.06", "0.38", "0.21",
           "0.15", "0.44", "0.03", "0.26"]
@@ -77,6 +80,35 @@ def requests():
     return made
 
 
+def quarter_hours(days, seed):
+    """A made-up quarter-hour series: a daily shape, noise, negative middays, ties."""
+    rng = random.Random(seed)
+    prices = []
+    for i in range(96 * days):
+        hour = (i % 96) / 4
+        shape = 0.25 + 0.1 * (7 <= hour < 9) + 0.15 * (17 <= hour < 21) - 0.3 * (11 <= hour < 15)
+        prices.append(f"{round(shape + rng.uniform(-0.05, 0.05), 2):.2f}")
+    return prices
+
+
+def plan_requests():
+    d = decimal.Decimal
+    day, two_days = quarter_hours(1, seed=1), quarter_hours(2, seed=2)
+    return [
+        lambda: plan(day, "0.1", 16, 4, 32, 16),
+        lambda: plan(day, 0.1, 16, 4, 32, 16, False),
+        lambda: plan(np.array([float(p) for p in two_days]), 0.0, 24, 4, 48, 24),
+        lambda: plan(tuple(d(p) for p in two_days), d("0.05"), 12, 12, 192, 96, False),
+        lambda: plan([int(float(p) * 100) for p in day], np.int64(10), 8, 2, 20, 10),
+        lambda: plan(["5", "1", "1", "9", "1"], "1", 2, 1, 4, 4),
+        lambda: plan(["79228162514264337593543950335", "1", "5"], "0", 1, 1, 1, 1),
+        lambda: plan(day[:10] + [None], "0", 1, 1),
+        lambda: plan(day[:10] + [float("nan")], "0", 1, 1),
+        lambda: plan(day, "0", 97, 1),
+        lambda: plan(day * 22, "0", 1, 1),
+    ]
+
+
 def outcome(call):
     try:
         return ("result", call())
@@ -92,32 +124,119 @@ def fast_switching():
     sys.setswitchinterval(before)
 
 
-def test_concurrent_calls_answer_as_a_single_thread_does(fast_switching, capfd):
-    calls = requests()
-    expected = [outcome(call) for call in calls]
-    assert {kind for kind, _ in expected} >= {"result", TypeError, ValueError, OverflowError,
-                                               UnicodeEncodeError, KeyError, type(earlier_panic())}
+def run_in_threads(work):
+    """Runs work(seed) in THREADS threads that start together."""
     barrier = threading.Barrier(THREADS)
+
+    def start(seed):
+        barrier.wait()
+        work(seed)
+
+    threads = [threading.Thread(target=start, args=(seed,)) for seed in range(THREADS)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+
+
+@pytest.mark.parametrize("make_calls, rounds, kinds", [
+    (requests, 200, {"result", TypeError, ValueError, OverflowError, UnicodeEncodeError, KeyError, "panic"}),
+    (plan_requests, 30, {"result", TypeError, ValueError}),
+], ids=["get_cheapest_periods", "plan"])
+def test_concurrent_calls_answer_as_a_single_thread_does(make_calls, rounds, kinds, fast_switching, capfd):
+    calls = make_calls()
+    expected = [outcome(call) for call in calls]
+    panic = type(earlier_panic())
+    assert {"panic" if kind is panic else kind for kind, _ in expected} == kinds
     wrong, done = [], []
 
     def work(seed):
-        order = list(range(len(calls))) * ROUNDS
+        order = list(range(len(calls))) * rounds
         random.Random(seed).shuffle(order)
-        barrier.wait()
         for i in order:
             got = outcome(calls[i])
             if got != expected[i]:
                 wrong.append((i, got, expected[i]))
         done.append(len(order))
 
-    threads = [threading.Thread(target=work, args=(seed,)) for seed in range(THREADS)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_in_threads(work)
     capfd.readouterr()  # the aborts' diagnostics
     assert wrong == []
-    assert sum(done) == THREADS * ROUNDS * len(calls)
+    assert sum(done) == THREADS * rounds * len(calls)
+
+
+@pytest.mark.parametrize("function, price", [
+    (cheapest, str),
+    (plan, lambda value: Index(value, yield_gil)),  # read by Python code that lets other threads run
+], ids=["get_cheapest_periods", "plan"])
+def test_a_list_that_another_thread_changes_is_read_whole(function, price, fast_switching):
+    # One thread swaps the whole series between two others of the same
+    # length; every call must answer for one of them, never for a mixture.
+    first = [price(p) for p in (5, 90, 30, 5, 60, 5, 40, 80)]
+    second = [price(p) for p in (70, 10, 10, 90, 20, 80, 5, 30)]
+    rules = ("10", 2, 1, 3, 3)
+    answers = {tuple(function(first, *rules)), tuple(function(second, *rules))}
+    assert len(answers) == 2
+    prices, stop, wrong = list(first), threading.Event(), []
+
+    def swap():
+        while not stop.is_set():
+            prices[:] = second
+            yield_gil()
+            prices[:] = first
+            yield_gil()
+
+    def work(seed):
+        for _ in range(200):
+            got = tuple(function(prices, *rules))
+            if got not in answers:
+                wrong.append(got)
+
+    swapper = threading.Thread(target=swap)
+    swapper.start()
+    try:
+        run_in_threads(work)
+    finally:
+        stop.set()
+        swapper.join()
+    assert wrong == []
+
+
+def test_other_threads_run_while_plan_searches():
+    # With forced switches made rare, the counting thread can only run while
+    # the caller holds no GIL. Between reading the counter before and after a
+    # call, the caller runs no code that releases it, so the counter moves
+    # only if plan itself releases it while the engine runs. A long search
+    # (1,152 quarter hours, a quarter of them in short blocks, conservative)
+    # shows it on its first call; a short one may need several tries.
+    prices = quarter_hours(12, seed=7)
+    request = (prices, "0", 288, 4, 8, 8, False)
+    counter, stop, started = [0], threading.Event(), threading.Event()
+
+    def count():
+        started.set()
+        while not stop.is_set():
+            counter[0] += 1
+            time.sleep(0)  # gives the GIL back to a caller that waits for it
+
+    before_interval = sys.getswitchinterval()
+    sys.setswitchinterval(1000.0)
+    thread = threading.Thread(target=count)
+    try:
+        thread.start()
+        started.wait()
+        moved = []
+        for _ in range(200):
+            before = counter[0]
+            plan(*request)
+            moved.append(counter[0] - before)
+            if moved[-1] > 0:
+                break
+    finally:
+        stop.set()
+        thread.join()
+        sys.setswitchinterval(before_interval)
+    assert moved[-1] > 0, f"no progress in {len(moved)} calls"
 
 
 def test_first_imports_and_first_aborts_race(run_fresh):

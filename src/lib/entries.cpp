@@ -1,0 +1,176 @@
+// One call of either function, on one skeleton: bind, convert the arguments
+// in parameter order, read the prices, run the engine once, build the
+// result. The two differ only in the prices and threshold they accept and in
+// how the engine runs (plan releases the GIL and reports an overflow as a
+// ValueError).
+#include "entries.h"
+
+#include <array>
+#include <exception>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "arguments.h"
+#include "binding.h"
+#include "call_guard.h"
+#include "decimal/abort.h"
+#include "engine/plan.h"
+#include "engine/request.h"
+#include "price_readers.h"
+#include "price_sequences.h"
+#include "price_text.h"
+#include "results.h"
+#include "type_errors.h"
+
+namespace tariffsieve::py {
+namespace {
+
+enum class Entry { get_cheapest_periods, plan };
+
+template <Entry entry>
+constexpr FunctionDescription description = {entry == Entry::plan ? "plan" : "get_cheapest_periods",
+                                             selection_parameters, 4};
+
+constexpr const char plan_overflow_message[] =
+    "Addition overflowed: sums of these prices leave the range of exact decimals "
+    "(magnitudes below 2^96); use smaller prices or fewer decimals";
+
+// The kind of the prices argument, checked first; false with TypeError pending.
+template <Entry entry>
+bool accepts_prices(PyObject* prices) {
+    if constexpr (entry == Entry::plan) {
+        return check_price_sequence(prices);
+    } else {
+        if (PyList_Check(prices)) {
+            return true;
+        }
+        raise_cast_error(prices, "list");
+        return false;
+    }
+}
+
+// The threshold, read with the other arguments. A value that is no decimal
+// is reported only after the prices have been read.
+template <Entry entry>
+std::optional<PriceReading> read_threshold(PyObject* threshold) {
+    if constexpr (entry == Entry::plan) {
+        PyRef decimal_class;
+        return read_price(threshold, PricePlace{selection_parameters[threshold_slot], {}}, decimal_class);
+    } else {
+        const std::optional<std::string_view> text = extract_text(threshold);
+        if (!text) {
+            return std::nullopt;
+        }
+        PriceReading reading = parse_price_text(*text);
+        if (!reading.ok()) {
+            reading.invalid = invalid_decimal_message;  // the parser's reason is not shown
+        }
+        return reading;
+    }
+}
+
+template <Entry entry>
+bool read_prices(PyObject* prices, std::vector<Decimal>& decimals) {
+    if constexpr (entry == Entry::plan) {
+        return read_price_sequence(prices, max_plan_periods, decimals);
+    } else {
+        return read_price_list(prices, decimals);
+    }
+}
+
+// Runs plan without the GIL. Whatever it throws is caught before the GIL is
+// taken back and thrown again afterwards, so that nothing unwinds through the
+// released state.
+SelectionResult plan_without_gil(std::span<const Decimal> prices, const Decimal& threshold, const CallRules& rules) {
+    SelectionResult result;
+    std::exception_ptr thrown;
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        result = plan(prices, threshold, rules.rules, rules.aggressive);
+    } catch (...) {
+        thrown = std::current_exception();
+    }
+    PyEval_RestoreThread(state);
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+    return result;
+}
+
+template <Entry entry>
+PyObject* answer(std::span<const Decimal> prices, const Decimal& threshold, const CallRules& rules) {
+    if constexpr (entry == Entry::plan) {
+        try {
+            return selection_to_python(plan_without_gil(prices, threshold, rules));
+        } catch (const Abort& abort) {
+            // The one abort a caller can provoke: prices whose sums leave the
+            // decimal range. Any other is an internal fault.
+            if (abort.what() == nullptr || std::string_view(abort.what()) != addition_overflowed_message) {
+                throw;  // the call guard raises PanicException
+            }
+            PyErr_SetString(PyExc_ValueError, plan_overflow_message);
+            return nullptr;
+        }
+    } else {
+        return selection_to_python(get_cheapest_periods(prices, threshold, rules.rules, rules.aggressive));
+    }
+}
+
+template <Entry entry>
+PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, selection_parameters.size()> slots{};
+    if (!extract_arguments_fastcall(description<entry>, args, nargs, kwnames, slots)) {
+        return nullptr;
+    }
+    // Held for the whole call: a count's __index__ runs Python code.
+    const PyRef prices = PyRef::borrow(slots[prices_slot]);
+    if (!accepts_prices<entry>(prices.get())) {
+        argument_extraction_error(selection_parameters[prices_slot]);
+        return nullptr;
+    }
+    const PyRef threshold_object = PyRef::borrow(slots[threshold_slot]);
+    const std::optional<PriceReading> threshold = read_threshold<entry>(threshold_object.get());
+    if (!threshold) {
+        argument_extraction_error(selection_parameters[threshold_slot]);
+        return nullptr;
+    }
+    const std::optional<CallRules> rules = extract_rules(slots, selection_parameters, first_count_slot, aggressive_slot);
+    if (!rules) {
+        return nullptr;
+    }
+    // After the counts: their __index__ may have changed the prices.
+    std::vector<Decimal> decimals;
+    if (!read_prices<entry>(prices.get(), decimals)) {
+        return nullptr;
+    }
+    // After the prices, before the request rules: a price that is no decimal
+    // is reported first, and a bad threshold before any rule.
+    if (!threshold->ok()) {
+        PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
+        return nullptr;
+    }
+    return answer<entry>(decimals, threshold->value, *rules);
+}
+
+template <Entry entry>
+PyObject* enter(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    try {
+        return finish_call(call<entry>(args, nargs, kwnames));
+    } catch (...) {
+        return raise_current_exception(description<entry>.name);
+    }
+}
+
+}  // namespace
+
+PyObject* trampoline(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return enter<Entry::get_cheapest_periods>(args, nargs, kwnames);
+}
+
+PyObject* plan_entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return enter<Entry::plan>(args, nargs, kwnames);
+}
+
+}  // namespace tariffsieve::py
