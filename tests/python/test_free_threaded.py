@@ -2,7 +2,6 @@
 list other threads keep changing answer for one list the caller really had,
 or fail cleanly."""
 import random
-import sys
 import sysconfig
 import threading
 from decimal import Decimal
@@ -12,7 +11,7 @@ from tariffsieve import get_cheapest_periods as cheapest
 from tariffsieve import plan
 
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
-pytestmark = pytest.mark.skipif(not FREE_THREADED, reason="needs a free-threaded CPython")
+needs_free_threading = pytest.mark.skipif(not FREE_THREADED, reason="needs a free-threaded CPython")
 
 CALLERS = 4
 CHANGERS = 2
@@ -20,6 +19,10 @@ OVERLAPPED_CALLS = 1000
 MAX_CALLS = 50_000
 SHORT = ["0.27", "0.31", "0.12", "0.08", "0.45", "0.33", "0.05", "0.19", "0.24", "0.50", "0.11", "0.09",
          "0.41", "0.07", "0.29", "0.36", "0.02", "0.18", "0.22", "0.47", "0.13", "0.06", "0.38", "0.21"]
+
+
+def new_str(text):
+    return "".join(text)  # a str object of its own, freed when the list lets go of it
 
 
 def day(seed):
@@ -31,12 +34,12 @@ def day(seed):
 # the list under test only ever holds the items of one state (or its reverse).
 SHORT_STATES = [SHORT[:12], SHORT[12:], SHORT[:9], SHORT[:10] + ["x"]]
 LONG_STATES = [
-    (day(1), str),
+    (day(1), new_str),
     (day(2), Decimal),  # each item is read through Python code
-    (day(3), lambda text: float(text)),
+    (day(3), float),
     (day(4), lambda text: int(Decimal(text) * 100)),
-    (day(5)[:40] + ["x"], str),
-    (day(6)[:50] + [None], lambda text: text and str(text)),
+    (day(5)[:40] + ["x"], new_str),
+    (day(6)[:50] + [None], lambda text: None if text is None else new_str(text)),
 ]
 
 
@@ -49,7 +52,7 @@ def long_call(prices):
 
 
 def fresh_short(values):
-    return ["".join(text) for text in values]  # new str objects, freed when replaced
+    return [new_str(text) for text in values]
 
 
 def fresh_long(state):
@@ -69,6 +72,7 @@ def answers(call, states):
     return {outcome(call, made) for made in states} | {outcome(call, made[::-1]) for made in states}
 
 
+@needs_free_threading
 def test_importing_keeps_the_gil_off(run_fresh):
     out = run_fresh("""
         import sys, warnings
@@ -79,6 +83,7 @@ def test_importing_keeps_the_gil_off(run_fresh):
     assert out.split() == ["False"]
 
 
+@needs_free_threading
 def test_calls_on_lists_other_threads_change_answer_for_one_list_or_fail_cleanly():
     short, long = fresh_short(SHORT_STATES[0]), fresh_long(LONG_STATES[0])
     allowed = {
