@@ -149,6 +149,14 @@ PyObject* initialise() {
         if (!created || !add_function(created.get(), function_def) || !add_function(created.get(), plan_def)) {
             return nullptr;  // the next import starts afresh
         }
+#ifdef Py_GIL_DISABLED
+        // Calls share nothing but the once-only objects, which are set under
+        // their own locks, and read the caller's lists through references of
+        // their own: a free-threaded interpreter may keep the GIL off.
+        if (PyUnstable_Module_SetGIL(created.get(), Py_MOD_GIL_NOT_USED) < 0) {
+            return nullptr;
+        }
+#endif
         module = once.fill(created.release());
     }
     Py_INCREF(module);
