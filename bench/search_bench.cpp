@@ -17,6 +17,7 @@
 
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
+#include "engine/reference/cheapest_periods.h"
 #include "engine/request.h"
 #include "engine/timing_rules.h"
 
@@ -33,10 +34,13 @@ struct Request {
 
 Decimal parse(const std::string& text) { return from_str(text).value; }
 
+enum class Search { fast, exhaustive };
+
 // An overflowing sum aborts the call: that is its answer, and it is timed too.
 SelectionResult run(const Request& r, Search search) {
     try {
-        return get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
+        return search == Search::fast ? get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive)
+                                      : reference::cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive);
     } catch (const Abort& abort) {
         return SelectionResult::failure(abort.what());
     }

@@ -3,27 +3,35 @@
 
 namespace tariffsieve::search {
 
-std::vector<Group> cheap_groups(const IntegerSeries& series, const std::vector<int>& main) {
-    const int n = series.n;
+std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main) {
+    const int n = rules.n;
     std::vector<std::uint8_t> in_main(n);
     for (int p : main) {
         in_main[p] = 1;
     }
     std::vector<Group> groups;
     for (int p = 0; p < n;) {
-        if (series.cheap[p] == 0 || in_main[p] != 0) {
+        if (rules.cheap[p] == 0 || in_main[p] != 0) {
             ++p;
             continue;
         }
         const int first = p;
-        while (p < n && series.cheap[p] != 0 && in_main[p] == 0) {
+        while (p < n && rules.cheap[p] != 0 && in_main[p] == 0) {
             ++p;
         }
         const bool touches_main = (first > 0 && in_main[first - 1] != 0) || (p < n && in_main[p] != 0);
-        const bool admissible = touches_main || p - first >= series.min_block || p == n;
+        const bool admissible = touches_main || p - first >= rules.min_block || p == n;
         groups.push_back({first, p - 1, admissible});
     }
     return groups;
+}
+
+std::vector<bool> every_admissible(const std::vector<Group>& groups) {
+    std::vector<bool> chosen(groups.size());
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        chosen[j] = groups[j].admissible;
+    }
+    return chosen;
 }
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,

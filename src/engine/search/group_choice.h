@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/search/series_rules.h"
 #include "engine/search/weights.h"
 
 namespace tariffsieve::search {
@@ -18,7 +19,10 @@ struct Group {
 };
 
 // M's cheap groups in index order, admissible or not. `main` ascends.
-std::vector<Group> cheap_groups(const IntegerSeries& series, const std::vector<int>& main);
+std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main);
+
+// Every admissible group chosen: the choice that adds the most cheap periods (claim 7).
+std::vector<bool> every_admissible(const std::vector<Group>& groups);
 
 // M with the chosen groups, ascending.
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,

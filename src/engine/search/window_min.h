@@ -10,10 +10,18 @@ namespace tariffsieve::search {
 template <typename Int>
 class WindowMin {
 public:
-    // Room for `capacity` entries over one sweep.
-    explicit WindowMin(std::size_t capacity) : position_(capacity), value_(capacity), front_(capacity), back_(capacity) {}
+    WindowMin() = default;
+    explicit WindowMin(std::size_t capacity) { clear(capacity); }
 
-    void clear() { front_ = back_ = position_.size(); }
+    // Empties the window, with room for `capacity` entries over one sweep;
+    // the buffers only ever grow.
+    void clear(std::size_t capacity) {
+        if (position_.size() < capacity) {
+            position_.resize(capacity);
+            value_.resize(capacity);
+        }
+        front_ = back_ = position_.size();
+    }
 
     // Adds a position below every position added so far. An entry no smaller
     // than the new one can never be the minimum again: the new one stays longer.
@@ -39,8 +47,8 @@ public:
 private:
     std::vector<int> position_;
     std::vector<Int> value_;
-    std::size_t front_;  // entries live in [front_, back_), positions ascending, values descending
-    std::size_t back_;
+    std::size_t front_ = 0;  // entries live in [front_, back_), positions ascending, values descending
+    std::size_t back_ = 0;
 };
 
 }  // namespace tariffsieve::search

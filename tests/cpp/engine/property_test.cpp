@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/validity.h"
+#include "engine/reference/validity.h"
 #include "support.h"
 
 namespace tariffsieve::test {
 namespace {
+
+using namespace reference;
 
 using Subset = std::uint32_t;  // bit i = period i; series of at most 12 periods
 

@@ -1,9 +1,9 @@
 // Costs and averages of selections.
-#include "engine/cost.h"
+#include "engine/reference/cost.h"
 
 #include "decimal/abort.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 const Decimal& price_of(std::span<const PricedPeriod> all_periods, std::uint64_t index) {
     if (index >= all_periods.size()) {
@@ -39,4 +39,4 @@ std::vector<PricedPeriod> priced_form(std::span<const PricedPeriod> all_periods,
     return priced;
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

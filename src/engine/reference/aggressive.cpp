@@ -2,13 +2,13 @@
 #include <string>
 #include <utility>
 
-#include "engine/cost.h"
-#include "engine/extension.h"
-#include "engine/main_combinations.h"
-#include "engine/strategies.h"
-#include "engine/validity.h"
+#include "engine/reference/cost.h"
+#include "engine/reference/extension.h"
+#include "engine/reference/main_combinations.h"
+#include "engine/reference/strategies.h"
+#include "engine/reference/validity.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 namespace {
 
@@ -65,4 +65,4 @@ SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> al
                                     std::to_string(n) + " items");
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

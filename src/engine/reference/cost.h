@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "decimal/decimal.h"
-#include "engine/priced_period.h"
+#include "engine/reference/priced_period.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 // The price of period index; an index outside the series aborts.
 const Decimal& price_of(std::span<const PricedPeriod> all_periods, std::uint64_t index);
@@ -27,4 +27,4 @@ Decimal average_of(const Decimal& cost, std::uint64_t count);
 // The pairs (index, price) for indices, looked up in all_periods.
 std::vector<PricedPeriod> priced_form(std::span<const PricedPeriod> all_periods, std::span<const std::uint64_t> indices);
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

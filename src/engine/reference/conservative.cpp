@@ -4,13 +4,13 @@
 #include <string>
 #include <utility>
 
-#include "engine/cost.h"
-#include "engine/extension.h"
-#include "engine/main_combinations.h"
-#include "engine/strategies.h"
-#include "engine/validity.h"
+#include "engine/reference/cost.h"
+#include "engine/reference/extension.h"
+#include "engine/reference/main_combinations.h"
+#include "engine/reference/strategies.h"
+#include "engine/reference/validity.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 namespace {
 
@@ -94,4 +94,4 @@ SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> 
     return SelectionResult::success(std::move(best));
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -6,10 +6,10 @@
 #include <span>
 #include <vector>
 
-#include "engine/grouping.h"
-#include "engine/priced_period.h"
+#include "engine/reference/grouping.h"
+#include "engine/reference/priced_period.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 // A set of period indices, for membership tests only. Indices are below 28,
 // so one bit each in a 64-bit word is enough.
@@ -47,4 +47,4 @@ IndexList merged_candidate(std::span<const PricedPeriod> main_combination, std::
 
 void sort_ascending(IndexList& indices);
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

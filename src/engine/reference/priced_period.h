@@ -2,17 +2,15 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "decimal/decimal.h"
+#include "engine/selection_result.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 struct PricedPeriod {
     std::uint64_t index = 0;
     Decimal price;
 };
 
-using IndexList = std::vector<std::uint64_t>;  // strictly ascending period indices
-
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

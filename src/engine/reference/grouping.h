@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "engine/priced_period.h"
+#include "engine/reference/priced_period.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 using Block = std::vector<PricedPeriod>;  // a non-empty run of periods
 
@@ -16,4 +16,4 @@ using Block = std::vector<PricedPeriod>;  // a non-empty run of periods
 // new block.
 std::vector<Block> group_consecutive_items(std::span<const PricedPeriod> items);
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -7,11 +7,11 @@
 #include <span>
 #include <vector>
 
-#include "engine/combinations.h"
-#include "engine/priced_period.h"
+#include "engine/reference/combinations.h"
+#include "engine/reference/priced_period.h"
 #include "engine/timing_rules.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 // Sizes run from min_selections up to the series length; within a size the
 // combinations come in lexicographic order of positions. The searches stop
@@ -38,4 +38,4 @@ private:
     std::optional<Combinations> of_size_;
 };
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

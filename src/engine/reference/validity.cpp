@@ -1,7 +1,7 @@
 // The timing rules of a selection, checked in a fixed order.
-#include "engine/validity.h"
+#include "engine/reference/validity.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 bool is_valid_combination(std::span<const PricedPeriod> candidate, const TimingRules& rules, std::uint64_t n) {
     if (candidate.empty()) {
@@ -29,4 +29,4 @@ bool is_valid_combination(std::span<const PricedPeriod> candidate, const TimingR
     return satisfies_block_rule(candidate, rules.min_consecutive_periods, n);
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -1,10 +1,10 @@
 // The valid main combinations of a request, size by size.
-#include "engine/main_combinations.h"
+#include "engine/reference/main_combinations.h"
 
-#include "engine/cost.h"
-#include "engine/validity.h"
+#include "engine/reference/cost.h"
+#include "engine/reference/validity.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 MainCombinations::MainCombinations(std::span<const PricedPeriod> all_periods, const TimingRules& rules)
     : all_periods_(all_periods), rules_(rules), next_size_(rules.min_selections) {
@@ -30,4 +30,4 @@ bool MainCombinations::next(std::vector<PricedPeriod>& combination) {
     return false;
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -1,9 +1,9 @@
 // Enumerator of the k-combinations of a pool, in lexicographic order.
-#include "engine/combinations.h"
+#include "engine/reference/combinations.h"
 
 #include <numeric>
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 Combinations::Combinations(std::span<const PricedPeriod> pool, std::uint64_t k) : pool_(pool), k_(k) {
     // A size above the pool yields nothing, so its tuple is never needed.
@@ -50,4 +50,4 @@ void Combinations::copy_out(std::vector<PricedPeriod>& combination) const {
     }
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

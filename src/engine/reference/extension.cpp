@@ -1,11 +1,11 @@
 // Extending a main combination by blocks of cheap periods.
-#include "engine/extension.h"
+#include "engine/reference/extension.h"
 
 #include <algorithm>
 
 #include "decimal/abort.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 void IndexSet::insert(std::uint64_t index) {
     if (index >= capacity) {
@@ -73,4 +73,4 @@ IndexList merged_candidate(std::span<const PricedPeriod> main_combination, std::
 
 void sort_ascending(IndexList& indices) { std::ranges::sort(indices); }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -4,11 +4,11 @@
 
 #include <span>
 
-#include "engine/priced_period.h"
+#include "engine/reference/priced_period.h"
 #include "engine/selection_result.h"
 #include "engine/timing_rules.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 // Lowest average price per selected period: at the first size from
 // min_selections up that has a valid main combination, every valid main
@@ -23,4 +23,4 @@ SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> al
 SelectionResult get_cheapest_periods_conservative(std::span<const PricedPeriod> all_periods,
                                                   std::span<const PricedPeriod> cheap_items, const TimingRules& rules);
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

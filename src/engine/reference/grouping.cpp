@@ -1,9 +1,9 @@
 // Splitting a sequence of periods into its consecutive blocks.
-#include "engine/grouping.h"
+#include "engine/reference/grouping.h"
 
-#include "engine/validity.h"
+#include "engine/reference/validity.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 std::vector<Block> group_consecutive_items(std::span<const PricedPeriod> items) {
     std::vector<Block> blocks;
@@ -22,4 +22,4 @@ std::vector<Block> group_consecutive_items(std::span<const PricedPeriod> items) 
     return blocks;
 }
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "engine/priced_period.h"
+#include "engine/reference/priced_period.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 class Combinations {
 public:
@@ -29,4 +29,4 @@ private:
     void copy_out(std::vector<PricedPeriod>& combination) const;
 };
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference

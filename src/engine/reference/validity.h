@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/priced_period.h"
+#include "engine/reference/priced_period.h"
 #include "engine/timing_rules.h"
 
-namespace tariffsieve {
+namespace tariffsieve::reference {
 
 inline std::uint64_t index_of(const PricedPeriod& period) { return period.index; }
 inline std::uint64_t index_of(std::uint64_t index) { return index; }
@@ -43,4 +43,4 @@ bool satisfies_block_rule(std::span<const Item> items, std::uint64_t min_consecu
 // no part: the caller chooses the candidate's size.
 bool is_valid_combination(std::span<const PricedPeriod> candidate, const TimingRules& rules, std::uint64_t n);
 
-}  // namespace tariffsieve
+}  // namespace tariffsieve::reference
