@@ -16,7 +16,8 @@ int answer_size(const SeriesRules& rules) {
     const int none = n + 1;
     std::vector<int> fewest(n, none);  // after p, whose block is long enough
     auto entering = [&](int q) { return q + c - 1 <= n - 1 ? std::min(none, c + fewest[q + c - 1]) : n - q; };
-    WindowMin<int> jumps(n + 2);
+    std::vector<WindowEntry<int>> jump_buffer(static_cast<std::size_t>(n) + 2);
+    WindowMin<int> jumps(jump_buffer);
     for (int p = n - 1; p >= 0; --p) {
         int best = n - 1 - p <= rules.max_gap ? 0 : none;
         if (p + 1 <= n - 1) {

@@ -23,51 +23,62 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
 
 // Layer r >= 1: from p the main combination goes on at p + 1, or jumps a gap
 // to a block that starts at q. The gaps made only of cheap periods and the
-// gaps that hold a plain one are two sliding-window minima (claim 4).
+// gaps that hold a plain one are two sliding-window minima (claim 4). The
+// arrays are read through local pointers: the stores into the layer could
+// otherwise alias them and force every one to be loaded again.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
     const int n = rules.n;
     const int k = table.size;
-    Int* layer = &table.best[static_cast<std::size_t>(r) * table.width];
+    const Int unreachable = WeightWidth<Int>::unreachable;
+    const Int* of_period = w.of_period.data();
+    const Int* prefix = w.prefix.data();
+    const Int* runs_before = w.runs_before.data();
+    const Int* right = w.right.data();
+    const Int* left = w.left.data();
+    const int* plain_after = w.plain_after.data();
+    const int* plain_before = w.plain_before.data();
+    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * table.width;
+    const Int* const below = layer - table.width;  // layer r - 1, whose column for p is p - (k - r)
     const int first_p = k - 1 - r;
     // entering[q - (k - r)] for the q a block of this layer may start at.
+    Int* const entering = table.entering.data();
     for (int q = k - r; q <= n - r; ++q) {
-        table.entering[q - (k - r)] = entering_block(rules, w, table, q, r);
+        entering[q - (k - r)] = entering_block(rules, w, table, q, r);
     }
-    auto entering_at = [&](int q) -> const Int& { return table.entering[q - (k - r)]; };
-    table.cheap_gap.clear(n + 2);
-    table.cheap_gap_flat.clear(n + 2);
-    table.mixed_gap.clear(n + 2);
+    WindowMin<Int> cheap_gap(table.cheap_gap);
+    WindowMin<Int> cheap_gap_flat(table.cheap_gap_flat);
+    WindowMin<Int> mixed_gap(table.mixed_gap);
     const int last_q = std::min(n - 1, n - r);
     int mixed_low = last_q + 1;  // the lowest q pushed into mixed_gap
     for (int p = n - 1 - r; p >= first_p; --p) {
-        const Int& extended = table.at(r - 1, p + 1);
-        Int best = reachable(extended) ? w.of_period[p + 1] + extended : WeightWidth<Int>::unreachable;
+        const Int& extended = below[p + 1 - (k - r)];
+        Int best = reachable(extended) ? of_period[p + 1] + extended : unreachable;
         const int high = std::min(p + 1 + rules.max_gap, last_q);
-        const int plain = w.plain_after[p + 1];
-        // q = p + 2 joins the gaps made only of cheap periods.
-        if (p + 2 <= last_q && reachable(entering_at(p + 2))) {
-            table.cheap_gap.push_low(p + 2, w.prefix[p + 2] + entering_at(p + 2));
-            table.cheap_gap_flat.push_low(p + 2, entering_at(p + 2));
+        const int plain = plain_after[p + 1];
+        // q = p + 2 joins the gaps made only of cheap periods (none when p + 1 is plain).
+        if (plain > p + 1 && p + 2 <= last_q && reachable(entering[p + 2 - (k - r)])) {
+            cheap_gap.push_low(p + 2, prefix[p + 2] + entering[p + 2 - (k - r)]);
+            cheap_gap_flat.push_low(p + 2, entering[p + 2 - (k - r)]);
         }
-        table.cheap_gap.drop_above(std::min(plain, high));
-        table.cheap_gap_flat.drop_above(std::min(plain, high));
-        if (!table.cheap_gap.empty()) {
-            best = std::min({best, table.cheap_gap.min() - w.prefix[p + 1], table.cheap_gap_flat.min()});
+        cheap_gap.drop_above(std::min(plain, high));
+        cheap_gap_flat.drop_above(std::min(plain, high));
+        if (!cheap_gap.empty()) {
+            best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
         }
         // Gaps that hold a plain period: q from max(p + 2, plain + 1).
         for (const int mixed_from = std::max(p + 2, plain + 1); mixed_low - 1 >= mixed_from;) {
             --mixed_low;
-            const Int& enter = entering_at(mixed_low);
+            const Int& enter = entering[mixed_low - (k - r)];
             if (reachable(enter)) {
-                table.mixed_gap.push_low(mixed_low, w.runs_before[w.plain_before[mixed_low]] + w.right[mixed_low] + enter);
+                mixed_gap.push_low(mixed_low, runs_before[plain_before[mixed_low]] + right[mixed_low] + enter);
             }
         }
-        table.mixed_gap.drop_above(high);
-        if (!table.mixed_gap.empty()) {
-            best = std::min(best, w.left[p + 1] - w.runs_before[plain] + table.mixed_gap.min());
+        mixed_gap.drop_above(high);
+        if (!mixed_gap.empty()) {
+            best = std::min(best, left[p + 1] - runs_before[plain] + mixed_gap.min());
         }
-        layer[p - first_p] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+        layer[p - first_p] = reachable(best) ? best : unreachable;
     }
 }
 
@@ -91,6 +102,9 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     table.width = rules.n - size + 1;
     table.best.assign(static_cast<std::size_t>(size - rules.min_block + 1) * table.width, WeightWidth<Int>::unreachable);
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
+    for (auto* buffer : {&table.cheap_gap, &table.cheap_gap_flat, &table.mixed_gap}) {
+        buffer->resize(static_cast<std::size_t>(rules.n) + 2);
+    }
     fill_last_layer(rules, w, table);
     for (int r = 1; r <= size - rules.min_block; ++r) {
         fill_layer(rules, w, table, r);

@@ -10,6 +10,7 @@ std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>
         in_main[p] = 1;
     }
     std::vector<Group> groups;
+    groups.reserve(static_cast<std::size_t>(n - static_cast<int>(main.size()) + 1) / 2 + 1);
     for (int p = 0; p < n;) {
         if (rules.cheap[p] == 0 || in_main[p] != 0) {
             ++p;
@@ -36,7 +37,13 @@ std::vector<bool> every_admissible(const std::vector<Group>& groups) {
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
                                         const std::vector<bool>& chosen) {
-    std::vector<std::uint64_t> indices(main.begin(), main.end());
+    std::size_t count = main.size();
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        count += chosen[j] ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
+    }
+    std::vector<std::uint64_t> indices;
+    indices.reserve(count);
+    indices.assign(main.begin(), main.end());
     for (std::size_t j = 0; j < groups.size(); ++j) {
         if (chosen[j]) {
             for (int p = groups[j].first; p <= groups[j].last; ++p) {

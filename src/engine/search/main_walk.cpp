@@ -44,6 +44,8 @@ template <typename Int>
 void MainWalk<Int>::restart() {
     main_.clear();
     choices_.clear();
+    main_.reserve(static_cast<std::size_t>(table_.size));
+    choices_.reserve(static_cast<std::size_t>(table_.size));
     p_ = -1;
     r_ = table_.size;
     spent_ = Int{};

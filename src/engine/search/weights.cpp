@@ -91,7 +91,10 @@ void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& 
     for (int i = 0; i < n; ++i) {
         w.prefix[i + 1] = w.prefix[i] + w.of_period[i];
     }
-    set_plain_periods(w, rules, with_groups);
+    if (w.plain_periods_of != static_cast<int>(with_groups)) {
+        set_plain_periods(w, rules, with_groups);
+        w.plain_periods_of = static_cast<int>(with_groups);
+    }
     set_run_weights(w, rules, with_groups);
 }
 

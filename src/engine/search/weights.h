@@ -29,6 +29,7 @@ struct Weights {
     std::vector<Int> runs_before;  // [x]: the admissible weight of the whole cheap runs ending before x
     std::vector<Int> left;         // [p + 1]: the run that starts right after p and stops before a plain period
     std::vector<Int> right;        // [q]: the run that ends right before q and starts after a plain period
+    int plain_periods_of = -1;     // with_groups (0 or 1) when plain_after and plain_before were made, else -1
 
     Int sum(int first, int last) const { return prefix[last + 1] - prefix[first]; }
 
@@ -44,7 +45,8 @@ struct Weights {
 };
 
 // Makes `w` the weights w_i = b * c_i - a of the bound a / b, reusing its
-// buffers; without groups no cheap run counts (conservative). Aborts when a
+// buffers (and the plain periods, which no bound changes); without groups no
+// cheap run counts (conservative). Aborts when a
 // weight sum could leave the width (the caller picked it with weights_fit).
 template <typename Int>
 void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& prices, const Fraction& bound,

@@ -8,47 +8,44 @@
 namespace tariffsieve::search {
 
 template <typename Int>
+struct WindowEntry {
+    int position;
+    Int value;
+};
+
+// A window over a buffer that the caller keeps (and reuses) with room for
+// every entry of one sweep. The window itself is a small local value, so
+// that its ends stay in registers.
+template <typename Int>
 class WindowMin {
 public:
-    WindowMin() = default;
-    explicit WindowMin(std::size_t capacity) { clear(capacity); }
-
-    // Empties the window, with room for `capacity` entries over one sweep;
-    // the buffers only ever grow.
-    void clear(std::size_t capacity) {
-        if (position_.size() < capacity) {
-            position_.resize(capacity);
-            value_.resize(capacity);
-        }
-        front_ = back_ = position_.size();
-    }
+    explicit WindowMin(std::vector<WindowEntry<Int>>& buffer)
+        : entries_(buffer.data()), front_(buffer.size()), back_(buffer.size()) {}
 
     // Adds a position below every position added so far. An entry no smaller
     // than the new one can never be the minimum again: the new one stays longer.
     void push_low(int position, const Int& value) {
-        while (front_ < back_ && !(value_[front_] < value)) {
+        while (front_ < back_ && !(entries_[front_].value < value)) {
             ++front_;
         }
         --front_;
-        position_[front_] = position;
-        value_[front_] = value;
+        entries_[front_] = {position, value};
     }
 
     // Drops every position above `highest`.
     void drop_above(int highest) {
-        while (front_ < back_ && position_[back_ - 1] > highest) {
+        while (front_ < back_ && entries_[back_ - 1].position > highest) {
             --back_;
         }
     }
 
     bool empty() const { return front_ == back_; }
-    const Int& min() const { return value_[back_ - 1]; }
+    const Int& min() const { return entries_[back_ - 1].value; }
 
 private:
-    std::vector<int> position_;
-    std::vector<Int> value_;
-    std::size_t front_ = 0;  // entries live in [front_, back_), positions ascending, values descending
-    std::size_t back_ = 0;
+    WindowEntry<Int>* entries_;
+    std::size_t front_;  // entries live in [front_, back_), positions ascending, values descending
+    std::size_t back_;
 };
 
 }  // namespace tariffsieve::search

@@ -1,0 +1,88 @@
+"""Two builds of the module side by side on one grid of hourly requests.
+
+The grid: 24 hourly prices, both strategies, 4 sizes, 3 block lengths,
+4 gap limits, 3 start limits and 3 thresholds (864 requests). Each request
+is timed on both builds in turn, best of 7 rounds of whole Python calls, for
+get_cheapest_periods and plan; the medians over the grid are printed.
+
+    python bench/side_by_side.py BEFORE.so AFTER.so
+
+Each argument is a built extension module file (the tariffsieve*.so of an
+installed build); both load into this one process under their own paths.
+"""
+import importlib.machinery
+import importlib.util
+import itertools
+import statistics
+import sys
+import time
+
+PRICES = [
+    "0.2143", "0.1987", "0.1872", "0.1811", "0.1836", "0.1954", "0.2398", "0.2911",
+    "0.3176", "0.2894", "0.2517", "0.2232", "0.2089", "0.2015", "0.2102", "0.2356",
+    "0.2779", "0.3312", "0.3598", "0.3421", "0.3027", "0.2688", "0.2417", "0.2236",
+]
+SIZES = [2, 4, 8, 12]
+BLOCKS = [1, 2, 3]
+GAPS = [1, 3, 6, 23]
+THRESHOLDS = ["0.1987", "0.2089", "0.2356"]  # about the 10th, 30th and 50th percentile
+CALLS = 20
+ROUNDS = 7
+
+
+def load(path, tag):
+    loader = importlib.machinery.ExtensionFileLoader("tariffsieve", path)
+    spec = importlib.util.spec_from_file_location("tariffsieve", path, loader=loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    module.tag = tag
+    return module
+
+
+def grid():
+    for aggressive, size, block, gap, threshold in itertools.product(
+            (True, False), SIZES, BLOCKS, GAPS, THRESHOLDS):
+        if block > size:
+            block = size
+        for start in (0, gap // 2, gap):
+            yield (PRICES, threshold, size, block, gap, start, aggressive)
+
+
+def seconds_per_call(function, request):
+    best = float("inf")
+    for _ in range(ROUNDS):
+        start = time.perf_counter()
+        for _ in range(CALLS):
+            function(*request)
+        best = min(best, (time.perf_counter() - start) / CALLS)
+    return best
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    builds = [load(sys.argv[1], "before"), load(sys.argv[2], "after")]
+    requests = list(grid())
+    print(f"{len(requests)} requests of 24 hourly prices, best of {ROUNDS} x {CALLS} whole Python calls each")
+    medians = {}
+    for name in ("get_cheapest_periods", "plan"):
+        times = {build.tag: [] for build in builds}
+        for request in requests:
+            answers = set()
+            for build in builds:  # the builds in turn, request by request
+                function = getattr(build, name)
+                answers.add(tuple(function(*request)))
+                times[build.tag].append(seconds_per_call(function, request))
+            if len(answers) != 1:
+                sys.exit(f"the builds differ on {name}{request[1:]}")
+        for tag, values in times.items():
+            medians[(name, tag)] = statistics.median(values)
+    for name in ("get_cheapest_periods", "plan"):
+        before, after = medians[(name, "before")], medians[(name, "after")]
+        print(f"  {name:<21} before {before * 1e6:6.2f} us   after {after * 1e6:6.2f} us   after/before {after / before:5.3f}")
+    print(f"  plan after / get_cheapest_periods before: "
+          f"{medians[('plan', 'after')] / medians[('get_cheapest_periods', 'before')]:5.3f}")
+
+
+if __name__ == "__main__":
+    main()
