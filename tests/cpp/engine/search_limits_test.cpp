@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "as_reference.h"
+#include "request_generator.h"
 #include "engine/search/cheapest_periods.h"
 #include "engine/search/series_rules.h"
 
@@ -56,6 +57,21 @@ TEST(SearchLimits, PlanTakesAWeekOfFiveMinutePricesAndNoMore) {
     }
     week.push_back(dec("1"));
     EXPECT_EQ(describe(plan(week, dec("0"), block, true)), "error: prices cannot contain more than 2016 items");
+}
+
+// Ten decimals on prices near a million: beyond a few periods the weights
+// of an average outgrow 64 bits, and the search adds them in 128.
+TEST(SearchLimits, WideWeightsBeyond28Periods) {
+    RequestGenerator make(30);
+    for (int i = 0; i < 20; ++i) {
+        Request r{{}, "", {.min_selections = 28, .min_consecutive_periods = 2, .max_gap_between_periods = 2,
+                           .max_gap_from_start = 1}};
+        for (int p = 0; p < 31; ++p) {
+            r.prices.push_back(std::to_string(make.pick(-999999, 999999)) + "." + std::to_string(make.pick(1000000000, 1999999999)));
+        }
+        r.threshold = r.prices[static_cast<std::size_t>(make.pick(0, 30))];
+        expect_as_reference(r, {Entry::plan});
+    }
 }
 
 TEST(SearchLimits, PricesNearTheDecimalRangeBeyond28Periods) {
