@@ -10,11 +10,14 @@ get_cheapest_periods and plan; the medians over the grid are printed.
 Each argument is a built extension module file (the tariffsieve*.so of an
 installed build); both load into this one process under their own paths.
 """
+import importlib
 import importlib.machinery
-import importlib.util
 import itertools
+import os
+import shutil
 import statistics
 import sys
+import tempfile
 import time
 
 PRICES = [
@@ -30,11 +33,17 @@ CALLS = 20
 ROUNDS = 7
 
 
-def load(path, tag):
-    loader = importlib.machinery.ExtensionFileLoader("tariffsieve", path)
-    spec = importlib.util.spec_from_file_location("tariffsieve", path, loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+def load(path, tag, folder):
+    """The module file at path, imported from a folder of its own under the
+    module's own name; the next import of that name finds the other build."""
+    os.makedirs(os.path.join(folder, tag))
+    shutil.copy(path, os.path.join(folder, tag, "tariffsieve" + importlib.machinery.EXTENSION_SUFFIXES[0]))
+    sys.path.insert(0, os.path.join(folder, tag))
+    try:
+        module = importlib.import_module("tariffsieve")
+    finally:
+        sys.path.pop(0)
+        del sys.modules["tariffsieve"]
     module.tag = tag
     return module
 
@@ -61,7 +70,8 @@ def seconds_per_call(function, request):
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
-    builds = [load(sys.argv[1], "before"), load(sys.argv[2], "after")]
+    with tempfile.TemporaryDirectory() as folder:
+        builds = [load(sys.argv[1], "before", folder), load(sys.argv[2], "after", folder)]
     requests = list(grid())
     print(f"{len(requests)} requests of 24 hourly prices, best of {ROUNDS} x {CALLS} whole Python calls each")
     medians = {}
