@@ -1,9 +1,10 @@
 """Two builds of the module side by side on one grid of hourly requests.
 
 The grid: 24 hourly prices, both strategies, 4 sizes, 3 block lengths,
-4 gap limits, 3 start limits and 3 thresholds (864 requests). Each request
-is timed on both builds in turn, best of 7 rounds of whole Python calls, for
-get_cheapest_periods and plan; the medians over the grid are printed.
+4 gap limits, 3 start limits and 3 thresholds (864 requests); then the same
+grid on 28 prices (the day and four more hours). Each request is timed on
+both builds in turn, best of 7 rounds of whole Python calls, for
+get_cheapest_periods and plan; the medians over each grid are printed.
 
     python bench/side_by_side.py BEFORE.so AFTER.so
 
@@ -25,6 +26,7 @@ PRICES = [
     "0.3176", "0.2894", "0.2517", "0.2232", "0.2089", "0.2015", "0.2102", "0.2356",
     "0.2779", "0.3312", "0.3598", "0.3421", "0.3027", "0.2688", "0.2417", "0.2236",
 ]
+MORE_HOURS = ["0.2143", "0.1987", "0.1872", "0.1811"]
 SIZES = [2, 4, 8, 12]
 BLOCKS = [1, 2, 3]
 GAPS = [1, 3, 6, 23]
@@ -48,13 +50,13 @@ def load(path, tag, folder):
     return module
 
 
-def grid():
+def grid(prices):
     for aggressive, size, block, gap, threshold in itertools.product(
             (True, False), SIZES, BLOCKS, GAPS, THRESHOLDS):
         if block > size:
             block = size
         for start in (0, gap // 2, gap):
-            yield (PRICES, threshold, size, block, gap, start, aggressive)
+            yield (prices, threshold, size, block, gap, start, aggressive)
 
 
 def seconds_per_call(function, request):
@@ -72,8 +74,13 @@ def main():
         sys.exit(__doc__)
     with tempfile.TemporaryDirectory() as folder:
         builds = [load(sys.argv[1], "before", folder), load(sys.argv[2], "after", folder)]
-    requests = list(grid())
-    print(f"{len(requests)} requests of 24 hourly prices, best of {ROUNDS} x {CALLS} whole Python calls each")
+        for prices in (PRICES, PRICES + MORE_HOURS):
+            compare(builds, list(grid(prices)))
+
+
+def compare(builds, requests):
+    print(f"{len(requests)} requests of {len(requests[0][0])} hourly prices, "
+          f"best of {ROUNDS} x {CALLS} whole Python calls each")
     medians = {}
     for name in ("get_cheapest_periods", "plan"):
         times = {build.tag: [] for build in builds}
@@ -92,7 +99,6 @@ def main():
         print(f"  {name:<21} before {before * 1e6:6.2f} us   after {after * 1e6:6.2f} us   after/before {after / before:5.3f}")
     print(f"  plan after / get_cheapest_periods before: "
           f"{medians[('plan', 'after')] / medians[('get_cheapest_periods', 'before')]:5.3f}")
-
 
 if __name__ == "__main__":
     main()
