@@ -10,17 +10,12 @@
 
 namespace tariffsieve::reference {
 
-namespace {
-
-struct Selection {
-    IndexList indices;
-    Decimal average;
-};
-
-}  // namespace
-
 SelectionResult get_cheapest_periods_aggressive(std::span<const PricedPeriod> all_periods,
                                                 std::span<const PricedPeriod> cheap_items, const TimingRules& rules) {
+    struct Selection {
+        IndexList indices;
+        Decimal average;
+    };
     const std::uint64_t n = all_periods.size();
     // While nothing is held the best average is the largest value, which a
     // candidate must undercut strictly.
