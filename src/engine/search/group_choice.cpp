@@ -3,28 +3,29 @@
 
 namespace tariffsieve::search {
 
-std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main) {
+void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, std::vector<Group>& groups) {
     const int n = rules.n;
-    std::vector<std::uint8_t> in_main(n);
-    for (int p : main) {
-        in_main[p] = 1;
-    }
-    std::vector<Group> groups;
-    groups.reserve(static_cast<std::size_t>(n - static_cast<int>(main.size()) + 1) / 2 + 1);
+    groups.clear();
+    std::size_t next_main = 0;  // main[next_main] is the first period of M at or after p
     for (int p = 0; p < n;) {
-        if (rules.cheap[p] == 0 || in_main[p] != 0) {
+        while (next_main < main.size() && main[next_main] < p) {
+            ++next_main;
+        }
+        const bool in_main = next_main < main.size() && main[next_main] == p;
+        if (rules.cheap[p] == 0 || in_main) {
             ++p;
             continue;
         }
+        // A run of cheap periods up to the next period of M or the next plain one.
         const int first = p;
-        while (p < n && rules.cheap[p] != 0 && in_main[p] == 0) {
+        const int stop = next_main < main.size() ? main[next_main] : n;
+        while (p < stop && rules.cheap[p] != 0) {
             ++p;
         }
-        const bool touches_main = (first > 0 && in_main[first - 1] != 0) || (p < n && in_main[p] != 0);
+        const bool touches_main = (first > 0 && next_main > 0 && main[next_main - 1] == first - 1) || (p < n && p == stop);
         const bool admissible = touches_main || p - first >= rules.min_block || p == n;
         groups.push_back({first, p - 1, admissible});
     }
-    return groups;
 }
 
 std::vector<bool> every_admissible(const std::vector<Group>& groups) {

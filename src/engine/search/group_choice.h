@@ -18,8 +18,15 @@ struct Group {
     bool admissible = false;  // adding it keeps every block long enough (claim 2)
 };
 
-// M's cheap groups in index order, admissible or not. `main` ascends.
-std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main);
+// M's cheap groups in index order, admissible or not, into `groups` (whose
+// room is reused). `main` ascends.
+void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, std::vector<Group>& groups);
+
+inline std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main) {
+    std::vector<Group> groups;
+    find_cheap_groups(rules, main, groups);
+    return groups;
+}
 
 // Every admissible group chosen: the choice that adds the most cheap periods (claim 7).
 std::vector<bool> every_admissible(const std::vector<Group>& groups);

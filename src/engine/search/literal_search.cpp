@@ -114,7 +114,7 @@ private:
     // Makes `main` the main combination whose masks are visited.
     void enter(const std::vector<int>& main) {
         main_ = &main;
-        groups_ = cheap_groups(rules_, main);
+        find_cheap_groups(rules_, main, groups_);
         chosen_.assign(groups_.size(), false);
         group_sums_.resize(groups_.size());
         for (std::size_t j = 0; j < groups_.size(); ++j) {

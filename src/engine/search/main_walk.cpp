@@ -8,7 +8,7 @@
 namespace tariffsieve::search {
 
 template <typename Int>
-std::vector<int> MainWalk<Int>::first() {
+const std::vector<int>& MainWalk<Int>::first() {
     restart();
     if (!complete()) {
         throw Abort("Exact search found no main combination within its bound");
@@ -17,7 +17,7 @@ std::vector<int> MainWalk<Int>::first() {
 }
 
 template <typename Int>
-std::vector<int> MainWalk<Int>::after(const std::vector<int>& main) {
+const std::vector<int>& MainWalk<Int>::after(const std::vector<int>& main) {
     replay(main);
     while (!choices_.empty()) {
         const Choice choice = choices_.back();
@@ -32,7 +32,8 @@ std::vector<int> MainWalk<Int>::after(const std::vector<int>& main) {
             return main_;
         }
     }
-    return {};
+    main_.clear();
+    return main_;
 }
 
 template <typename Int>

@@ -23,11 +23,19 @@ public:
              bool strict)
         : rules_(rules), w_(w), table_(table), bound_(bound), strict_(strict) {}
 
-    // The first main combination within the bound; the caller knows that one exists.
-    std::vector<int> first();
+    // A new bound for the walks that follow: the weights and the table may
+    // have been made again in the same buffers.
+    void set_bound(const Int& bound, bool strict) {
+        bound_ = bound;
+        strict_ = strict;
+    }
+
+    // The first main combination within the bound; the caller knows that one
+    // exists. The list lives in the walk until its next step.
+    const std::vector<int>& first();
 
     // The next main combination after `main` within the bound, or an empty list.
-    std::vector<int> after(const std::vector<int>& main);
+    const std::vector<int>& after(const std::vector<int>& main);
 
 private:
     // The state before a choice, and the period chosen there.

@@ -13,17 +13,19 @@ namespace tariffsieve::search {
 namespace {
 
 // The lightest candidate under the table's weights: its exact cost and count.
+// The walk and the groups' room are the caller's, kept from round to round.
 template <typename Int>
 Fraction lightest_candidate(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
-                            const CompletionTable<Int>& table) {
-    const std::vector<int> main = first_main_combination(rules, w, table, table.start, false);
+                            MainWalk<Int>& walk, std::vector<Group>& groups) {
+    const std::vector<int>& main = walk.first();
     Fraction average{Int128{}, Int128{}};
     std::int64_t count = 0;
     for (int p : main) {
         average.numerator += prices.value[p];
         ++count;
     }
-    for (const Group& group : cheap_groups(rules, main)) {
+    find_cheap_groups(rules, main, groups);
+    for (const Group& group : groups) {
         if (group.admissible && w.sum(group.first, group.last) < Int{}) {
             for (int p = group.first; p <= group.last; ++p) {
                 average.numerator += prices.value[p];
@@ -48,6 +50,10 @@ Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, 
     for (int i = 0; i < size; ++i) {
         average.numerator += cheapest[i];
     }
+    // The rounds' buffers (weights, table, walk, groups) are made in the first
+    // round and reused after it.
+    MainWalk<Int> walk(rules, w, table, table.start, false);
+    std::vector<Group> groups;
     const int rounds = rules.n - size + 2;  // claim 9
     for (int round = 0; round < rounds; ++round) {
         set_weights(w, rules, prices, average, true);
@@ -55,7 +61,8 @@ Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, 
         if (table.start == Int{}) {
             return average;
         }
-        average = lightest_candidate(rules, prices, w, table);
+        walk.set_bound(table.start, false);
+        average = lightest_candidate(rules, prices, w, walk, groups);
     }
     throw Abort("Dinkelbach's iteration did not settle within its bound");
 }
