@@ -55,15 +55,15 @@ struct FirstWithinBound {
     }
 };
 
-// The bound U of the averages that round to Q(A), Q(A) = `smallest` rounded
-// (claim 8); its rules of inclusion are first_within's `strict`.
+// The bound U of the averages that round to Q(A), the computed smallest
+// average held at its finest digits (claim 8), and whether U itself is left
+// out (strict).
 struct RoundingBound {
     Fraction bound;
     bool strict = false;
 };
 
-RoundingBound rounding_bound(const Decimal& smallest, std::uint32_t prices_scale) {
-    const Digits finest = finest_digits(smallest);
+RoundingBound rounding_bound(const Decimal& smallest, const Digits& finest, std::uint32_t prices_scale) {
     const Int128 two = Int128::from_int64(2);
     if (smallest.is_negative() && finest.scale < Decimal::max_scale && finest.mantissa == crowded_mantissa) {
         // U = -(2^96 - 1/2) * 10^-(d+1), included
@@ -84,15 +84,15 @@ struct Aggressive {
         const Fraction best = smallest_average(rules, prices, size, w, table);
         const Decimal smallest = divide(to_decimal(best.numerator, prices.scale),
                                         Decimal::from_count(static_cast<std::uint64_t>(to_int64(best.denominator))));
-        const std::uint32_t finest_scale = finest_digits(smallest).scale;
-        if (finest_scale < prices.scale) {
+        const Digits finest = finest_digits(smallest);
+        if (finest.scale < prices.scale) {
             throw Abort("An average did not fit at the prices' scale");  // |A| * 10^s < 2^96 (claim 1)
         }
         const Int128 n = Int128::from_int64(rules.n);
-        if (power_of_ten(finest_scale - prices.scale) > product_in_range(n, n)) {
+        if (power_of_ten(finest.scale - prices.scale) > product_in_range(n, n)) {
             return first_within(rules, w, table, false);  // only A rounds to Q(A)
         }
-        const RoundingBound upper = rounding_bound(smallest, prices.scale);
+        const RoundingBound upper = rounding_bound(smallest, finest, prices.scale);
         return at_weight_width<FirstWithinBound>(prices, upper.bound, rules, prices, size, upper.bound, upper.strict);
     }
 };
