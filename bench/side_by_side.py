@@ -94,9 +94,15 @@ def compare(builds, requests):
                 sys.exit(f"the builds differ on {name}{request[1:]}")
         for tag, values in times.items():
             medians[(name, tag)] = statistics.median(values)
+            for aggressive in (True, False):
+                medians[(name, tag, aggressive)] = statistics.median(
+                    [value for value, request in zip(values, requests) if request[-1] == aggressive])
     for name in ("get_cheapest_periods", "plan"):
         before, after = medians[(name, "before")], medians[(name, "after")]
         print(f"  {name:<21} before {before * 1e6:6.2f} us   after {after * 1e6:6.2f} us   after/before {after / before:5.3f}")
+        print("  " + " " * 21 + "   ".join(
+            f"{'aggressive' if aggressive else 'conservative'} {medians[(name, 'before', aggressive)] * 1e6:.2f} -> "
+            f"{medians[(name, 'after', aggressive)] * 1e6:.2f} us" for aggressive in (True, False)))
     print(f"  plan after / get_cheapest_periods before: "
           f"{medians[('plan', 'after')] / medians[('get_cheapest_periods', 'before')]:5.3f}")
 

@@ -17,7 +17,7 @@ int answer_size(const SeriesRules& rules) {
     std::vector<int> fewest(n, none);  // after p, whose block is long enough
     auto entering = [&](int q) { return q + c - 1 <= n - 1 ? std::min(none, c + fewest[q + c - 1]) : n - q; };
     std::vector<WindowEntry<int>> jump_buffer(static_cast<std::size_t>(n) + 2);
-    WindowMin<int> jumps(jump_buffer);
+    WindowMin<int> jumps(jump_buffer.data(), jump_buffer.size());
     for (int p = n - 1; p >= 0; --p) {
         int best = n - 1 - p <= rules.max_gap ? 0 : none;
         if (p + 1 <= n - 1) {

@@ -46,9 +46,11 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     for (int q = k - r; q <= n - r; ++q) {
         entering[q - (k - r)] = entering_block(rules, w, table, q, r);
     }
-    WindowMin<Int> cheap_gap(table.cheap_gap);
-    WindowMin<Int> cheap_gap_flat(table.cheap_gap_flat);
-    WindowMin<Int> mixed_gap(table.mixed_gap);
+    const std::size_t room = static_cast<std::size_t>(n) + 2;
+    WindowMin<Int> cheap_gap(table.windows.data(), room);           // min over q of prefix(q - 1) + entering(q)
+    WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
+    // min over q of runs_before(plain_before(q)) + right(q) + entering(q)
+    WindowMin<Int> mixed_gap(table.windows.data() + 2 * room, room);
     const int last_q = std::min(n - 1, n - r);
     int mixed_low = last_q + 1;  // the lowest q pushed into mixed_gap
     for (int p = n - 1 - r; p >= first_p; --p) {
@@ -102,9 +104,7 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     table.width = rules.n - size + 1;
     table.best.assign(static_cast<std::size_t>(size - rules.min_block + 1) * table.width, WeightWidth<Int>::unreachable);
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
-    for (auto* buffer : {&table.cheap_gap, &table.cheap_gap_flat, &table.mixed_gap}) {
-        buffer->resize(static_cast<std::size_t>(rules.n) + 2);
-    }
+    table.windows.resize(3 * (static_cast<std::size_t>(rules.n) + 2));
     fill_last_layer(rules, w, table);
     for (int r = 1; r <= size - rules.min_block; ++r) {
         fill_layer(rules, w, table, r);

@@ -27,9 +27,7 @@ struct CompletionTable {
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
     std::vector<Int> entering;
-    std::vector<WindowEntry<Int>> cheap_gap;       // min over q of prefix(q - 1) + entering(q)
-    std::vector<WindowEntry<Int>> cheap_gap_flat;  // min over q of entering(q)
-    std::vector<WindowEntry<Int>> mixed_gap;       // min over q of runs_before(plain_before(q)) + right(q) + entering(q)
+    std::vector<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
 };
 
 // The weight of a block that starts at q, with r periods of the main

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/search/scaled_prices.h"
@@ -22,14 +23,22 @@ Int min_with_zero(const Int& value) {
 // a main combination, p = -1 for the gap before it and q = n for the one after.
 template <typename Int>
 struct Weights {
-    std::vector<Int> of_period;    // w_i
-    std::vector<Int> prefix;       // prefix[x + 1] = w_0 + ... + w_x
-    std::vector<int> plain_after;  // [p + 1]: the first period after p that is not cheap, or n
-    std::vector<int> plain_before; // [q]: the last period before q that is not cheap, or -1
-    std::vector<Int> runs_before;  // [x]: the admissible weight of the whole cheap runs ending before x
-    std::vector<Int> left;         // [p + 1]: the run that starts right after p and stops before a plain period
-    std::vector<Int> right;        // [q]: the run that ends right before q and starts after a plain period
+    std::span<Int> of_period;      // w_i
+    std::span<Int> prefix;         // prefix[x + 1] = w_0 + ... + w_x
+    std::span<int> plain_after;    // [p + 1]: the first period after p that is not cheap, or n
+    std::span<int> plain_before;   // [q]: the last period before q that is not cheap, or -1
+    std::span<Int> runs_before;    // [x]: the admissible weight of the whole cheap runs ending before x
+    std::span<Int> left;           // [p + 1]: the run that starts right after p and stops before a plain period
+    std::span<Int> right;          // [q]: the run that ends right before q and starts after a plain period
     int plain_periods_of = -1;     // with_groups (0 or 1) when plain_after and plain_before were made, else -1
+    // The arrays above live in two buffers: two allocations a call, however
+    // many bounds it weighs.
+    std::vector<Int> value_buffer;
+    std::vector<int> position_buffer;
+
+    Weights() = default;
+    Weights(const Weights&) = delete;  // the spans point into this object's own buffers
+    Weights& operator=(const Weights&) = delete;
 
     Int sum(int first, int last) const { return prefix[last + 1] - prefix[first]; }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 namespace tariffsieve::search {
 
@@ -13,14 +12,13 @@ struct WindowEntry {
     Int value;
 };
 
-// A window over a buffer that the caller keeps (and reuses) with room for
+// A window over `room` entries that the caller keeps (and reuses), enough for
 // every entry of one sweep. The window itself is a small local value, so
 // that its ends stay in registers.
 template <typename Int>
 class WindowMin {
 public:
-    explicit WindowMin(std::vector<WindowEntry<Int>>& buffer)
-        : entries_(buffer.data()), front_(buffer.size()), back_(buffer.size()) {}
+    WindowMin(WindowEntry<Int>* entries, std::size_t room) : entries_(entries), front_(room), back_(room) {}
 
     // Adds a position below every position added so far. An entry no smaller
     // than the new one can never be the minimum again: the new one stays longer.
