@@ -26,9 +26,9 @@ struct Conservative {
         CompletionTable<Int> table;
         set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);
         fill_table(rules, w, size, table);
-        const std::vector<int> main = first_main_combination(rules, w, table, table.start, false);
-        const std::vector<Group> groups = cheap_groups(rules, main);
-        return SelectionResult::success(selection_of(main, groups, every_admissible(groups)));
+        MainWalk<Int> walk(rules, w, table, table.start, false);
+        const std::vector<int>& main = walk.first();
+        return SelectionResult::success(with_every_admissible(main, cheap_groups(rules, main)));
     }
 };
 

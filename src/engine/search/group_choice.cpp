@@ -28,12 +28,21 @@ void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, s
     }
 }
 
-std::vector<bool> every_admissible(const std::vector<Group>& groups) {
-    std::vector<bool> chosen(groups.size());
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        chosen[j] = groups[j].admissible;
+std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
+    std::size_t count = main.size();
+    for (const Group& group : groups) {
+        count += group.admissible ? static_cast<std::size_t>(group.last - group.first + 1) : 0;
     }
-    return chosen;
+    std::vector<std::uint64_t> indices;
+    indices.reserve(count);
+    indices.assign(main.begin(), main.end());
+    for (const Group& group : groups) {
+        for (int p = group.first; group.admissible && p <= group.last; ++p) {
+            indices.push_back(static_cast<std::uint64_t>(p));
+        }
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
 }
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,

@@ -28,8 +28,9 @@ inline std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vect
     return groups;
 }
 
-// Every admissible group chosen: the choice that adds the most cheap periods (claim 7).
-std::vector<bool> every_admissible(const std::vector<Group>& groups);
+// M with every admissible group, ascending: the choice that adds the most
+// cheap periods (claim 7).
+std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups);
 
 // M with the chosen groups, ascending.
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,

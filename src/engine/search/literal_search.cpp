@@ -225,8 +225,7 @@ struct CheapestMain {
         if (!best.found) {
             throw Abort("Literal search lost the combination it started from");
         }
-        const std::vector<Group> groups = cheap_groups(rules, best_main);
-        return SelectionResult::success(selection_of(best_main, groups, every_admissible(groups)));
+        return SelectionResult::success(with_every_admissible(best_main, cheap_groups(rules, best_main)));
     }
 };
 

@@ -43,14 +43,14 @@ void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_grou
 
 // The cheap runs' weights: whole runs, and the runs next to a period (claim 4).
 template <typename Int>
-void set_run_weights(Weights<Int>& w, const SeriesRules& rules, bool with_groups) {
+void set_run_weights(Weights<Int>& w, const SeriesRules& rules) {
     const int n = rules.n;
     const int c = rules.min_block;
     // A whole run inside a gap touches nothing: it counts when it is long enough.
     w.runs_before[0] = Int{};
     for (int x = 0; x < n; ++x) {
         Int value{};
-        if (with_groups && rules.cheap[x] != 0 && (x + 1 == n || rules.cheap[x + 1] == 0)) {
+        if (rules.cheap[x] != 0 && (x + 1 == n || rules.cheap[x + 1] == 0)) {
             const int first = w.plain_before[x + 1] + 1;
             if (x - first + 1 >= c) {
                 value = min_with_zero(w.sum(first, x));
@@ -116,7 +116,13 @@ void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& 
         set_plain_periods(w, rules, with_groups);
         w.plain_periods_of = static_cast<int>(with_groups);
     }
-    set_run_weights(w, rules, with_groups);
+    if (with_groups) {
+        set_run_weights(w, rules);
+    } else {  // no cheap run counts
+        std::fill(w.runs_before.begin(), w.runs_before.end(), Int{});
+        std::fill(w.left.begin(), w.left.end(), Int{});
+        std::fill(w.right.begin(), w.right.end(), Int{});
+    }
 }
 
 template void set_weights(Weights<std::int64_t>&, const SeriesRules&, const ScaledPrices&, const Fraction&, bool);
