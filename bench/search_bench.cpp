@@ -1,6 +1,6 @@
-// Prints how long the fast search and the exhaustive reference take on a
+// Prints how long get_cheapest_periods and the exhaustive reference take on a
 // typical day, on worst cases at 28 periods, as the series grows, and on
-// prices whose sums round (where the fast path is the literal search). The
+// prices whose sums round (where the search is the literal search). The
 // exhaustive search runs in a child process under a time cap ("> cap").
 // Usage: search_bench [cap_seconds]   (POSIX only)
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 
 #include "decimal/abort.h"
 #include "decimal/decimal.h"
+#include "engine/reference/cheapest_periods.h"
 #include "engine/request.h"
 #include "engine/timing_rules.h"
 
@@ -33,10 +34,13 @@ struct Request {
 
 Decimal parse(const std::string& text) { return from_str(text).value; }
 
+enum class Answerer { entry, reference };
+
 // An overflowing sum aborts the call: that is its answer, and it is timed too.
-SelectionResult run(const Request& r, Search search) {
+SelectionResult run(const Request& r, Answerer answerer) {
     try {
-        return get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive, search);
+        return answerer == Answerer::entry ? get_cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive)
+                                      : reference::cheapest_periods(r.prices, r.threshold, r.rules, r.aggressive);
     } catch (const Abort& abort) {
         return SelectionResult::failure(abort.what());
     }
@@ -47,13 +51,13 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }
 
 // Median of a few runs, enough repetitions to rise above the clock.
-double time_fast(const Request& r) {
+double time_search(const Request& r) {
     std::vector<double> samples;
     for (int round = 0; round < 5; ++round) {
         int repeats = 0;
         const auto start = std::chrono::steady_clock::now();
         do {
-            volatile std::size_t sink = run(r, Search::fast).indices.size();
+            volatile std::size_t sink = run(r, Answerer::entry).indices.size();
             (void)sink;
             ++repeats;
         } while (seconds_since(start) < 0.002);
@@ -74,7 +78,7 @@ double time_exhaustive(const Request& r, unsigned cap_seconds) {
         close(channel[0]);
         alarm(cap_seconds);
         const auto start = std::chrono::steady_clock::now();
-        volatile std::size_t sink = run(r, Search::exhaustive).indices.size();
+        volatile std::size_t sink = run(r, Answerer::reference).indices.size();
         (void)sink;
         const double elapsed = seconds_since(start);
         if (write(channel[1], &elapsed, sizeof elapsed) != sizeof elapsed) {
@@ -135,9 +139,9 @@ void typical_day_grid(unsigned cap) {
     std::printf("1. Typical day: 24 prices, threshold 0.2089 (30th percentile), min_selections 2-10,\n"
                 "   min_consecutive_periods 1-3, max_gap_between_periods 2-8 (max_gap_from_start the same)\n");
     std::vector<double> ratios;
-    std::vector<double> fast_times;
+    std::vector<double> search_times;
     int capped = 0;
-    double slowest_fast = 0;
+    double slowest_search = 0;
     for (const bool aggressive : {true, false}) {
         for (std::uint64_t k = 2; k <= 10; ++k) {
             for (std::uint64_t c = 1; c <= 3; ++c) {
@@ -148,32 +152,32 @@ void typical_day_grid(unsigned cap) {
                                      .max_gap_between_periods = gap,
                                      .max_gap_from_start = gap},
                                     aggressive};
-                    const double fast = time_fast(r);
+                    const double searched = time_search(r);
                     const double exhaustive = time_exhaustive(r, cap);
-                    fast_times.push_back(fast);
-                    slowest_fast = std::max(slowest_fast, fast);
+                    search_times.push_back(searched);
+                    slowest_search = std::max(slowest_search, searched);
                     if (exhaustive < 0) {
                         ++capped;
                     }
-                    ratios.push_back((exhaustive < 0 ? cap : exhaustive) / fast);
+                    ratios.push_back((exhaustive < 0 ? cap : exhaustive) / searched);
                 }
             }
         }
     }
     std::sort(ratios.begin(), ratios.end());
-    std::sort(fast_times.begin(), fast_times.end());
-    std::printf("   %zu requests: fast median %s, slowest %s; exhaustive hit the %u s cap %d times\n",
-                ratios.size(), show_time(fast_times[fast_times.size() / 2]).c_str(), show_time(slowest_fast).c_str(), cap,
+    std::sort(search_times.begin(), search_times.end());
+    std::printf("   %zu requests: search median %s, slowest %s; exhaustive hit the %u s cap %d times\n",
+                ratios.size(), show_time(search_times[search_times.size() / 2]).c_str(), show_time(slowest_search).c_str(), cap,
                 capped);
-    std::printf("   speed-up exhaustive/fast: median %.0fx, lowest %.0fx (capped runs count as the cap)\n\n",
+    std::printf("   speed-up exhaustive/search: median %.0fx, lowest %.0fx (capped runs count as the cap)\n\n",
                 ratios[ratios.size() / 2], ratios.front());
 }
 
 void print_row(const char* label, const Request& r, unsigned cap) {
-    const double fast = time_fast(r);
+    const double searched = time_search(r);
     const double exhaustive = time_exhaustive(r, cap);
-    std::printf("   %-44s %-11s fast %10s   exhaustive %10s\n", label, r.aggressive ? "aggressive" : "conservative",
-                show_time(fast).c_str(), show_time(exhaustive).c_str());
+    std::printf("   %-44s %-11s search %10s   exhaustive %10s\n", label, r.aggressive ? "aggressive" : "conservative",
+                show_time(searched).c_str(), show_time(exhaustive).c_str());
 }
 
 void worst_cases(unsigned cap) {
@@ -242,10 +246,10 @@ void growth(unsigned cap) {
                              .max_gap_between_periods = 3,
                              .max_gap_from_start = 2},
                             aggressive};
-            const double fast = time_fast(r);
+            const double searched = time_search(r);
             const double exhaustive = time_exhaustive(r, cap);
-            std::printf("   n = %2d %-12s fast %10s   exhaustive %10s\n", n, aggressive ? "aggressive" : "conservative",
-                        show_time(fast).c_str(), show_time(exhaustive).c_str());
+            std::printf("   n = %2d %-12s search %10s   exhaustive %10s\n", n, aggressive ? "aggressive" : "conservative",
+                        show_time(searched).c_str(), show_time(exhaustive).c_str());
         }
     }
 }
@@ -341,12 +345,12 @@ void rounding_sums(unsigned cap) {
                                              .max_gap_between_periods = gap,
                                              .max_gap_from_start = gap},
                                             aggressive};
-                            const double fast = time_fast(r);
-                            times.push_back(fast);
+                            const double searched = time_search(r);
+                            times.push_back(searched);
                             if (request++ % 16 == 0) {
                                 const double exhaustive = time_exhaustive(r, cap);
                                 capped += exhaustive < 0 ? 1 : 0;
-                                ratios.push_back((exhaustive < 0 ? cap : exhaustive) / fast);
+                                ratios.push_back((exhaustive < 0 ? cap : exhaustive) / searched);
                             }
                         }
                     }
@@ -366,7 +370,7 @@ void rounding_sums(unsigned cap) {
 
 int main(int argc, char** argv) {
     const unsigned cap = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 2;
-    std::printf("Fast search against the exhaustive reference (exhaustive capped at %u s per request)\n\n", cap);
+    std::printf("get_cheapest_periods against the exhaustive reference (exhaustive capped at %u s per request)\n\n", cap);
     typical_day_grid(cap);
     worst_cases(cap);
     growth(cap);

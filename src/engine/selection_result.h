@@ -2,12 +2,14 @@
 // Python face raises as ValueError.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
-
-#include "engine/priced_period.h"
+#include <vector>
 
 namespace tariffsieve {
+
+using IndexList = std::vector<std::uint64_t>;  // strictly ascending period indices
 
 struct SelectionResult {
     IndexList indices;

@@ -11,19 +11,14 @@
 
 #include "decimal/decimal.h"
 #include "decimal/words.h"
+#include "../cpp/decimal/parse_messages.h"
 #include "format_decimal.h"
 #include "wide_int.h"
 
 namespace tariffsieve::fuzz {
 namespace {
 
-constexpr const char* empty = "Invalid decimal: empty";
-constexpr const char* no_digits = "Invalid decimal: no digits found";
-constexpr const char* lead = "Invalid decimal: must start lead with a number";
-constexpr const char* two_points = "Invalid decimal: two decimal points";
-constexpr const char* unknown = "Invalid decimal: unknown character";
-constexpr const char* too_many_digits = "Invalid decimal: overflow from too many digits";
-constexpr const char* round_overflow = "Invalid decimal: overflow from mantissa after rounding";
+using namespace tariffsieve::test::parse_message;
 
 struct Expected {
     const char* error = nullptr;

@@ -1,5 +1,5 @@
-// The exact search behind plan: the answers of the exhaustive searches, for
-// series of any length, in time polynomial in the length.
+// The exact search: the answers of the exhaustive searches, for series of
+// any length, in time polynomial in the length.
 //
 // Why its answers are the exhaustive searches' answers, claim by claim (the
 // code cites them):
@@ -10,8 +10,8 @@
 //    s, so every decimal addition the exhaustive search makes is exact and
 //    none overflows, and a selection's cost is its integer sum over 10^s.
 //    Every average then lies below the largest decimal, so the first valid
-//    candidate always replaces the empty best selection. Otherwise the search
-//    declines the request.
+//    candidate always replaces the empty best selection. Otherwise the
+//    literal search takes the request.
 // 2. Candidates. A main combination M is valid when its first period is at
 //    most max_gap_from_start, no gap (also the one after it) exceeds
 //    max_gap_between_periods, and each block holds at least c =
@@ -86,20 +86,16 @@
 //    of min_selections and that smallest size.
 #pragma once
 
-#include <optional>
-#include <span>
-
-#include "decimal/decimal.h"
-#include "engine/search/integer_series.h"
+#include "engine/search/scaled_prices.h"
+#include "engine/search/series_rules.h"
 #include "engine/selection_result.h"
 
 namespace tariffsieve::search {
 
-// The answer of the exhaustive search for a request (its rules from
-// series_rules) that no trivial answer settles (min_selections below n, some
-// period not cheap), at any length up to max_plan_periods; nothing when a
-// sum of prices could round (claim 1).
-std::optional<SelectionResult> exact_search(std::span<const Decimal> prices, const IntegerSeries& rules,
-                                            bool aggressive);
+// The answer of the exhaustive search for a request that no trivial answer
+// settles (min_selections below n, some period not cheap), at any length up
+// to max_plan_periods, with exact prices (claim 1) and the answer's size
+// (claim 10).
+SelectionResult exact_search(const SeriesRules& rules, const ScaledPrices& prices, int size, bool aggressive);
 
 }  // namespace tariffsieve::search

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/search/series_rules.h"
 #include "engine/search/weights.h"
 
 namespace tariffsieve::search {
@@ -17,8 +18,19 @@ struct Group {
     bool admissible = false;  // adding it keeps every block long enough (claim 2)
 };
 
-// M's cheap groups in index order, admissible or not. `main` ascends.
-std::vector<Group> cheap_groups(const IntegerSeries& series, const std::vector<int>& main);
+// M's cheap groups in index order, admissible or not, into `groups` (whose
+// room is reused). `main` ascends.
+void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, std::vector<Group>& groups);
+
+inline std::vector<Group> cheap_groups(const SeriesRules& rules, const std::vector<int>& main) {
+    std::vector<Group> groups;
+    find_cheap_groups(rules, main, groups);
+    return groups;
+}
+
+// M with every admissible group, ascending: the choice that adds the most
+// cheap periods (claim 7).
+std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups);
 
 // M with the chosen groups, ascending.
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,

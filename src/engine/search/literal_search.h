@@ -45,7 +45,7 @@
 #include <span>
 
 #include "decimal/decimal.h"
-#include "engine/search/integer_series.h"
+#include "engine/search/series_rules.h"
 #include "engine/selection_result.h"
 
 namespace tariffsieve::search {
@@ -55,10 +55,11 @@ namespace tariffsieve::search {
 // budget is one of work, about 100 ms on a small machine at any length.
 constexpr std::uint64_t literal_search_budget(std::uint64_t n) { return 2800000 / (n > 28 ? n : 28); }
 
-// The exhaustive search's answer for a request (its rules from series_rules)
-// that no trivial answer settles, at any length up to max_plan_periods;
-// nothing when a sum could overflow (L1) or the near-ties exceed the budget (L6).
-std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const IntegerSeries& rules,
+// The exhaustive search's answer for a request that no trivial answer
+// settles, at any length up to max_plan_periods, given the answer's size
+// (claim 10); nothing when a sum could overflow (L1) or the near-ties exceed
+// the budget (L6).
+std::optional<SelectionResult> literal_search(std::span<const Decimal> prices, const SeriesRules& rules, int size,
                                               bool aggressive);
 
 }  // namespace tariffsieve::search

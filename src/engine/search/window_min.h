@@ -3,42 +3,45 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 namespace tariffsieve::search {
 
 template <typename Int>
+struct WindowEntry {
+    int position;
+    Int value;
+};
+
+// A window over `room` entries that the caller keeps (and reuses), enough for
+// every entry of one sweep. The window itself is a small local value, so
+// that its ends stay in registers.
+template <typename Int>
 class WindowMin {
 public:
-    // Room for `capacity` entries over one sweep.
-    explicit WindowMin(std::size_t capacity) : position_(capacity), value_(capacity), front_(capacity), back_(capacity) {}
-
-    void clear() { front_ = back_ = position_.size(); }
+    WindowMin(WindowEntry<Int>* entries, std::size_t room) : entries_(entries), front_(room), back_(room) {}
 
     // Adds a position below every position added so far. An entry no smaller
     // than the new one can never be the minimum again: the new one stays longer.
     void push_low(int position, const Int& value) {
-        while (front_ < back_ && !(value_[front_] < value)) {
+        while (front_ < back_ && !(entries_[front_].value < value)) {
             ++front_;
         }
         --front_;
-        position_[front_] = position;
-        value_[front_] = value;
+        entries_[front_] = {position, value};
     }
 
     // Drops every position above `highest`.
     void drop_above(int highest) {
-        while (front_ < back_ && position_[back_ - 1] > highest) {
+        while (front_ < back_ && entries_[back_ - 1].position > highest) {
             --back_;
         }
     }
 
     bool empty() const { return front_ == back_; }
-    const Int& min() const { return value_[back_ - 1]; }
+    const Int& min() const { return entries_[back_ - 1].value; }
 
 private:
-    std::vector<int> position_;
-    std::vector<Int> value_;
+    WindowEntry<Int>* entries_;
     std::size_t front_;  // entries live in [front_, back_), positions ascending, values descending
     std::size_t back_;
 };

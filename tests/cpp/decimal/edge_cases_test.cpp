@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parse_messages.h"
 #include "test_support.h"
 
 namespace tariffsieve {
@@ -21,13 +22,7 @@ using test::sign_bit;
 
 constexpr const char* kMax = "79228162514264337593543950335";
 
-constexpr const char* E_EMPTY = "Invalid decimal: empty";
-constexpr const char* E_NO_DIGITS = "Invalid decimal: no digits found";
-constexpr const char* E_LEAD = "Invalid decimal: must start lead with a number";
-constexpr const char* E_POINTS = "Invalid decimal: two decimal points";
-constexpr const char* E_UNKNOWN = "Invalid decimal: unknown character";
-constexpr const char* E_DIGITS = "Invalid decimal: overflow from too many digits";
-constexpr const char* E_ROUNDING = "Invalid decimal: overflow from mantissa after rounding";
+namespace message = test::parse_message;
 
 // ------------------------------------------------------------------ parse
 
@@ -62,28 +57,28 @@ const std::vector<ParseCase> spec_parse_cases = {
     {"1_", nullptr, false, "1", 0},
     {"1._5", nullptr, false, "15", 1},
     {"0000000000000000000000000000000000000001", nullptr, false, "1", 0},
-    {"_1", E_LEAD},
-    {"-_1", E_LEAD},
-    {"._5", E_LEAD},
-    {"1e3", E_UNKNOWN},
-    {"  1", E_UNKNOWN},
-    {"1 ", E_UNKNOWN},
-    {"1,5", E_UNKNOWN},
-    {"--1", E_UNKNOWN},
-    {"+-1", E_UNKNOWN},
-    {"1-", E_UNKNOWN},
-    {"", E_EMPTY},
-    {"-", E_NO_DIGITS},
-    {"+", E_NO_DIGITS},
-    {".", E_NO_DIGITS},
-    {"+.", E_NO_DIGITS},
-    {"1.2.3", E_POINTS},
-    {"..5", E_POINTS},
+    {"_1", message::lead},
+    {"-_1", message::lead},
+    {"._5", message::lead},
+    {"1e3", message::unknown},
+    {"  1", message::unknown},
+    {"1 ", message::unknown},
+    {"1,5", message::unknown},
+    {"--1", message::unknown},
+    {"+-1", message::unknown},
+    {"1-", message::unknown},
+    {"", message::empty},
+    {"-", message::no_digits},
+    {"+", message::no_digits},
+    {".", message::no_digits},
+    {"+.", message::no_digits},
+    {"1.2.3", message::two_points},
+    {"..5", message::two_points},
     {"79228162514264337593543950335", nullptr, false, kMax, 0},
-    {"79228162514264337593543950336", E_DIGITS},
-    {"100000000000000000000000000000", E_DIGITS},
+    {"79228162514264337593543950336", message::too_many_digits},
+    {"100000000000000000000000000000", message::too_many_digits},
     {"79228162514264337593543950335.4", nullptr, false, kMax, 0},
-    {"79228162514264337593543950335.5", E_ROUNDING},
+    {"79228162514264337593543950335.5", message::round_overflow},
     {"7922816251426433759354395033.55", nullptr, false, "7922816251426433759354395034", 0},
     {"7.92281625142643375935439503355", nullptr, false, "7922816251426433759354395034", 27},
     {"0.00000000000000000000000000015", nullptr, false, "2", 28},
@@ -92,7 +87,7 @@ const std::vector<ParseCase> spec_parse_cases = {
     {"0.000000000000000000000000000049", nullptr, false, "0", 28},
     {"0.1234567890123456789012345678_9", nullptr, false, "1234567890123456789012345679", 28},
     {"0.1234567890123456789012345678_", nullptr, false, "1234567890123456789012345678", 28},
-    {"0.1234567890123456789012345678.", E_POINTS},
+    {"0.1234567890123456789012345678.", message::two_points},
 };
 
 // Underscores are always skipped before the rounding digit (a), and the text
@@ -106,31 +101,31 @@ const std::vector<ParseCase> rounding_digit_cases = {
     {"0.0000000000000000000000000000_", nullptr, false, "0", 28},
     {"0.0000000000000000000000000000___", nullptr, false, "0", 28},
     {"1.0000000000000000000000000000", nullptr, false, "10000000000000000000000000000", 28},
-    {"0.0000000000000000000000000001_.", E_POINTS},
-    {"0.0000000000000000000000000001_x", E_UNKNOWN},
-    {"0.0000000000000000000000000001 ", E_UNKNOWN},
+    {"0.0000000000000000000000000001_.", message::two_points},
+    {"0.0000000000000000000000000001_x", message::unknown},
+    {"0.0000000000000000000000000001 ", message::unknown},
     // b) the text behind the rounding digit is checked
-    {"1.00000000000000000000000000005abc", E_UNKNOWN},
+    {"1.00000000000000000000000000005abc", message::unknown},
     {"1.000000000000000000000000000051_9", nullptr, false, "10000000000000000000000000001", 28},
-    {"1.00000000000000000000000000005.", E_POINTS},
-    {"1.00000000000000000000000000005_.", E_POINTS},
-    {"1.000000000000000000000000000059-", E_UNKNOWN},
-    {"1.00000000000000000000000000004+", E_UNKNOWN},
-    {"1.00000000000000000000000000004\xc3\xa9", E_UNKNOWN},
+    {"1.00000000000000000000000000005.", message::two_points},
+    {"1.00000000000000000000000000005_.", message::two_points},
+    {"1.000000000000000000000000000059-", message::unknown},
+    {"1.00000000000000000000000000004+", message::unknown},
+    {"1.00000000000000000000000000004\xc3\xa9", message::unknown},
     {"1.000000000000000000000000000049999", nullptr, false, "10000000000000000000000000000", 28},
-    {"0.1234567890123456789012345678_9.", E_POINTS},
+    {"0.1234567890123456789012345678_9.", message::two_points},
     // The digit that would reach 2^96 after the point is the rounding digit.
     {"79228162514264337593543950335.4_4", nullptr, false, kMax, 0},
     {"79228162514264337593543950335._4", nullptr, false, kMax, 0},
-    {"79228162514264337593543950335.4x", E_UNKNOWN},
-    {"79228162514264337593543950335.4.", E_POINTS},
+    {"79228162514264337593543950335.4x", message::unknown},
+    {"79228162514264337593543950335.4.", message::two_points},
     {"7922816251426433759354395033.55_9", nullptr, false, "7922816251426433759354395034", 0},
-    {"7922816251426433759354395033.55.", E_POINTS},
-    {"7922816251426433759354395033.54e", E_UNKNOWN},
+    {"7922816251426433759354395033.55.", message::two_points},
+    {"7922816251426433759354395033.54e", message::unknown},
     {"7922816251426433759354395033.5_4", nullptr, false, kMax, 1},
     // Rounding overflow is found at the rounding digit, before the tail.
-    {"79228162514264337593543950335.5x", E_ROUNDING},
-    {"-79228162514264337593543950335.9", E_ROUNDING},
+    {"79228162514264337593543950335.5x", message::round_overflow},
+    {"-79228162514264337593543950335.9", message::round_overflow},
 };
 
 // Further checks of the grammar and the order of its errors.
@@ -148,19 +143,19 @@ const std::vector<ParseCase> more_parse_cases = {
     {"7.9228162514264337593543950335", nullptr, false, kMax, 28},
     {"79228162514264337593543950335.", nullptr, false, kMax, 0},
     {"-0.0000000000000000000000000000", nullptr, false, "0", 28},
-    {"1_+", E_UNKNOWN},
-    {"+_", E_LEAD},
-    {"_", E_LEAD},
-    {".x", E_UNKNOWN},
-    {"x_", E_UNKNOWN},
-    {"._", E_LEAD},
-    {"1..", E_POINTS},
-    {".1.x", E_POINTS},
-    {"1.x.", E_UNKNOWN},
-    {"792281625142643375935439503350", E_DIGITS},
-    {"79228162514264337593543950336x", E_DIGITS},
-    {"\xc3\xa9", E_UNKNOWN},
-    {std::string_view("1\0", 2), E_UNKNOWN},
+    {"1_+", message::unknown},
+    {"+_", message::lead},
+    {"_", message::lead},
+    {".x", message::unknown},
+    {"x_", message::unknown},
+    {"._", message::lead},
+    {"1..", message::two_points},
+    {".1.x", message::two_points},
+    {"1.x.", message::unknown},
+    {"792281625142643375935439503350", message::too_many_digits},
+    {"79228162514264337593543950336x", message::too_many_digits},
+    {"\xc3\xa9", message::unknown},
+    {std::string_view("1\0", 2), message::unknown},
 };
 
 TEST(DecimalParse, SpecEdgeCases) {

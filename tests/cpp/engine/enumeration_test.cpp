@@ -8,12 +8,14 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/combinations.h"
-#include "engine/extension.h"
+#include "engine/reference/combinations.h"
+#include "engine/reference/extension.h"
 #include "support.h"
 
 namespace tariffsieve::test {
 namespace {
+
+using namespace reference;
 
 std::vector<IndexList> all_combinations(std::uint64_t m, std::uint64_t k) {
     IndexList pool_indices(m);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <random>
 
-#include "engine/int128.h"
+#include "engine/search/int128.h"
 
 namespace tariffsieve {
 namespace {

@@ -1,5 +1,6 @@
-// Seeded random requests checked against brute force written independently
-// of the engine: subsets as bitmasks, blocks as runs of set bits.
+// Seeded random requests of the shared generator checked against brute force
+// written independently of the engine: subsets as bitmasks, blocks as runs of
+// set bits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,11 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/validity.h"
+#include "engine/reference/validity.h"
+#include "request_generator.h"
 #include "support.h"
 
 namespace tariffsieve::test {
 namespace {
+
+using namespace reference;
 
 using Subset = std::uint32_t;  // bit i = period i; series of at most 12 periods
 
@@ -104,28 +108,6 @@ std::string show(const Request& r) {
            std::to_string(r.rules.max_gap_from_start);
 }
 
-Request random_request(std::mt19937_64& rng) {
-    static const char* const price_texts[] = {"0", "0.000", "1", "1.0", "1.00", "-0.5", "-0.50", "2.25", "0.1",
-                                              "0.10", "3", "-1", "0.333", "7.5", "1.1", "12", "-2.125", "5", "0.7"};
-    static const char* const thresholds[] = {"-1", "0", "0.1", "0.5", "1.00", "2.25", "3"};
-    auto pick = [&rng](std::uint64_t lo, std::uint64_t hi) { return std::uniform_int_distribution<std::uint64_t>(lo, hi)(rng); };
-    Request r;
-    const std::uint64_t n = pick(2, 12);
-    for (std::uint64_t i = 0; i < n; ++i) {
-        r.prices.push_back(pick(0, 3) == 0 ? std::to_string(pick(0, 9)) : price_texts[pick(0, std::size(price_texts) - 1)]);
-    }
-    r.threshold = thresholds[pick(0, std::size(thresholds) - 1)];
-    r.rules.min_selections = pick(1, n - 1);
-    r.rules.min_consecutive_periods = pick(1, std::min<std::uint64_t>(r.rules.min_selections, 4));
-    r.rules.max_gap_between_periods = pick(0, n);
-    r.rules.max_gap_from_start = pick(0, r.rules.max_gap_between_periods);
-    if (pick(0, 7) == 0) {  // the widest limits the entry accepts
-        r.rules.max_gap_between_periods = std::numeric_limits<std::uint64_t>::max();
-        r.rules.max_gap_from_start = pick(0, 1) ? r.rules.max_gap_between_periods : pick(0, n);
-    }
-    return r;
-}
-
 Oracle oracle_for(const Request& r) {
     Oracle o{decimals(r.prices), 0, r, r.prices.size()};
     const Decimal threshold = dec(r.threshold);
@@ -199,9 +181,9 @@ void check_conservative(const Oracle& o, const IndexList& answer) {
 }
 
 TEST(Properties, RandomRequestsMatchBruteForce) {
-    std::mt19937_64 rng(20240607);
+    RequestGenerator make(20240607);
     for (int round = 0; round < 4000; ++round) {
-        const Request request = random_request(rng);
+        const Request request = make.make(make.pick(2, 12), Prices::exact, Rules::any);
         const Oracle oracle = oracle_for(request);
         for (const bool aggressive : {true, false}) {
             SCOPED_TRACE(show(request) + (aggressive ? " | aggressive" : " | conservative"));

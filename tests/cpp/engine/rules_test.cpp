@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/grouping.h"
-#include "engine/validity.h"
+#include "engine/reference/grouping.h"
+#include "engine/reference/validity.h"
 #include "support.h"
 
 namespace tariffsieve::test {
 namespace {
+
+using namespace reference;
 
 constexpr std::uint64_t widest = std::numeric_limits<std::uint64_t>::max();
 

@@ -6,15 +6,17 @@
 #include <vector>
 
 #include "decimal/abort.h"
-#include "engine/combinations.h"
-#include "engine/cost.h"
-#include "engine/extension.h"
-#include "engine/strategies.h"
-#include "engine/validity.h"
+#include "engine/reference/combinations.h"
+#include "engine/reference/cost.h"
+#include "engine/reference/extension.h"
+#include "engine/reference/strategies.h"
+#include "engine/reference/validity.h"
 #include "support.h"
 
 namespace tariffsieve::test {
 namespace {
+
+using namespace reference;
 
 const std::string max_text = "79228162514264337593543950335";
 

@@ -1,0 +1,138 @@
+// The walk through main combinations in lexicographic order (claim 5).
+#include "engine/search/main_walk.h"
+
+#include <algorithm>
+
+#include "decimal/abort.h"
+
+namespace tariffsieve::search {
+
+template <typename Int>
+const std::vector<int>& MainWalk<Int>::first() {
+    restart();
+    if (!complete()) {
+        throw Abort("Exact search found no main combination within its bound");
+    }
+    return main_;
+}
+
+template <typename Int>
+const std::vector<int>& MainWalk<Int>::after(const std::vector<int>& main) {
+    replay(main);
+    while (!choices_.empty()) {
+        const Choice choice = choices_.back();
+        choices_.pop_back();
+        rewind(choice);
+        const int next = first_option(choice.next + 1);
+        if (next >= 0) {
+            take(next);
+            if (!complete()) {
+                throw Abort("Exact search lost its way in the table");
+            }
+            return main_;
+        }
+    }
+    main_.clear();
+    return main_;
+}
+
+template <typename Int>
+bool MainWalk<Int>::within(const Int& total) const {
+    return reachable(total) && (strict_ ? total < bound_ : !(bound_ < total));
+}
+
+template <typename Int>
+void MainWalk<Int>::restart() {
+    main_.clear();
+    choices_.clear();
+    main_.reserve(static_cast<std::size_t>(table_.size));
+    choices_.reserve(static_cast<std::size_t>(table_.size));
+    p_ = -1;
+    r_ = table_.size;
+    spent_ = Int{};
+}
+
+template <typename Int>
+void MainWalk<Int>::rewind(const Choice& choice) {
+    p_ = choice.p;
+    r_ = choice.r;
+    spent_ = choice.spent;
+    main_.resize(choice.placed);
+}
+
+// The smallest next period from `from` on whose completion stays within the bound, or -1.
+template <typename Int>
+int MainWalk<Int>::first_option(int from) const {
+    const int n = rules_.n;
+    if (p_ < 0) {
+        for (int q = std::max(from, 0); q <= std::min(rules_.max_start, n - table_.size); ++q) {
+            const Int enter = entering_block(rules_, w_, table_, q, r_);
+            if (reachable(enter) && within(w_.gap(-1, q) + enter)) {
+                return q;
+            }
+        }
+        return -1;
+    }
+    if (from <= p_ + 1 && p_ + 1 <= n - 1) {
+        const Int& extended = table_.at(r_ - 1, p_ + 1);
+        if (reachable(extended) && within(spent_ + w_.of_period[p_ + 1] + extended)) {
+            return p_ + 1;
+        }
+    }
+    const int high = std::min({p_ + 1 + rules_.max_gap, n - 1, n - r_});
+    for (int q = std::max(from, p_ + 2); q <= high; ++q) {
+        const Int enter = entering_block(rules_, w_, table_, q, r_);
+        if (reachable(enter) && within(spent_ + w_.gap(p_, q) + enter)) {
+            return q;
+        }
+    }
+    return -1;
+}
+
+// Takes `next` as the next period: the same block, or a new block after a gap.
+template <typename Int>
+void MainWalk<Int>::take(int next) {
+    choices_.push_back({p_, r_, spent_, main_.size(), next});
+    if (p_ >= 0 && next == p_ + 1) {
+        main_.push_back(next);
+        spent_ += w_.of_period[next];
+        ++p_;
+        --r_;
+        return;
+    }
+    const int n = rules_.n;
+    const int last = std::min(next + rules_.min_block - 1, n - 1);
+    for (int i = next; i <= last; ++i) {
+        main_.push_back(i);
+    }
+    spent_ += w_.gap(p_, next) + w_.sum(next, last);
+    r_ -= last - next + 1;
+    p_ = last;
+}
+
+// Takes the smallest option at every choice until the combination is whole.
+template <typename Int>
+bool MainWalk<Int>::complete() {
+    while (r_ > 0) {
+        const int next = first_option(0);
+        if (next < 0) {
+            return false;
+        }
+        take(next);
+    }
+    return true;
+}
+
+// The choices that make `main`, with the current weights.
+template <typename Int>
+void MainWalk<Int>::replay(const std::vector<int>& main) {
+    restart();
+    while (main_.size() < main.size()) {
+        take(main[main_.size()]);
+    }
+}
+
+template class MainWalk<std::int64_t>;
+template class MainWalk<Int128>;
+
+}  // namespace tariffsieve::search
