@@ -1,4 +1,4 @@
-// The fast search's 128-bit integer: carries between the words, signed order,
+// The search's 128-bit integer: carries between the words, signed order,
 // and the multiply that refuses products of 2^126 or more. Where the
 // compiler has a native 128-bit type, random operands are checked against it.
 #include <gtest/gtest.h>
