@@ -38,6 +38,9 @@ platform_deps() {
   if [ ! -e "$dir/ready" ]; then
     "$work/tools/bin/python" -m pip download -q --only-binary=:all: --platform "$platform" --python-version "$version" \
       --implementation cp -d "$dir" pytest hypothesis numpy
+    # Markers are read for the host's CPython: what older ones need besides.
+    "$work/tools/bin/python" -m pip download -q --only-binary=:all: --platform "$platform" --python-version "$version" \
+      --implementation cp -d "$dir" exceptiongroup tomli
     touch "$dir/ready"
   fi
 }

@@ -1,6 +1,10 @@
 # Cross-compiles with zig for the Linux target named by ZIG_TARGET (set by the
 # target's own toolchain file before it includes this one).
-set(CMAKE_SYSTEM_NAME Linux)
+# Only another processor makes this a cross build: CMake's FindPython then
+# cannot ask the interpreter, and finds no free-threaded headers without it.
+if(NOT CMAKE_HOST_SYSTEM_PROCESSOR STREQUAL CMAKE_SYSTEM_PROCESSOR)
+  set(CMAKE_SYSTEM_NAME Linux)
+endif()
 set(CMAKE_C_COMPILER "${CMAKE_CURRENT_LIST_DIR}/cc")
 set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/c++")
 set(CMAKE_AR "${CMAKE_CURRENT_LIST_DIR}/ar" CACHE FILEPATH "")
