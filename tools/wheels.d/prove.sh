@@ -78,8 +78,12 @@ prove_wheel() {
       python=$(musl_cpython_aarch64)
       platform_deps "$work/prove/deps-musllinux_1_2_aarch64-3.13" musllinux_1_2_aarch64 3.13
       qemu_launcher "$env" /usr/bin/qemu-aarch64-static / "$python"
-      "$work/tools/bin/python" -m pip --python "$env/bin/python" install -q --no-index \
-        --find-links "$work/prove/deps-musllinux_1_2_aarch64-3.13" "$wheel" pytest hypothesis numpy
+      # pip learns musl's version by running the interpreter's loader, which an
+      # emulated process cannot start without binfmt_misc: the host's pip installs
+      # for the platform named instead.
+      "$work/tools/bin/python" -m pip install -q --no-index --find-links "$work/prove/deps-musllinux_1_2_aarch64-3.13" \
+        --platform musllinux_1_2_aarch64 --python-version 3.13 --implementation cp --abi cp313 --only-binary=:all: \
+        --target "$env/lib/python3.13/site-packages" "$wheel" pytest hypothesis numpy
       run_suite "$target-$version on CPython 3.13 cross-built for aarch64 musl, musl 1.2.5 (qemu)" "$env/bin/python" \
         -k "not test_failed_allocation_raises_memory_error"
       ;;
