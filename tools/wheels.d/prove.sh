@@ -1,0 +1,122 @@
+# Proving each wheel on its own platform: pip installs it into a fresh
+# environment of that platform's interpreter (pip must accept its tag), then
+# the Python tests run against it (sourced by tools/wheels).
+
+proofs=()
+
+# The wheel tools/wheels made for TARGET and VERSION.
+house_wheel() {
+  local target=$1 version=$2 nodot tag
+  nodot=$(echo "${version%t}" | tr -d .)
+  case $target in
+    manylinux_*) tag=manylinux_2_17_${target#*_} ;;
+    musllinux_*) tag=musllinux_1_2_${target#*_} ;;
+  esac
+  ls "$house"/tariffsieve-*-cp"$nodot"-cp"$nodot${version//[0-9.]/}"-*"$tag"*.whl
+}
+
+# run_suite NAME PYTHON [PYTEST ARGUMENT]...: the tests under PYTHON, whose
+# closing line goes into the summary.
+run_suite() {
+  local name=$1 python=$2 log
+  shift 2
+  log=$work/prove/$name.log
+  echo "-- $name: tests"
+  if (cd "$root" && "$python" -m pytest tests/python -q -p no:cacheprovider "$@") > "$log" 2>&1; then
+    proofs+=("$name: $(tail -n 1 "$log" | tr -d '=')")
+  else
+    tail -n 40 "$log"
+    proofs+=("$name: FAILED $(tail -n 1 "$log" | tr -d '=')")
+    proof_failed=1
+  fi
+}
+
+# The test dependencies for a platform pip cannot reach the index from (no TLS
+# in a CPython built here), fetched by the host for that platform's tags.
+platform_deps() {
+  local dir=$1 platform=$2 version=$3
+  if [ ! -e "$dir/ready" ]; then
+    "$work/tools/bin/python" -m pip download -q --only-binary=:all: --platform "$platform" --python-version "$version" \
+      --implementation cp -d "$dir" pytest hypothesis numpy
+    # Markers are read for the host's CPython: what older ones need besides.
+    "$work/tools/bin/python" -m pip download -q --only-binary=:all: --platform "$platform" --python-version "$version" \
+      --implementation cp -d "$dir" exceptiongroup tomli
+    touch "$dir/ready"
+  fi
+}
+
+prove_wheel() {
+  local target=$1 version=$2 wheel python env sysroot
+  wheel=$(house_wheel "$target" "$version")
+  env=$work/prove/env-$target-$version
+  mkdir -p "$work/prove"
+  echo "== proving $(basename "$wheel")"
+  case $target:$version in
+    manylinux_x86_64:*)
+      python=$(build_interpreter "$version")
+      "$python" -m venv --clear "$env"
+      "$env/bin/python" -m pip install -q --only-binary=:all: "$wheel" pytest hypothesis numpy
+      run_suite "$target-$version on $("$env/bin/python" -c 'import platform; print(platform.python_implementation(), platform.python_version())') (this machine)" "$env/bin/python"
+      [ "$version" != 3.9 ] || prove_on_debian11 "$wheel"
+      ;;
+    manylinux_aarch64:3.11)
+      sysroot=$(arm64_debian_root)
+      qemu_launcher "$env" /usr/bin/qemu-aarch64-static "$sysroot" /usr/bin/python3.11
+      "$work/tools/bin/python" -m pip --python "$env/bin/python" install -q --only-binary=:all: "$wheel" pytest hypothesis numpy
+      # qemu applies an address-space limit to itself, so the memory-limit test cannot pass there.
+      run_suite "$target-$version on Debian 12 arm64 CPython 3.11 (qemu)" "$env/bin/python" \
+        -k "not test_failed_allocation_raises_memory_error"
+      ;;
+    musllinux_x86_64:3.13)
+      python=$(musl_cpython_x86_64)
+      platform_deps "$work/prove/deps-musllinux_1_2_x86_64-3.13" musllinux_1_2_x86_64 3.13
+      "$python" -m venv --clear "$env"
+      "$env/bin/python" -m pip install -q --no-index --find-links "$work/prove/deps-musllinux_1_2_x86_64-3.13" "$wheel" pytest hypothesis numpy
+      run_suite "$target-$version on CPython 3.13 built for musl, musl 1.2.5" "$env/bin/python"
+      ;;
+    musllinux_aarch64:3.13)
+      python=$(musl_cpython_aarch64)
+      platform_deps "$work/prove/deps-musllinux_1_2_aarch64-3.13" musllinux_1_2_aarch64 3.13
+      qemu_launcher "$env" /usr/bin/qemu-aarch64-static / "$python"
+      # pip learns musl's version by running the interpreter's loader, which an
+      # emulated process cannot start without binfmt_misc: the host's pip installs
+      # for the platform named instead.
+      "$work/tools/bin/python" -m pip install -q --no-index --find-links "$work/prove/deps-musllinux_1_2_aarch64-3.13" \
+        --platform musllinux_1_2_aarch64 --python-version 3.13 --implementation cp --abi cp313 --only-binary=:all: \
+        --target "$env/lib/python3.13/site-packages" "$wheel" pytest hypothesis numpy
+      run_suite "$target-$version on CPython 3.13 cross-built for aarch64 musl, musl 1.2.5 (qemu)" "$env/bin/python" \
+        -k "not test_failed_allocation_raises_memory_error"
+      ;;
+    *)
+      proofs+=("$target-$version: built and checked; no interpreter of that platform here to test it")
+      ;;
+  esac
+}
+
+# Debian 11 (glibc 2.31, GCC 10's libstdc++) runs the oldest CPython's glibc wheel in a chroot.
+prove_on_debian11() {
+  local wheel=$1 sysroot deps
+  sysroot=$(debian11_root)
+  deps=$work/prove/deps-manylinux2014_x86_64-3.9
+  platform_deps "$deps" manylinux2014_x86_64 3.9
+  rm -rf "$sysroot/prove" && mkdir -p "$sysroot/prove/wheels" "$sysroot/dev" "$sysroot/proc"
+  cp "$wheel" "$deps"/*.whl "$sysroot/prove/wheels/"
+  # The tests read the README, the examples and the stubs beside them.
+  cp -r "$root/tests" "$root/examples" "$root/src" "$root/README.md" "$root/pyproject.toml" "$sysroot/prove/"
+  for node in null zero urandom; do [ -e "$sysroot/dev/$node" ] || cp -a "/dev/$node" "$sysroot/dev/"; done
+  mountpoint -q "$sysroot/proc" || mount -t proc proc "$sysroot/proc"
+  chroot "$sysroot" /usr/bin/python3.9 -m venv /prove/env
+  chroot "$sysroot" /prove/env/bin/python -m pip install -q --no-index --find-links /prove/wheels tariffsieve pytest hypothesis numpy
+  # The root has no shell: the interpreter changes to the tests' folder itself.
+  chroot "$sysroot" /prove/env/bin/python -c 'import os, sys, pytest; os.chdir("/prove"); sys.exit(pytest.main(["tests/python", "-q", "-p", "no:cacheprovider"]))' \
+    > "$work/prove/debian11.log" 2>&1 && proofs+=("manylinux_x86_64-3.9 on Debian 11 CPython 3.9 (chroot): $(tail -n 1 "$work/prove/debian11.log" | tr -d '=')") \
+    || { tail -n 40 "$work/prove/debian11.log"; proofs+=("manylinux_x86_64-3.9 on Debian 11: FAILED"); proof_failed=1; }
+  umount "$sysroot/proc"
+}
+
+prove_summary() {
+  local line
+  echo "== proofs"
+  for line in "${proofs[@]}"; do echo "$line"; done
+  [ "${proof_failed:-0}" -eq 0 ]
+}

@@ -1,0 +1,4 @@
+# zig toolchain for aarch64-linux-musl.
+set(ZIG_TARGET aarch64-linux-musl)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+include("${CMAKE_CURRENT_LIST_DIR}/toolchain.cmake")
