@@ -1,3 +1,114 @@
-"""tariffsieve_prices: read a price series as price sources send it (CSV,
-JSON in any nesting, ENTSO-E XML, or data already decoded) and return its
-periods in time order. Standard library only."""
+"""tariffsieve_prices: read a price series as price sources send it and
+return its periods in time order. Standard library only.
+
+    series = read_prices(payload)            # text, bytes, or decoded JSON
+    series.starts, series.prices, series.resolution, series.price_field
+
+It reads CSV (a header row or none; comma, semicolon or tab), JSON with the
+list of records nested anywhere (lists side by side such as today and
+tomorrow are joined), ENTSO-E's day-ahead XML, and data already decoded (a
+dict or list that may hold datetime objects). Records may come in any order;
+an exact repeat is dropped, two different prices for one period are an
+error. Every error is a PriceDataError that says where the input is wrong."""
+import json
+from datetime import timedelta, tzinfo
+
+from tariffsieve_prices.csv_text import csv_records
+from tariffsieve_prices.errors import PriceDataError
+from tariffsieve_prices.json_records import json_records
+from tariffsieve_prices.prices import JsonNumber
+from tariffsieve_prices.records import PriceRecord
+from tariffsieve_prices.series import PriceSeries, build_series, describe_step
+
+__all__ = ["PriceDataError", "PriceRecord", "PriceSeries", "describe_step", "read_prices", "load_zone"]
+
+FORMATS = ("csv", "json", "xml")
+
+
+def load_zone(name: str) -> tzinfo:
+    """The IANA time zone of that name; PriceDataError when unknown."""
+    from zoneinfo import ZoneInfo  # only when asked: it costs start-up time
+
+    try:
+        return ZoneInfo(name)
+    except Exception:  # ZoneInfoNotFoundError, or ValueError for a malformed key
+        raise PriceDataError(f"unknown time zone '{name}' (an IANA name such as Europe/Berlin; without a "
+                             f"system time zone database, `pip install tzdata`)", "zone") from None
+
+
+def _decode(data: bytes, name: str) -> str:
+    try:
+        return data.decode("utf-8-sig")
+    except UnicodeDecodeError as exc:
+        line = data.count(b"\n", 0, exc.start) + 1
+        where = f"{name}, line {line}" if name else f"line {line}"
+        raise PriceDataError(f"{where}: not UTF-8 text (byte 0x{data[exc.start]:02x})") from None
+
+
+def _guess_format(text: str, name: str) -> str:
+    lowered = name.lower()
+    for kind in FORMATS:
+        if lowered.endswith("." + kind):
+            return kind
+    first = text.lstrip("\ufeff \t\r\n")[:1]
+    return "json" if first in ("[", "{") else "xml" if first == "<" else "csv"
+
+
+def _json(text: str) -> object:
+    try:
+        return json.loads(text, parse_float=JsonNumber, parse_int=JsonNumber, parse_constant=JsonNumber)
+    except json.JSONDecodeError as exc:
+        raise PriceDataError(f"line {exc.lineno}: not valid JSON ({exc.msg})") from None
+    except RecursionError:
+        raise PriceDataError("JSON nested too deeply") from None
+
+
+def read_prices(data: object, *, format: "str | None" = None, records: "tuple[str, ...] | list[str]" = (),
+                time_field: "str | None" = None, price_field: "str | None" = None,
+                tz: "str | tzinfo | None" = None, resolution: "timedelta | None" = None,
+                name: str = "") -> PriceSeries:
+    """The price series in data, in time order.
+
+    data: CSV, JSON or XML as text or bytes (format None: by name's ending,
+    else by the first character), or JSON already decoded (dicts and lists,
+    whose values may be str, numbers, Decimal or datetime).
+    records: dotted paths of the lists to read (data.ee, homes[0].today);
+    several are joined. Default: the one list (or lists side by side) of
+    records with a start time and a price, wherever they are.
+    time_field, price_field: the fields (dotted paths: entryPerArea.SE3; in
+    CSV header names or 1-based column numbers). Default: by the names price
+    sources use; a record holding several prices must be told which one,
+    unless one of them is what a customer pays (total beside energy and
+    tax, value_inc_vat beside value_exc_vat).
+    tz: the zone of naive timestamps, and the zone the series is shown in.
+    resolution: the period length (default: the step between starts).
+    name: the input's name, put before every place in messages."""
+    zone = load_zone(tz) if isinstance(tz, str) else tz
+    header = None
+    lists: tuple = ()
+    try:
+        if isinstance(data, (bytes, bytearray)):
+            data = _decode(bytes(data), name)
+        if isinstance(data, str):
+            if not data.strip():
+                raise PriceDataError("empty input, no prices")
+            kind = format or _guess_format(data, name)
+            if kind == "csv":
+                found, time_name, price_name, header = csv_records(data, time_field, price_field)
+            elif kind == "xml":
+                from tariffsieve_prices.entsoe import read_entsoe
+
+                found, price_name = read_entsoe(data)
+                time_name = "position"
+            else:
+                found, time_name, price_name, lists = json_records(_json(data), tuple(records), time_field,
+                                                                   price_field)
+        else:
+            kind = "data"
+            found, time_name, price_name, lists = json_records(data, tuple(records), time_field, price_field)
+    except PriceDataError as exc:
+        if name and not str(exc).startswith(name):
+            raise PriceDataError(f"{name}, {exc}" if str(exc).startswith(("line ", "item ", "TimeSeries"))
+                                 else f"{name}: {exc}", exc.choice, exc.candidates) from None
+        raise
+    return build_series(found, name, zone, resolution, time_name, price_name, lists, header, kind)

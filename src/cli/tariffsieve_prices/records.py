@@ -10,13 +10,15 @@ class PriceRecord:
     read (a dict, a CSV row as a list of cells, or None), which tells a
     repeated record from a conflicting one."""
 
-    __slots__ = ("start", "price", "place", "source")
+    __slots__ = ("start", "price", "place", "source", "origin")
 
-    def __init__(self, start: datetime, price: str, place: str, source: object = None) -> None:
+    def __init__(self, start: datetime, price: str, place: str, source: object = None, origin: str = "") -> None:
         self.start = start
         self.price = price
         self.place = place
         self.source = source
+        # The list the record came from (a JSON path), when there were several.
+        self.origin = origin
 
     def __repr__(self) -> str:
         return f"PriceRecord({self.start.isoformat()!r}, {self.price!r}, {self.place!r})"

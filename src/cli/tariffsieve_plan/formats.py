@@ -1,0 +1,151 @@
+# The answer of tariffsieve-plan as text (runs, then a chart), JSON or CSV:
+# each only formats the values the plan holds.
+import csv
+import io
+import json
+import re
+from datetime import time, timedelta
+from decimal import ROUND_HALF_EVEN, Decimal
+
+from tariffsieve_plan.chart import chart, per_row_for
+from tariffsieve_plan.durations import describe
+
+
+def iso_text(moment) -> str:
+    """ISO 8601 text of a datetime, to the minute when it has no seconds."""
+    if moment.second == 0 and moment.microsecond == 0:
+        return moment.isoformat(timespec="minutes")
+    return moment.isoformat()
+
+
+def decimal_text(value) -> "str | None":
+    """Plain decimal text without trailing zeros: 0.025, 3, -1.5."""
+    if value is None:
+        return None
+    text = f"{value.normalize():f}"
+    return "0" if text in ("-0", "") else text
+
+
+def source_text(series, zone_note) -> "str | None":
+    """Where the prices were read and the zone shown, when that is not plain."""
+    parts = []
+    if series.kind != "csv":
+        lists = " + ".join(series.lists) if series.lists else ""
+        parts.append(f"prices from {series.price_field}" + (f" of {lists}" if lists else "")
+                     + f", starts from {series.time_field}")
+    if zone_note:
+        parts.append(zone_note)
+    return "; ".join(parts) or None
+
+
+def answer_json(plan, zone_note) -> str:
+    series = plan.series
+    runs = [{"start": iso_text(series.starts[run.first]), "end": iso_text(series.end(run.last)),
+             "periods": run.periods, "average": decimal_text(run.average)} for run in plan.runs]
+    answer = {
+        "runs": runs,
+        "indices": plan.chosen,
+        "average": decimal_text(plan.average),
+        "request": plan.request,
+        "window": {"start": iso_text(series.starts[plan.first]), "end": iso_text(series.end(plan.end - 1)),
+                   "first_index": plan.first, "periods": plan.end - plan.first},
+        "source": {"periods": len(series), "resolution_seconds": int(series.resolution.total_seconds()),
+                   "time_field": series.time_field, "price_field": series.price_field,
+                   "lists": list(series.lists), "times": zone_note or "as written"},
+    }
+    # Lists of indices on one line each, not one number a line.
+    text = json.dumps(answer, indent=2)
+    return re.sub(r"\[(?:\s*\d+,?)+\s*\]", lambda m: json.dumps(json.loads(m.group(0))), text) + "\n"
+
+
+def answer_csv(plan) -> str:
+    """The input in time order with a chosen column: every column of a CSV
+    input (and its header when it had one), else the start and the price."""
+    out = io.StringIO()
+    writer = csv.writer(out, lineterminator="\n")
+    series = plan.series
+    chosen = set(plan.chosen)
+    if series.kind == "csv":
+        if series.header is not None:
+            writer.writerow([*series.header, "chosen"])
+        for i, row in enumerate(series.sources):
+            writer.writerow([*row, int(i in chosen)])
+    else:
+        writer.writerow([series.time_field, series.price_field, "chosen"])
+        for i, (start, price) in enumerate(zip(series.starts, series.prices)):
+            writer.writerow([iso_text(start), price, int(i in chosen)])
+    return out.getvalue()
+
+
+def clock_range(start, end) -> str:
+    """'Sat 11:15-13:00', 'Sat 23:00-24:00' or 'Sat 22:00-Sun 01:30'."""
+    if end.date() == start.date():
+        return f"{start:%a %H:%M}-{end:%H:%M}"
+    if end.date() - start.date() == timedelta(days=1) and end.time() == time(0):
+        return f"{start:%a %H:%M}-24:00"
+    return f"{start:%a %H:%M}-{end:%a %H:%M}"
+
+
+def places_of(prices) -> int:
+    """The most decimals any of the prices has."""
+    most = 0
+    for text in prices:
+        exponent = Decimal(text).as_tuple().exponent
+        most = max(most, -exponent if isinstance(exponent, int) else 0)
+    return most
+
+
+def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
+    series = plan.series
+    request = plan.request
+    resolution = Decimal(int(series.resolution.total_seconds()))
+    window_prices = series.prices[plan.first:plan.end]
+    count = len(window_prices)
+    quantum = Decimal(1).scaleb(-places_of(window_prices))
+
+    def shown(value):
+        return f"{value.quantize(quantum, rounding=ROUND_HALF_EVEN):f}"
+
+    def span(periods):
+        return f"{describe(periods * resolution)} ({periods})"
+
+    lines = [f"{series.name}: {len(series)} periods of {describe(resolution)}, "
+             f"{series.starts[0]:%a %Y-%m-%d %H:%M} to {series.end(len(series) - 1):%a %Y-%m-%d %H:%M}"]
+    if count < len(series):
+        lines[0] += (f"; planned {clock_range(series.starts[plan.first], series.end(plan.end - 1))} "
+                     f"({count} periods)")
+    source = source_text(series, zone_note)
+    if source:
+        lines.append(source)
+    strategy = "lowest average price" if request["aggressive"] else "most cheap periods"
+    off = request["max_gap_between_periods"]
+    rules = [f"at least {span(request['min_selections'])}",
+             f"blocks of {span(request['min_consecutive_periods'])} or more",
+             f"off at most {span(off)}" if off < count else "off for any length",
+             f"start within {span(request['max_gap_from_start'])}" if request["max_gap_from_start"] < count
+             else "start any time"]
+    cheap = f"cheap at or below {threshold_text}" if threshold_text is not None else "no price counts as cheap"
+    lines.append(f"{strategy}: {', '.join(rules)}; {cheap}")
+    lines.append("")
+    rows = [(clock_range(series.starts[run.first], series.end(run.last)), describe(run.periods * resolution),
+             shown(run.average)) for run in plan.runs]
+    if rows:
+        clock_width, length_width = (max(len(row[column]) for row in rows) for column in (0, 1))
+        for clock, length, average in rows:
+            lines.append(f"  {clock:<{clock_width}}  {length:>{length_width}}  average {average}")
+    chosen = len(plan.chosen)
+    summary = f"{chosen} period{'s' * (chosen != 1)} ({describe(chosen * resolution)}), total {shown(plan.total)}"
+    if plan.average is not None:
+        summary += f", average {shown(plan.average)}"
+    if plan.threshold is not None:
+        summary += f", {plan.cheap} cheap"
+    lines.append(summary)
+    if with_chart:
+        times = series.starts[plan.first:plan.end]
+        one_day = times[0].date() == times[-1].date()
+        labels = [f"{t:%H:%M}" if one_day else f"{t:%a %H:%M}" for t in times]
+        values = [Decimal(p) for p in window_prices]
+        lines.append("")
+        lines.extend(chart(labels, window_prices, values, plan.threshold, threshold_text,
+                           [i - plan.first for i in plan.chosen], per_row or per_row_for(count, resolution)))
+    return "\n".join(lines) + "\n"

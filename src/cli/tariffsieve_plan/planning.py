@@ -1,0 +1,92 @@
+# A plan and the values every output shows: the request as plan gets it,
+# the chosen periods, their runs with totals and averages, worked out once.
+from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
+
+import tariffsieve
+
+from tariffsieve_plan.errors import BadInput
+
+# Wide enough that sums of up to 2016 prices below 2**96 with 28 decimals stay exact.
+_EXACT = Context(prec=80)
+LARGEST = 2 ** 96
+LONGEST_SERIES = 2016
+RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
+              ("--max-off", "max_gap_between_periods"), ("--start-within", "max_gap_from_start"))
+
+
+def module_average(total: Decimal, count: int) -> Decimal:
+    """total / count as the module computes an average: rounded half to even,
+    keeping as many decimals (up to 28) as fit below 2**96."""
+    with localcontext(_EXACT):
+        quotient = total / count
+        for places in range(28, -1, -1):
+            rounded = quotient.quantize(Decimal(1).scaleb(-places), rounding=ROUND_HALF_EVEN)
+            if abs(rounded.scaleb(places)) < LARGEST:
+                return rounded
+    return quotient
+
+
+def total_of(prices) -> Decimal:
+    with localcontext(_EXACT):
+        return sum((Decimal(text) for text in prices), Decimal(0))
+
+
+class Run:
+    """Consecutive chosen periods [first, last] of the series, with their price total and average."""
+
+    __slots__ = ("first", "last", "periods", "total", "average")
+
+    def __init__(self, first: int, last: int, prices) -> None:
+        self.first, self.last, self.periods = first, last, last - first + 1
+        self.total = total_of(prices)
+        self.average = module_average(self.total, self.periods)
+
+
+class Plan:
+    """What was planned: the window [first, end) of the series, the request
+    as plan took it, the threshold (None: none given), the chosen indices of
+    the whole series, their runs, total, average and count of cheap ones."""
+
+    __slots__ = ("series", "first", "end", "request", "threshold", "chosen", "runs", "total", "average", "cheap")
+
+
+def runs_of(indices):
+    """[first, last] of each run of consecutive indices."""
+    runs = []
+    for i in indices:
+        if runs and runs[-1][1] == i - 1:
+            runs[-1][1] = i
+        else:
+            runs.append([i, i])
+    return runs
+
+
+def make_plan(series, first: int, end: int, rules: dict, threshold: "str | None", aggressive: bool) -> Plan:
+    """Plan periods [first, end) of the series under rules (counts of periods by plan's parameter names)."""
+    count = end - first
+    if count > LONGEST_SERIES:
+        raise BadInput(f"{count} periods to plan, more than the {LONGEST_SERIES} plan takes; plan a part of "
+                       f"the series with --from and --until")
+    # Without a threshold no period is cheap: it lies below every price.
+    request = dict(low_price_threshold=threshold if threshold is not None else str(1 - LARGEST), **rules,
+                   aggressive=aggressive)
+    try:
+        chosen = tariffsieve.plan(series.prices[first:end], **request)
+    except ValueError as exc:
+        rules_text = ", ".join(f"{option} {request[name]} ({name})" for option, name in RULE_NAMES)
+        raise BadInput(f"{exc}; the rules in periods: {rules_text}, over {count} periods") from None
+    except OverflowError:
+        raise BadInput("a rule is too long: "
+                       + ", ".join(f"{option} {request[name]} periods" for option, name in RULE_NAMES)) from None
+    plan = Plan()
+    plan.series, plan.first, plan.end, plan.request = series, first, end, request
+    plan.threshold = Decimal(threshold) if threshold is not None else None
+    plan.chosen = [first + i for i in chosen]
+    prices = series.prices
+    plan.runs = [Run(a, b, prices[a:b + 1]) for a, b in runs_of(plan.chosen)]
+    with localcontext(_EXACT):
+        plan.total = sum((run.total for run in plan.runs), Decimal(0))
+    plan.average = module_average(plan.total, len(plan.chosen)) if plan.chosen else None
+    plan.cheap = (sum(Decimal(prices[i]) <= plan.threshold for i in plan.chosen)
+                  if plan.threshold is not None else 0)
+    return plan

@@ -1,0 +1,86 @@
+# Which fields of a record hold its start and its price: the names price
+# sources document, and the rule for a record that holds several prices.
+from decimal import Decimal
+
+from tariffsieve_prices.prices import JsonNumber
+
+# Start-time fields, in order of preference (the UTC ones before local ones
+# of the same source: TimeUTC over TimeDK).
+START_FIELDS = (
+    "start", "startsAt", "start_time", "startTime", "deliveryStart", "valid_from", "validFrom",
+    "start_timestamp", "timestamp", "time", "readingDate", "from", "TimeUTC", "HourUTC", "TimeDK", "HourDK",
+    "hour", "datetime", "date", "start_date", "startDate", "period_start", "periodStart", "begin",
+)
+_START_FOLDED = {name.lower(): name for name in reversed(START_FIELDS)}
+# Naive timestamps in these fields are UTC, as their names say.
+UTC_FIELDS = frozenset({"TimeUTC", "HourUTC"})
+# Field names that hold a price (or a part of one) besides those containing "price".
+_PRICE_NAMES = frozenset({"value", "total", "energy", "tax", "amount", "per_kwh", "value_inc_vat",
+                          "value_exc_vat", "rate", "cost"})
+# The price a customer pays, where a record also holds its parts or the price without VAT.
+_PAID = (("total", frozenset({"energy", "tax"})), ("value_inc_vat", frozenset({"value_exc_vat"})))
+
+
+def start_field(record: dict) -> "str | None":
+    """The record's start-time field, by the names sources use."""
+    for name in START_FIELDS:
+        if name in record:
+            return name
+    for key in record:
+        if isinstance(key, str) and key.lower() in _START_FOLDED:
+            return key
+    return None
+
+
+def _is_number(value: object) -> bool:
+    if isinstance(value, (JsonNumber, int, float, Decimal)) and not isinstance(value, bool):
+        return True
+    if isinstance(value, str):
+        try:
+            Decimal(value)
+        except ArithmeticError:
+            return False
+        return True
+    return False
+
+
+def _price_like(name: str) -> bool:
+    folded = name.lower()
+    return "price" in folded or folded in _PRICE_NAMES
+
+
+def price_candidates(record: dict, skip: str) -> "list[str]":
+    """Dotted paths of the fields that may hold the price: numbers under
+    price-like names, else the numbers of one nested object (entryPerArea.SE3)."""
+    top = [key for key, value in record.items()
+           if isinstance(key, str) and key != skip and _price_like(key) and _is_number(value)]
+    if top:
+        return top
+    nested = []
+    for key, value in record.items():
+        if isinstance(key, str) and key != skip and isinstance(value, dict):
+            nested += [f"{key}.{inner}" for inner, number in value.items()
+                       if isinstance(inner, str) and _is_number(number)]
+    return nested
+
+
+def paid_price(candidates: "list[str]") -> "str | None":
+    """The one candidate a customer pays, when that is unambiguous."""
+    if len(candidates) == 1:
+        return candidates[0]
+    for paid, parts in _PAID:
+        if paid in candidates and set(candidates) - {paid} <= parts:
+            return paid
+    return None
+
+
+def field_value(record: dict, path: str) -> object:
+    """The value at a dotted path inside a record; KeyError when absent."""
+    if path in record:
+        return record[path]
+    value: object = record
+    for key in path.split("."):
+        if not isinstance(value, dict) or key not in value:
+            raise KeyError(path)
+        value = value[key]
+    return value

@@ -1,0 +1,167 @@
+# Finding the price records in decoded JSON: the list (or the lists side by
+# side, such as today and tomorrow) of objects with a start time and a price,
+# wherever it is nested, or the ones a caller names by dotted path.
+from tariffsieve_prices.errors import PriceDataError
+from tariffsieve_prices.fields import (START_FIELDS, UTC_FIELDS, field_value, paid_price, price_candidates,
+                                       start_field)
+from tariffsieve_prices.prices import price_text
+from tariffsieve_prices.records import PriceRecord
+from tariffsieve_prices.timestamps import to_datetime
+
+_DEEPEST = 24
+_SHOWN = 8
+
+
+def join_path(path: str, key: object) -> str:
+    if isinstance(key, int):
+        return f"{path}[{key}]"
+    return f"{path}.{key}" if path else str(key)
+
+
+def resolve(data: object, path: str) -> object:
+    """The value at a dotted path (data.ee, homes[0].today, homes.0.today)."""
+    value = data
+    walked = ""
+    for part in path.replace("[", ".").replace("]", "").split("."):
+        if part == "":
+            continue
+        if isinstance(value, list) and part.lstrip("-").isdigit() and -len(value) <= int(part) < len(value):
+            value, walked = value[int(part)], join_path(walked, int(part))
+        elif isinstance(value, dict) and part in value:
+            value, walked = value[part], join_path(walked, part)
+        else:
+            if isinstance(value, dict):
+                has = ", ".join(str(key) for key in list(value)[:12]) or "nothing"
+                raise PriceDataError(f"no '{path}' in the data: the object at '{walked or '(top)'}' has {has}",
+                                     "records")
+            what = f"a list of {len(value)}" if isinstance(value, list) else type(value).__name__
+            raise PriceDataError(f"no '{path}' in the data: '{walked or '(top)'}' is {what}", "records")
+    return value
+
+
+class _Shape:
+    """A list of records: its path, its parent's path and the fields it would be read with."""
+
+    __slots__ = ("path", "parent", "items", "time_field", "price_fields")
+
+    def __init__(self, path, parent, items, time_field, price_fields):
+        self.path, self.parent, self.items = path, parent, items
+        self.time_field, self.price_fields = time_field, price_fields
+
+    def key(self):
+        return self.parent, self.time_field, tuple(self.price_fields)
+
+
+def _shape(path, parent, items, time_field, price_field):
+    first = items[0]
+    if time_field is not None:
+        try:
+            field_value(first, time_field)
+        except KeyError:
+            return None
+        found_time = time_field
+    else:
+        found_time = start_field(first)
+        if found_time is None:
+            return None
+    if price_field is not None:
+        try:
+            field_value(first, price_field)
+        except KeyError:
+            return None
+        prices = [price_field]
+    else:
+        prices = price_candidates(first, found_time)
+        if not prices:
+            return None
+    return _Shape(path, parent, items, found_time, prices)
+
+
+def _walk(value, path, parent, depth, time_field, price_field, shapes, others):
+    if depth > _DEEPEST:
+        return
+    if isinstance(value, dict):
+        for key, inner in value.items():
+            _walk(inner, join_path(path, key), path, depth + 1, time_field, price_field, shapes, others)
+    elif isinstance(value, list) and value:
+        if isinstance(value[0], dict):
+            shape = _shape(path, parent, value, time_field, price_field)
+            if shape is not None:
+                shapes.append(shape)
+                return
+            keys = ", ".join(str(key) for key in list(value[0])[:6])
+            others.append(f"{path or '(top)'} ({len(value)} objects of {keys})")
+            for i, item in enumerate(value):
+                _walk(item, join_path(path, i), path, depth + 1, time_field, price_field, shapes, others)
+        else:
+            others.append(f"{path or '(top)'} ({len(value)} {type(value[0]).__name__} values)")
+    elif isinstance(value, list):
+        others.append(f"{path or '(top)'} (empty)")
+
+
+def _listing(paths):
+    shown = ", ".join(paths[:_SHOWN])
+    return shown + (f" and {len(paths) - _SHOWN} more" if len(paths) > _SHOWN else "")
+
+
+def find_lists(data: object, paths: "tuple[str, ...]", time_field: "str | None",
+               price_field: "str | None") -> "list[_Shape]":
+    """The lists of records to read, all of one shape."""
+    shapes: list = []
+    others: list = []
+    roots = [(resolve(data, path), path) for path in paths] if paths else [(data, "")]
+    for value, path in roots:
+        if paths and isinstance(value, list) and value and isinstance(value[0], dict):
+            shape = _shape(path, "", value, time_field, price_field)
+            if shape is None:
+                raise PriceDataError(f"'{path}': its objects ({', '.join(map(str, list(value[0])[:8]))}) have no "
+                                     f"recognised start time and price", "time_field", tuple(map(str, value[0])))
+            shape.parent = ""  # named by the caller: read together
+            shapes.append(shape)
+        else:
+            _walk(value, path, "" if paths else None, 0, time_field, price_field, shapes, others)
+    if not shapes:
+        wanted = (f"objects with {time_field or 'a start time'} and {price_field or 'a price'}")
+        found = f"; lists found: {_listing(others)}" if others else "; it holds no list of objects"
+        known = "" if time_field else f" (start times are looked for under {', '.join(START_FIELDS[:8])}, ...)"
+        raise PriceDataError(f"found no list of {wanted} anywhere in the data{known}{found}",
+                             "time_field" if others else None)
+    groups: dict = {}
+    for shape in shapes:
+        groups.setdefault(shape.key(), []).append(shape)
+    if len(groups) > 1:
+        names = [" + ".join(shape.path or "(top)" for shape in group) for group in groups.values()]
+        raise PriceDataError(f"several lists of price records: {_listing(names)}; pick the one to read by its path",
+                             "records", tuple(shape.path for group in groups.values() for shape in group))
+    return next(iter(groups.values()))
+
+
+def json_records(data: object, paths: "tuple[str, ...]" = (), time_field: "str | None" = None,
+                 price_field: "str | None" = None) -> "tuple[list[PriceRecord], str, str, tuple[str, ...]]":
+    """The records of the list or lists found, the fields read and the lists' paths."""
+    shapes = find_lists(data, paths, time_field, price_field)
+    first = shapes[0]
+    chosen_price = paid_price(first.price_fields)
+    if chosen_price is None:
+        raise PriceDataError(f"the records of {first.path or 'the list'} hold several prices: "
+                             f"{', '.join(first.price_fields)}; pick the one to plan with",
+                             "price_field", tuple(first.price_fields))
+    chosen_time = first.time_field
+    naive_is_utc = chosen_time in UTC_FIELDS
+    several = len(shapes) > 1
+    records = []
+    for shape in shapes:
+        for number, item in enumerate(shape.items, start=1):
+            place = f"item {number} of {shape.path}" if shape.path else f"item {number}"
+            if not isinstance(item, dict):
+                raise PriceDataError(f"{place}: expected an object with {chosen_time} and {chosen_price}")
+            try:
+                stamp = field_value(item, chosen_time)
+                price = field_value(item, chosen_price)
+            except KeyError as missing:
+                has = ", ".join(map(str, item)) or "nothing"
+                raise PriceDataError(f"{place}: no {missing.args[0]} (it has {has})") from None
+            records.append(PriceRecord(to_datetime(stamp, place, chosen_time, naive_is_utc),
+                                       price_text(price, place, chosen_price), place, item,
+                                       shape.path if several else ""))
+    return records, chosen_time, chosen_price, tuple(shape.path for shape in shapes)

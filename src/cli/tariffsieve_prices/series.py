@@ -1,0 +1,174 @@
+# A price series in time order: records sorted by their instants, exact
+# repeats dropped, conflicting ones refused, and one step between periods.
+from datetime import datetime, timedelta, timezone, tzinfo
+
+from tariffsieve_prices.errors import PriceDataError
+from tariffsieve_prices.records import PriceRecord
+
+_ZERO = timedelta(0)
+
+
+def describe_step(step: timedelta) -> str:
+    """15min, 1h, 1h30min, 1d, 90s."""
+    seconds = int(step.total_seconds())
+    parts = []
+    for unit, size in (("d", 86400), ("h", 3600), ("min", 60)):
+        if seconds >= size:
+            parts.append(f"{seconds // size}{unit}")
+            seconds %= size
+    if seconds or not parts:
+        parts.append(f"{seconds}s")
+    return "".join(parts)
+
+
+class PriceSeries:
+    """Periods in time order: `starts` in the series' zone (or as written when
+    naive), `instants` (UTC, or naive), `prices` as decimal text, `places` in
+    the input, `sources` (the records as read), one `resolution`, the fields
+    read (`time_field`, `price_field`), the JSON `lists` read, the `zone`
+    (None: as written), and the CSV `header` (None without one)."""
+
+    __slots__ = ("name", "starts", "instants", "prices", "places", "sources", "resolution", "time_field",
+                 "price_field", "lists", "zone", "aware", "utc", "header", "kind")
+
+    def __len__(self) -> int:
+        return len(self.starts)
+
+    def end(self, i: int) -> datetime:
+        """The end of period i, in the series' zone or offset."""
+        if i + 1 < len(self.starts):
+            return self.starts[i + 1]
+        if not self.aware:
+            return self.starts[i] + self.resolution
+        return (self.instants[i] + self.resolution).astimezone(self.zone or self.starts[i].tzinfo)
+
+    def in_zone(self, zone: tzinfo) -> "PriceSeries":
+        """The same series with its times shown in zone (aware series only)."""
+        other = PriceSeries()
+        for slot in PriceSeries.__slots__:
+            setattr(other, slot, getattr(self, slot))
+        other.zone = zone
+        other.starts = [moment.astimezone(zone) for moment in self.instants]
+        return other
+
+
+def _localise(naive: datetime, zone: tzinfo, previous: "datetime | None") -> datetime:
+    """The instant a naive wall time names in zone; in a repeated hour the later
+    reading when the earlier one would not move the series forward."""
+    moment = naive.replace(tzinfo=zone)
+    if previous is not None and moment.astimezone(timezone.utc) <= previous:
+        later = naive.replace(tzinfo=zone, fold=1)
+        if later.astimezone(timezone.utc) > previous:
+            return later
+    return moment
+
+
+def _instants(records: "list[PriceRecord]", zone: "tzinfo | None", at) -> "tuple[list, bool, bool]":
+    """Each record's instant (UTC, or naive), whether they are aware and all at offset zero."""
+    aware = records[0].start.tzinfo is not None
+    for record in records:
+        if (record.start.tzinfo is not None) != aware:
+            raise PriceDataError(f"{at(record.place)}: the start {'has a' if not aware else 'has no'} UTC offset, "
+                                 f"unlike the one of {at(records[0].place)}")
+    if aware:
+        utc = all(record.start.utcoffset() == _ZERO for record in records)
+        return [record.start.astimezone(timezone.utc) for record in records], True, utc
+    if zone is None:
+        return [record.start for record in records], False, False
+    # Wall times in a zone: read in time order, so that the repeated hour of
+    # an autumn night comes out as its two instants.
+    backwards = len(records) > 1 and records[0].start > records[-1].start
+    order = range(len(records) - 1, -1, -1) if backwards else range(len(records))
+    instants: list = [None] * len(records)
+    previous = None
+    for i in order:
+        previous = _localise(records[i].start, zone, previous).astimezone(timezone.utc)
+        instants[i] = previous
+    return instants, True, False
+
+
+def _differences(first: object, second: object) -> str:
+    if isinstance(first, dict) and isinstance(second, dict):
+        keys = [key for key in first if key in second and first[key] != second[key]]
+        if keys:
+            return " (they differ in " + ", ".join(map(str, keys[:4])) + ")"
+    return ""
+
+
+def _drop_repeats(order: "list[int]", instants: list, records: "list[PriceRecord]", at) -> "list[int]":
+    kept: list = []
+    for i in order:
+        if kept and instants[i] == instants[kept[-1]]:
+            j = kept[-1]
+            one, other = records[j], records[i]
+            if one.price == other.price and (one.source == other.source or one.source is None):
+                continue  # the same record twice, as where two lists overlap
+            if one.origin and other.origin and one.origin != other.origin:
+                raise PriceDataError(f"{one.origin} and {other.origin} hold different prices for the same "
+                                     f"periods ({at(one.place)} and {at(other.place)}): pick one of them",
+                                     "records", (one.origin, other.origin))
+            raise PriceDataError(f"{at(one.place)} and {at(other.place)} both start at "
+                                 f"{records[i].start.isoformat()}, with prices {one.price} and "
+                                 f"{other.price}{_differences(one.source, other.source)}")
+        kept.append(i)
+    return kept
+
+
+def _resolution(series: PriceSeries, declared: "timedelta | None", at) -> timedelta:
+    instants = series.instants
+    steps = [b - a for a, b in zip(instants, instants[1:])]
+    if declared is not None:
+        if declared <= _ZERO:
+            raise PriceDataError(f"a period length of {declared} is not a length", "resolution")
+        resolution = declared
+    elif steps:
+        counts: dict = {}
+        for step in steps:
+            counts[step] = counts.get(step, 0) + 1
+        # On a tie the shorter step: a missing period is likelier than an extra one.
+        resolution = max(counts, key=lambda step: (counts[step], -step))
+    else:
+        raise PriceDataError(f"{at(series.places[0])}: one period only, which cannot tell the period length",
+                             "resolution")
+    hint = "" if series.aware else "; on a clock-change day the timestamps need a UTC offset or a time zone"
+    for i, step in enumerate(steps, start=1):
+        if step == resolution:
+            continue
+        where, start, before = at(series.places[i]), series.starts[i], series.starts[i - 1]
+        every = describe_step(resolution)
+        if step > resolution and step % resolution == _ZERO:
+            missing = step // resolution - 1
+            raise PriceDataError(f"{where}: {missing} period{'s' * (missing != 1)} missing before "
+                                 f"{start.isoformat()} (the one before starts at {before.isoformat()}, "
+                                 f"the series has one every {every}){hint}")
+        raise PriceDataError(f"{where}: the period starting {start.isoformat()} comes {describe_step(step)} after "
+                             f"the one before ({before.isoformat()}), but the series has a period every {every}"
+                             f"{hint}", "resolution")
+    return resolution
+
+
+def build_series(records: "list[PriceRecord]", name: str, zone: "tzinfo | None", resolution: "timedelta | None",
+                 time_field: str, price_field: str, lists: "tuple[str, ...]", header, kind: str) -> PriceSeries:
+    """The series of the records in time order (any order in)."""
+    def at(place: str) -> str:
+        return f"{name}, {place}" if name else place
+
+    if not records:
+        raise PriceDataError(f"{name + ': ' if name else ''}no prices")
+    instants, aware, utc = _instants(records, zone, at)
+    order = sorted(range(len(records)), key=instants.__getitem__)
+    order = _drop_repeats(order, instants, records, at)
+    series = PriceSeries()
+    series.name, series.kind, series.header = name, kind, header
+    series.time_field, series.price_field, series.lists = time_field, price_field, lists
+    series.zone, series.aware, series.utc = zone, aware, utc
+    series.instants = [instants[i] for i in order]
+    if zone is not None:
+        series.starts = [moment.astimezone(zone) for moment in series.instants]
+    else:
+        series.starts = [records[i].start for i in order]
+    series.prices = [records[i].price for i in order]
+    series.places = [records[i].place for i in order]
+    series.sources = [records[i].source for i in order]
+    series.resolution = _resolution(series, resolution, at)
+    return series
