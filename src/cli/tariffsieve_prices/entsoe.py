@@ -12,8 +12,9 @@ from tariffsieve_prices.prices import price_text
 from tariffsieve_prices.records import PriceRecord
 
 _TIME = re.compile(r"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d)(?::(\d\d))?(Z|[+-]\d\d:\d\d)?", re.ASCII)
-_DURATION = re.compile(r"P(?:(\d+)W)?(?:(\d+)D)?(?:T(?:(\d+)H)?(?:(\d+)M)?(?:(\d+)S)?)?", re.ASCII)
-_POSITION = re.compile(r"[+-]?[0-9]+")
+# Digits are bounded so that int() never meets a number too long to convert.
+_DURATION = re.compile(r"P(?:(\d{1,9})W)?(?:(\d{1,9})D)?(?:T(?:(\d{1,9})H)?(?:(\d{1,9})M)?(?:(\d{1,9})S)?)?", re.ASCII)
+_POSITION = re.compile(r"[+-]?[0-9]{1,12}")
 # The only elements whose text is kept, by (parent, element) local names,
 # with the object (open TimeSeries, Period or Point) that holds each.
 _FIELDS = {
@@ -83,7 +84,8 @@ def _period_records(where: str, curve: str, period: Fields, out: List[PriceRecor
     for point in period["points"]:  # type: ignore[union-attr]
         text, line = point.get("position"), point["line"]
         if text is None or not _POSITION.fullmatch(str(text).strip()):
-            raise PriceDataError(f"{where}, Point at line {line}: position {'missing' if text is None else repr(text)[:40] + ' is not a whole number'}")
+            shown = "missing" if text is None else f"{str(text)[:40]!r} is not a position number"
+            raise PriceDataError(f"{where}, Point at line {line}: position {shown}")
         position = int(str(text))
         at = f"{where}, position {position}"
         if position < 1:
