@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import re
 from datetime import datetime, timedelta, timezone
-from typing import Dict, List, Optional, Tuple
+from typing import Any, Dict, List, Optional, Tuple
 from xml.parsers import expat
 
 from tariffsieve_prices.errors import PriceDataError
@@ -28,7 +28,7 @@ _FIELDS = {
     ("Point", "price.amount"): ("point", "amount"),
     ("Reason", "text"): ("reason", "text"),
 }
-Fields = Dict[str, object]
+Fields = Dict[str, Any]
 
 
 def looks_like_xml(text: str) -> bool:
@@ -81,7 +81,7 @@ def _period_records(where: str, curve: str, period: Fields, out: List[PriceRecor
             raise PriceDataError(f"{where}: timeInterval is not a whole number of {period['resolution']} steps")
         count = span // step
     given: Dict[int, Tuple[str, int]] = {}
-    for point in period["points"]:  # type: ignore[union-attr]
+    for point in period["points"]:
         text, line = point.get("position"), point["line"]
         if text is None or not _POSITION.fullmatch(str(text).strip()):
             shown = "missing" if text is None else f"{str(text)[:40]!r} is not a position number"
@@ -180,11 +180,11 @@ class _Reader:
                 holder[self.field[1]] = "".join(self.text).strip()
         self.field, self.text = None, None
         if local == "Point" and self.point is not None:
-            self.period["points"].append(self.point)  # type: ignore[index,union-attr]
+            self.period["points"].append(self.point)
             self.points += 1
             self.point = None
         elif local == "Period" and self.period is not None:
-            self.series["periods"].append(self.period)  # type: ignore[index,union-attr]
+            self.series["periods"].append(self.period)
             self.period = None
         elif local == "TimeSeries" and self.series is not None:
             self.finish_series(self.series)
@@ -200,7 +200,7 @@ class _Reader:
         curve = str(series.get("curve") or "A03")
         if curve not in ("A01", "A03"):
             raise PriceDataError(f"{where}: curveType {curve} is not read (A01 lists every position, A03 repeats left-out ones)")
-        for period in series["periods"]:  # type: ignore[union-attr]
+        for period in series["periods"]:
             _period_records(str(period["where"]), curve, period, self.records)
 
 
