@@ -205,8 +205,9 @@ class _Reader:
 
 
 def read_entsoe(text: str) -> Tuple[List[PriceRecord], str]:
-    """The records of an ENTSO-E day-ahead prices document, in document order,
-    and the price field's name with its unit ("price.amount (EUR/MWH)")."""
+    """The records of an ENTSO-E day-ahead prices document (TimeSeries and
+    Periods in document order, each Period by position, left-out positions
+    filled) and the price field's name with its unit ("price.amount (EUR/MWH)")."""
     reader = _Reader()
     try:
         reader.parser.Parse(text, True)
