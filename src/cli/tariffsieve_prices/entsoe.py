@@ -1,0 +1,223 @@
+# ENTSO-E day-ahead price documents (A44 Publication_MarketDocument) read
+# into price records, parsed by expat set up so a document can fetch nothing.
+from __future__ import annotations
+
+import re
+from datetime import datetime, timedelta, timezone
+from typing import Any, Dict, List, Optional, Tuple
+from xml.parsers import expat
+
+from tariffsieve_prices.errors import PriceDataError
+from tariffsieve_prices.prices import price_text
+from tariffsieve_prices.records import PriceRecord
+
+_TIME = re.compile(r"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d)(?::(\d\d))?(Z|[+-]\d\d:\d\d)?", re.ASCII)
+# Digits are bounded so that int() never meets a number too long to convert.
+_DURATION = re.compile(r"P(?:(\d{1,9})W)?(?:(\d{1,9})D)?(?:T(?:(\d{1,9})H)?(?:(\d{1,9})M)?(?:(\d{1,9})S)?)?", re.ASCII)
+_POSITION = re.compile(r"[+-]?[0-9]{1,12}")
+# The only elements whose text is kept, by (parent, element) local names,
+# with the object (open TimeSeries, Period or Point) that holds each.
+_FIELDS = {
+    ("TimeSeries", "currency_Unit.name"): ("series", "currency"),
+    ("TimeSeries", "price_Measure_Unit.name"): ("series", "measure"),
+    ("TimeSeries", "curveType"): ("series", "curve"),
+    ("timeInterval", "start"): ("period", "start"),
+    ("timeInterval", "end"): ("period", "end"),
+    ("Period", "resolution"): ("period", "resolution"),
+    ("Point", "position"): ("point", "position"),
+    ("Point", "price.amount"): ("point", "amount"),
+    ("Reason", "text"): ("reason", "text"),
+}
+Fields = Dict[str, Any]
+
+
+def looks_like_xml(text: str) -> bool:
+    """Whether the text starts (after a byte order mark and blanks) with '<'."""
+    return text.lstrip("\ufeff \t\r\n").startswith("<")
+
+
+def _time(text: object, where: str, name: str) -> datetime:
+    match = _TIME.fullmatch(str(text).strip()) if text is not None else None
+    if match is None:
+        shown = "missing" if text is None else repr(str(text)[:40]) + " is not a time like 2026-10-24T22:00Z"
+        raise PriceDataError(f"{where}: timeInterval {name} {shown}")
+    y, mo, d, h, mi, s, zone = match.groups()
+    try:
+        moment = datetime(int(y), int(mo), int(d), int(h), int(mi), int(s or 0), tzinfo=timezone.utc)
+    except ValueError as error:
+        raise PriceDataError(f"{where}: timeInterval {name} {text!r}: {error}") from None
+    # Documents write UTC ("Z"); an explicit offset is honoured, none means UTC.
+    if zone and zone != "Z":
+        sign = -1 if zone[0] == "-" else 1
+        moment -= sign * timedelta(hours=int(zone[1:3]), minutes=int(zone[4:6]))
+    return moment
+
+
+def _duration(text: object, where: str) -> timedelta:
+    if text is None:
+        raise PriceDataError(f"{where}: Period has no resolution")
+    written = str(text).strip()
+    match = _DURATION.fullmatch(written)
+    # Months and years vary in length, so they are not a step this reads.
+    if match is None or not any(match.groups()) or written.endswith("T"):
+        raise PriceDataError(f"{where}: resolution {written[:40]!r} is not a duration like PT15M, PT60M or P1D")
+    weeks, days, hours, minutes, seconds = (int(part or 0) for part in match.groups())
+    try:
+        step = timedelta(weeks=weeks, days=days, hours=hours, minutes=minutes, seconds=seconds)
+    except OverflowError:
+        step = timedelta(0)
+    if not step or step > timedelta(days=3660):
+        raise PriceDataError(f"{where}: resolution {written[:40]!r} is not a usable step")
+    return step
+
+
+def _period_records(where: str, curve: str, period: Fields, out: List[PriceRecord]) -> None:
+    start = _time(period.get("start"), where, "start")
+    step = _duration(period.get("resolution"), where)
+    count: Optional[int] = None
+    if period.get("end") is not None:
+        span = _time(period["end"], where, "end") - start
+        if span <= timedelta(0) or span % step:
+            raise PriceDataError(f"{where}: timeInterval is not a whole number of {period['resolution']} steps")
+        count = span // step
+    given: Dict[int, Tuple[str, int]] = {}
+    for point in period["points"]:
+        text, line = point.get("position"), point["line"]
+        if text is None or not _POSITION.fullmatch(str(text).strip()):
+            shown = "missing" if text is None else f"{str(text)[:40]!r} is not a position number"
+            raise PriceDataError(f"{where}, Point at line {line}: position {shown}")
+        position = int(str(text))
+        at = f"{where}, position {position}"
+        if position < 1:
+            raise PriceDataError(f"{at} (line {line}): positions start at 1")
+        if count is not None and position > count:
+            raise PriceDataError(f"{at} (line {line}): beyond the period's end ({count} steps of {period['resolution']})")
+        if position in given:
+            raise PriceDataError(f"{at}: repeated (lines {given[position][1]} and {line})")
+        if point.get("amount") is None:
+            raise PriceDataError(f"{at} (line {line}): price.amount missing")
+        given[position] = (price_text(point["amount"], at, "price.amount"), line)
+    if not given:
+        return
+    last = count if count is not None else max(given)
+    try:
+        start + (last - 1) * step
+    except OverflowError:
+        raise PriceDataError(f"{where}, position {last}: falls after the year 9999") from None
+    if 1 not in given:
+        raise PriceDataError(f"{where}, position 1: missing (a left-out position repeats the one before it)")
+    repeated = 1
+    for position in range(1, last + 1):
+        moment = start + (position - 1) * step
+        if position in given:
+            repeated = position
+            out.append(PriceRecord(moment, given[position][0], f"{where}, position {position}"))
+        elif curve == "A01":
+            raise PriceDataError(f"{where}, position {position}: missing (curveType A01 lists every position)")
+        else:
+            place = f"{where}, position {position} (repeats position {repeated})"
+            out.append(PriceRecord(moment, given[repeated][0], place))
+
+
+class _Reader:
+    """Expat handlers that keep only the fields above, series by series."""
+
+    def __init__(self) -> None:
+        self.parser = parser = expat.ParserCreate(namespace_separator=" ")
+        parser.buffer_text = True
+        parser.SetParamEntityParsing(expat.XML_PARAM_ENTITY_PARSING_NEVER)
+        # No DTD at all: that leaves no entity to expand and nothing to fetch.
+        parser.StartDoctypeDeclHandler = self.refuse
+        parser.EntityDeclHandler = self.refuse
+        parser.UnparsedEntityDeclHandler = self.refuse
+        parser.ExternalEntityRefHandler = self.refuse
+        parser.StartElementHandler = self.start
+        parser.EndElementHandler = self.end
+        parser.CharacterDataHandler = self.characters
+        self.stack: List[str] = []
+        self.text: Optional[List[str]] = None
+        self.field: Optional[Tuple[str, str]] = None
+        self.series: Optional[Fields] = None
+        self.period: Optional[Fields] = None
+        self.point: Optional[Fields] = None
+        self.series_count = self.period_count = self.points = 0
+        self.unit: Optional[Tuple[str, str]] = None
+        self.reason: Fields = {}
+        self.root, self.root_line = "", 1
+        self.records: List[PriceRecord] = []
+
+    def refuse(self, *args: object) -> None:
+        raise PriceDataError(f"line {self.parser.CurrentLineNumber}: a DOCTYPE or entity declaration is not read in price data")
+
+    def start(self, name: str, attributes: object) -> None:
+        local = name.rpartition(" ")[2]
+        if not self.stack:
+            self.root, self.root_line = local, self.parser.CurrentLineNumber
+            if local not in ("Publication_MarketDocument", "Acknowledgement_MarketDocument"):
+                raise PriceDataError(f"line {self.root_line}: root element {local} is not an ENTSO-E Publication_MarketDocument")
+        parent = self.stack[-1] if self.stack else ""
+        self.stack.append(local)
+        if local == "TimeSeries":
+            self.series_count += 1
+            self.series, self.period_count = {"periods": []}, 0
+        elif local == "Period" and self.series is not None:
+            self.period_count += 1
+            self.period = {"points": [], "where": f"TimeSeries {self.series_count}, Period {self.period_count}"}
+        elif local == "Point" and self.period is not None:
+            self.point = {"line": self.parser.CurrentLineNumber}
+        self.field = _FIELDS.get((parent, local))
+        self.text = [] if self.field else None
+
+    def characters(self, data: str) -> None:
+        if self.text is not None:
+            self.text.append(data)
+
+    def end(self, name: str) -> None:
+        local = self.stack.pop()
+        if self.field is not None and self.text is not None:
+            holder = getattr(self, self.field[0])
+            if holder is not None:
+                holder[self.field[1]] = "".join(self.text).strip()
+        self.field, self.text = None, None
+        if local == "Point" and self.point is not None:
+            self.period["points"].append(self.point)
+            self.points += 1
+            self.point = None
+        elif local == "Period" and self.period is not None:
+            self.series["periods"].append(self.period)
+            self.period = None
+        elif local == "TimeSeries" and self.series is not None:
+            self.finish_series(self.series)
+            self.series = None
+
+    def finish_series(self, series: Fields) -> None:
+        where = f"TimeSeries {self.series_count}"
+        unit = "/".join(str(series[key]) for key in ("currency", "measure") if series.get(key))
+        if self.unit is None:
+            self.unit = (unit, where)
+        elif self.unit[0] != unit:
+            raise PriceDataError(f"{where}: prices in {unit or 'no unit'}, but {self.unit[1]} in {self.unit[0] or 'no unit'}")
+        curve = str(series.get("curve") or "A03")
+        if curve not in ("A01", "A03"):
+            raise PriceDataError(f"{where}: curveType {curve} is not read (A01 lists every position, A03 repeats left-out ones)")
+        for period in series["periods"]:
+            _period_records(str(period["where"]), curve, period, self.records)
+
+
+def read_entsoe(text: str) -> Tuple[List[PriceRecord], str]:
+    """The records of an ENTSO-E day-ahead prices document (TimeSeries and
+    Periods in document order, each Period by position, left-out positions
+    filled) and the price field's name with its unit ("price.amount (EUR/MWH)")."""
+    reader = _Reader()
+    try:
+        reader.parser.Parse(text, True)
+    except expat.ExpatError as error:
+        reason = expat.ErrorString(error.code)
+        raise PriceDataError(f"line {error.lineno}: not well-formed XML ({reason}, column {error.offset + 1})") from None
+    if reader.root == "Acknowledgement_MarketDocument":
+        said = reader.reason.get("text") or "no reason given"
+        raise PriceDataError(f"line {reader.root_line}: an Acknowledgement_MarketDocument, no prices: {said}")
+    if not reader.points:
+        raise PriceDataError(f"line {reader.root_line}: the Publication_MarketDocument holds no Point, no prices to read")
+    unit = reader.unit[0] if reader.unit else ""
+    return reader.records, f"price.amount ({unit})" if unit else "price.amount"

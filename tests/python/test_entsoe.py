@@ -1,0 +1,115 @@
+"""ENTSO-E price documents: positions filled or listed, UTC starts, each
+refusal naming its place, and DTD tricks refused before anything expands."""
+from datetime import datetime, timedelta, timezone
+
+import pytest
+from tariffsieve_prices.entsoe import looks_like_xml, read_entsoe
+from tariffsieve_prices.errors import PriceDataError
+
+NS = "urn:iec62325.351:tc57wg16:451-3:publicationdocument:7:3"
+
+
+def points(*pairs):
+    return "".join(f"\n<Point><position>{p}</position><price.amount>{a}</price.amount></Point>"
+                   for p, a in pairs)
+
+
+def period(start, end, resolution, *pairs):
+    interval = (f"<start>{start}</start>" if start else "") + (f"<end>{end}</end>" if end else "")
+    step = f"<resolution>{resolution}</resolution>" if resolution else ""
+    return f"\n<Period><timeInterval>{interval}</timeInterval>{step}{points(*pairs)}\n</Period>"
+
+
+def series(*periods, curve="<curveType>A03</curveType>", unit="EUR"):
+    head = f"<currency_Unit.name>{unit}</currency_Unit.name>" "<price_Measure_Unit.name>MWH</price_Measure_Unit.name>"
+    return f"\n<TimeSeries>{head}{curve}{''.join(periods)}\n</TimeSeries>"
+
+
+def document(*body, ns=NS):
+    root = f'<Publication_MarketDocument xmlns="{ns}">'
+    return f'<?xml version="1.0" encoding="UTF-8"?>\n{root}{"".join(body)}\n</Publication_MarketDocument>'
+
+
+def utc(text):
+    return datetime.fromisoformat(text).replace(tzinfo=timezone.utc)
+
+
+DAY = period("2026-03-01T23:00Z", "2026-03-02T23:00Z", "PT60M", *((p, p / 10) for p in range(1, 25)))
+TWO_HOURS = ("2026-03-01T23:00Z", "2026-03-02T01:00Z")
+# (document, records, first start, step, [(index, price, place)])
+READS = [
+    (document(series(DAY, curve="<curveType>A01</curveType>")), 24, "2026-03-01T23:00", 60,
+     [(23, "2.4", "TimeSeries 1, Period 1, position 24")]),
+    (document(series(period(*TWO_HOURS, "PT15M", (1, "5"), (2, "-1.5"), (5, "7")))), 8, "2026-03-01T23:00", 15,
+     [(1, "-1.5", "TimeSeries 1, Period 1, position 2"),
+      (3, "-1.5", "TimeSeries 1, Period 1, position 4 (repeats position 2)"),
+      (7, "7", "TimeSeries 1, Period 1, position 8 (repeats position 5)")]),
+    # No curveType: left-out positions still repeat the one before.
+    (document(series(period(*TWO_HOURS, "PT30M", (1, "1"), (3, "3")), curve="")), 4, "2026-03-01T23:00", 30,
+     [(1, "1", "TimeSeries 1, Period 1, position 2 (repeats position 1)"),
+      (3, "3", "TimeSeries 1, Period 1, position 4 (repeats position 3)")]),
+    # Across the CET clock change the local day is 25 hours: 100 quarter hours.
+    (document(series(period("2026-10-24T22:00Z", "2026-10-25T23:00Z", "PT15M", (1, "9"))), ns="urn:x:7:0"), 100,
+     "2026-10-24T22:00", 15, [(99, "9", "TimeSeries 1, Period 1, position 100 (repeats position 1)")]),
+    (document(series(DAY), series(period("2026-03-02T23:00:00Z", "2026-03-03T23:00:00Z", "P1D", (1, "1e1")))),
+     25, "2026-03-01T23:00", 60, [(24, "10", "TimeSeries 2, Period 1, position 1")]),
+]
+
+
+@pytest.mark.parametrize("text, count, first, minutes, expected", READS)
+def test_reads(text, count, first, minutes, expected):
+    records, field = read_entsoe(text)
+    assert field == "price.amount (EUR/MWH)" and len(records) == count
+    shown = min(count, 24)  # the first day's starts, one step apart in UTC
+    assert [r.start for r in records[:shown]] == [utc(first) + timedelta(minutes=minutes * i) for i in range(shown)]
+    assert records[-1].start.utcoffset() == timedelta(0) and records[0].source is None
+    for index, price, place in expected:
+        assert (records[index].price, records[index].place) == (price, place)
+
+
+ONE = period(*TWO_HOURS, "PT60M", (1, "1"), (2, "2"))
+
+
+def hourly(*pairs, curve="<curveType>A03</curveType>"):
+    return document(series(period(*TWO_HOURS, "PT60M", *pairs), curve=curve))
+
+
+LAUGHS = "".join(f'<!ENTITY l{i} "{f"&l{i - 1};" * 10}">' for i in range(1, 10))
+ERRORS = [
+    (document(series(ONE)).replace("</Period>", "</Perod>"), "line 7: not well-formed XML"),
+    ('<Acknowledgement_MarketDocument xmlns="urn:x"><Reason><code>999</code><text>No matching data found</text>'
+     "</Reason></Acknowledgement_MarketDocument>", "line 1: an Acknowledgement_MarketDocument, no prices: No matching data"),
+    ("<GL_MarketDocument/>", "line 1: root element GL_MarketDocument"),
+    (document(series(period(None, TWO_HOURS[1], "PT60M", (1, "1")))), "TimeSeries 1, Period 1: timeInterval start missing"),
+    (document(series(period("2026-03-01 23:00", None, "PT60M", (1, "1")))), "Period 1: timeInterval start '2026-03-01"),
+    (document(series(period(*TWO_HOURS, None, (1, "1")))), "TimeSeries 1, Period 1: Period has no resolution"),
+    (document(series(period(*TWO_HOURS, "P1M", (1, "1")))), "Period 1: resolution 'P1M' is not a duration"),
+    (document(series(period(*TWO_HOURS, "PT7M", (1, "1")))), "Period 1: timeInterval is not a whole number of PT7M steps"),
+    (document(series(ONE, period(*TWO_HOURS, "PT60M", (0, "1")))), "TimeSeries 1, Period 2, position 0 (line 9): positions"),
+    (hourly((1, "1"), (3, "1")), "Period 1, position 3 (line 6): beyond the period's end"),
+    (hourly((1, "1"), (1, "2")), "Period 1, position 1: repeated (lines 5 and 6)"),
+    (hourly((1, "")), "Period 1, position 1: price.amount '' is not"),
+    (hourly((1, "4,5")), "Period 1, position 1: price.amount '4,5' is not"),
+    (document(series(ONE).replace("<price.amount>2</price.amount>", "")), "position 2 (line 6): price.amount missing"),
+    (hourly((2, "1")), "TimeSeries 1, Period 1, position 1: missing"),
+    (hourly((1, "1"), curve="<curveType>A01</curveType>"), "TimeSeries 1, Period 1, position 2: missing"),
+    (document(series(ONE), series(ONE, unit="PLN")), "TimeSeries 2: prices in PLN/MWH, but TimeSeries 1 in EUR/MWH"),
+    (document(series(period(*TWO_HOURS, "PT60M"))), "line 2: the Publication_MarketDocument holds no Point"),
+    (f'<?xml version="1.0"?>\n<!DOCTYPE d [<!ENTITY l0 "ha">{LAUGHS}]>\n<Publication_MarketDocument>&l9;'
+     "</Publication_MarketDocument>", "line 2: a DOCTYPE"),
+    ('<!DOCTYPE d SYSTEM "http://192.0.2.1/d.dtd"><Publication_MarketDocument/>', "line 1: a DOCTYPE"),
+    ("<Publication_MarketDocument>&ext;</Publication_MarketDocument>", "line 1: not well-formed XML (undefined entity"),
+]
+
+
+@pytest.mark.parametrize("text, message", ERRORS)
+def test_errors_name_the_place(text, message):
+    with pytest.raises(PriceDataError) as caught:
+        read_entsoe(text)
+    assert message in str(caught.value) and "--" not in str(caught.value)
+
+
+@pytest.mark.parametrize("text, expected", [("\ufeff <?xml?><a/>", True), ("\n<a/>", True), ("start,price", False),
+                                            ("", False)])
+def test_looks_like_xml(text, expected):
+    assert looks_like_xml(text) is expected
