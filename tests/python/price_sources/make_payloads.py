@@ -1,5 +1,6 @@
 """Writes the price-source payloads (each in its provider's shape, made-up prices)
-and, from the same generated (instant, price) lists, their expected series."""
+and, from the same generated (instant, price) lists, their expected series.
+Run without arguments to rewrite the files beside it, or give another folder."""
 import json
 import random
 import sys
@@ -398,19 +399,19 @@ def expected(series: Series, minutes: int) -> Series:
     return rows
 
 
-def main() -> None:
+def main(out: Path) -> None:
     listing = []
     for name, file, make, args, minutes, zone in SOURCES:
         payload, series = make(random.Random(f"tariffsieve price source {name}"))
         rows = expected(series, minutes)
-        (HERE / file).write_text(payload + "\n", encoding="utf-8", newline="\n")
+        (out / file).write_text(payload + "\n", encoding="utf-8", newline="\n")
         lines = ["start,price"] + [f"{s.astimezone(UTC).isoformat()},{p}" for s, p in rows]
-        (HERE / f"{name}.expected.csv").write_text("\n".join(lines) + "\n", encoding="utf-8", newline="\n")
+        (out / f"{name}.expected.csv").write_text("\n".join(lines) + "\n", encoding="utf-8", newline="\n")
         listing.append({"name": name, "file": file, "args": args, "resolution_minutes": minutes,
                         "periods": len(rows), "zone": zone, "expected": f"{name}.expected.csv"})
     sources = "[\n" + ",\n".join("  " + json.dumps(item) for item in listing) + "\n]\n"
-    (HERE / "sources.json").write_text(sources, encoding="utf-8", newline="\n")
+    (out / "sources.json").write_text(sources, encoding="utf-8", newline="\n")
 
 
 if __name__ == "__main__":
-    main()
+    main(Path(sys.argv[1]) if len(sys.argv) > 1 else HERE)
