@@ -16,7 +16,7 @@ import argparse
 import sys
 from pathlib import Path
 
-from tariffsieve_plan.command import PROGRAM, main as command_main, price_value, run, runs_of
+from tariffsieve_plan.command import PROGRAM, main as command_main, run
 from tariffsieve_plan.errors import BadInput
 
 LONGEST_BAR_CHART = 48  # periods; beyond, bars touch and chosen blocks are shaded
@@ -32,8 +32,8 @@ def write_png(path, plan, title):
 
     chosen_colour, other_colour, threshold_colour, shade_colour = "#d9480f", "#adb5bd", "#1971c2", "#ffe8cc"
     series, first = plan.series, plan.first
-    values = [float(price_value(p)) for p in series.prices[first:plan.end]]
-    labels = [f"{t:%a %H:%M}" for t in series.times[first:plan.end]]
+    values = [float(p) for p in series.prices[first:plan.end]]
+    labels = [f"{t:%a %H:%M}" for t in series.starts[first:plan.end]]
     chosen = [i - first for i in plan.chosen]
     picked = set(chosen)
     colours = [chosen_colour if i in picked else other_colour for i in range(len(values))]
@@ -43,14 +43,13 @@ def write_png(path, plan, title):
     ax.bar(range(len(values)), values, width=1.0 if long else 0.8, color=colours, edgecolor="none", zorder=2)
     if long:
         # Thin bars near zero hardly show: shade each block of chosen periods.
-        for start, last in runs_of(chosen):
-            ax.axvspan(start - 0.5, last + 0.5, color=shade_colour, zorder=1)
+        for chosen_run in plan.runs:
+            ax.axvspan(chosen_run.first - first - 0.5, chosen_run.last - first + 0.5, color=shade_colour, zorder=1)
     legend = [Patch(color=chosen_colour, label="chosen"), Patch(color=other_colour, label="not chosen")]
-    if plan.threshold_text is not None:
-        ax.axhline(float(price_value(plan.threshold_text)), color=threshold_colour, linestyle="--", linewidth=1.2,
-                   zorder=3)
+    if plan.threshold is not None:
+        ax.axhline(float(plan.threshold), color=threshold_colour, linestyle="--", linewidth=1.2, zorder=3)
         legend.append(Line2D([], [], color=threshold_colour, linestyle="--",
-                             label=f"cheap at or below {plan.threshold_text}"))
+                             label=f"cheap at or below {plan.request['low_price_threshold']}"))
     ax.axhline(0, color="black", linewidth=0.8, zorder=3)
     step = max(1, len(labels) // 12)
     ax.set_xticks(range(0, len(labels), step), [labels[i] for i in range(0, len(labels), step)], rotation=45)

@@ -15,7 +15,7 @@ import pytest
 import tariffsieve
 from cli_command import command, environment
 from tariffsieve_plan.durations import describe, parse_seconds
-from tariffsieve_plan.series import parse_instant
+from tariffsieve_prices.timestamps import parse_iso as parse_instant
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 DAY = EXAMPLES / "sample_day.csv"
@@ -152,8 +152,9 @@ def test_a_clock_change_day_without_offsets_needs_its_zone(tmp_path):
     proc = run_cli("autumn.csv", "--run", "4h", cwd=tmp_path)
     assert proc.returncode == 2
     assert proc.stderr.decode() == (
-        "tariffsieve-plan: error: autumn.csv, line 14: timestamp '2026-10-25T02:00' is earlier than the one before "
-        "it ('2026-10-25T02:45'); on a clock-change day give --tz ZONE or timestamps with a UTC offset\n")
+        "tariffsieve-plan: error: autumn.csv, line 10 and line 14 both start at 2026-10-25T02:00:00, with prices "
+        "0.36 and 0.54; on a clock-change day the timestamps need a UTC offset, or their time zone given "
+        "(--tz ZONE)\n")
 
 
 def test_prices_reach_plan_as_written():
@@ -227,31 +228,34 @@ HOURS = "timestamp,price\n2026-04-10T00:00,0.1\n2026-04-10T01:00,0.2\n2026-04-10
 BAD = [
     ("none.csv", "", ["--run", "1h"], "none.csv: empty input, no prices"),
     ("header.csv", "timestamp,price\n", ["--run", "1h"], "header.csv: no price rows after the header line"),
-    ("empty.json", "[]", ["--run", "1h"], "empty.json: an empty list, no prices"),
+    ("empty.json", "[]", ["--run", "1h"], "empty.json: no prices (yet): the list is empty"),
+    ("tomorrow.json", '{"raw_today": [], "raw_tomorrow": null}', ["--run", "1h"],
+     "tomorrow.json: no prices (yet): raw_today is empty"),
     ("latin1.csv", b"timestamp,price\n2026-04-10T00:00,0.1 \xe9\n", ["--run", "1h"],
      "latin1.csv, line 2: not UTF-8 text (byte 0xe9)"),
     ("day.csv", HOURS, ["--run", "1h", "--price-column", "cost"],
      "day.csv, line 1: no column 'cost' in the header (timestamp, price)"),
     ("narrow.csv", "timestamp\n2026-04-10T00:00\n", ["--run", "1h"],
      "narrow.csv, line 1: expected a header with a timestamp column and a price column (got timestamp); "
-     "--time-column and --price-column name them"),
+     "name them with --time-column and --price-column"),
     ("short.csv", HOURS + "2026-04-10T03:00\n", ["--run", "1h"],
      "short.csv, line 5: 1 column, but the price is in column 2"),
     ("stamp.csv", HOURS.replace("T01:00", " at one"), ["--run", "1h"],
-     "stamp.csv, line 3: '2026-04-10 at one' is not an ISO 8601 timestamp (such as 2026-04-11T13:45 "
-     "or 2026-04-11T13:45+02:00)"),
+     "stamp.csv, line 3: '2026-04-10 at one' is not a timestamp (ISO 8601 such as 2026-04-11T13:45+02:00, or "
+     "Unix epoch seconds or milliseconds)"),
     ("gap.csv", HOURS + "2026-04-10T05:00,0.4\n2026-04-10T06:00,0.4\n", ["--run", "1h"],
-     "gap.csv, line 5: 2 periods missing before '2026-04-10T05:00' (the one before is '2026-04-10T02:00', the "
-     "series has one every 1h); on a clock-change day give --tz ZONE or timestamps with a UTC offset"),
+     "gap.csv, line 5: 2 periods missing before 2026-04-10T05:00:00 (the one before starts at 2026-04-10T02:00:00, "
+     "the series has one every 1h); on a clock-change day the timestamps need a UTC offset, or their time zone "
+     "given (--tz ZONE)"),
     ("twice.csv", HOURS + "2026-04-10T02:00,0.4\n2026-04-10T03:00,0.4\n", ["--run", "1h"],
-     "twice.csv, line 5: timestamp '2026-04-10T02:00' repeats the one before it ('2026-04-10T02:00'); on a "
-     "clock-change day give --tz ZONE or timestamps with a UTC offset"),
+     "twice.csv, line 4 and line 5 both start at 2026-04-10T02:00:00, with prices 0.3 and 0.4; on a clock-change "
+     "day the timestamps need a UTC offset, or their time zone given (--tz ZONE)"),
     ("mixed.csv", HOURS.replace("T01:00", "T01:00+02:00"), ["--run", "1h"],
-     "mixed.csv, line 3: '2026-04-10T01:00+02:00' has a UTC offset, unlike the timestamps before it"),
+     "mixed.csv, line 3: the start 2026-04-10T01:00:00+02:00 has a UTC offset, unlike the one at line 2"),
     ("price.csv", HOURS.replace("0.2", "0.2x"), ["--run", "1h"],
-     "price.csv, line 3: the price '0.2x' is not a decimal number (unknown character)"),
+     "price.csv, line 3: the price '0.2x' is not a decimal number"),
     ("item.json", '[{"start": "2026-04-10T00:00", "price": "0.1"}, {"begin": "2026-04-10T01:00"}]', ["--run", "1h"],
-     'item.json, item 2: no "start" (it has "begin")'),
+     'item.json, item 2: no start (it has begin)'),
     ("broken.json", '[{"start": "2026-04-10T00:00",\n "price": }]', ["--run", "1h"],
      "broken.json, line 2: not valid JSON (Expecting value)"),
     ("day.csv", HOURS, ["--run", "50min"], "--run 50min is not a whole number of periods: the series has a "
@@ -260,14 +264,14 @@ BAD = [
                                         "to count periods"),
     ("day.csv", HOURS, ["--run", "2 hours"], "--run: '2 hours' is not a duration (write it as 4h, 45min, 1h30m "
                                               "or 2.5h)"),
-    ("day.csv", HOURS, ["--run", "1h", "--cheap", "cheap"], "--cheap cheap: not a decimal number (unknown character)"),
+    ("day.csv", HOURS, ["--run", "1h", "--cheap", "cheap"], "--cheap cheap: not a decimal number (such as 0.0500)"),
     ("day.csv", HOURS, ["--run", "4h"], "min_selections cannot be greater than total number of items; the rules "
      "in periods: --run 4 (min_selections), --block 1 (min_consecutive_periods), --max-off 3 "
      "(max_gap_between_periods), --start-within 3 (max_gap_from_start), over 3 periods"),
     ("day.csv", HOURS, ["--run", "1h", "--from", "01:30", "--until", "02:00"],
      "--from 01:30 --until 02:00: no whole period of the series lies between them"),
-    ("day.csv", HOURS, ["--run", "1h", "--tz", "Mars/Olympus"], "--tz Mars/Olympus: unknown time zone (an IANA name "
-     "such as Europe/Berlin; without a system time zone database, `pip install tzdata`)"),
+    ("day.csv", HOURS, ["--run", "1h", "--tz", "Mars/Olympus"], "--tz: unknown time zone 'Mars/Olympus' (an IANA "
+     "name such as Europe/Berlin; without a system time zone database, `pip install tzdata`)"),
     ("missing.csv", None, ["--run", "1h"], "missing.csv: No such file or directory"),
     ("day.csv", HOURS, ["--run", "1h", "--strategy", "cheapest"], "argument --strategy: invalid choice: 'cheapest' ..."),
 ]
@@ -339,4 +343,4 @@ def test_a_decimal_comma_is_named(tmp_path):
     proc = run_cli("de.csv", "--run", "1h", cwd=tmp_path)
     assert proc.returncode == 2
     assert proc.stderr.decode() == ("tariffsieve-plan: error: de.csv, line 2: the price '0,0812' is not a decimal "
-                                    "number (unknown character); write a decimal point, not a comma\n")
+                                    "number; write a decimal point, not a comma\n")

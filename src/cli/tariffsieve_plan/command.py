@@ -11,13 +11,15 @@ from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
 from tariffsieve_plan.planning import make_plan
 from tariffsieve_plan.window import plan_window
-from tariffsieve_prices import PriceDataError, read_prices
+from tariffsieve_prices import PriceDataError, load_zone, read_prices
 from tariffsieve_prices.prices import price_text
 
 PROGRAM = "tariffsieve-plan"
 # How a choice the reader asks for is made on the command line.
-_CHOICE_OPTIONS = {"records": "--records PATH", "price_field": "--price-column", "time_field": "--time-column",
-                   "column": "--time-column and --price-column", "zone": "--tz", "resolution": "--resolution"}
+_CHOICES = {"records": " (--records {})", "price_field": " (--price-column {})",
+            "time_field": "; name them with --records, --time-column and --price-column",
+            "column": "; name them with --time-column and --price-column", "zone": " (--tz ZONE)",
+            "resolution": " (--resolution DURATION)"}
 
 
 class _Parser(argparse.ArgumentParser):
@@ -111,16 +113,20 @@ def read_input(args, stdin):
         except OSError as exc:
             raise BadInput(f"{args.input}: {exc.strerror or exc}") from None
         name = args.input.replace("\\", "/").rsplit("/", 1)[-1]
+    zone = None
+    if args.tz is not None:
+        try:
+            zone = load_zone(args.tz)
+        except PriceDataError as exc:
+            raise BadInput(f"--tz: {exc}") from None
     paths = tuple(part.strip() for given in args.records or () for part in given.split(",") if part.strip())
     try:
         return read_prices(data, format=None if args.input_format == "auto" else args.input_format,
                            records=paths, time_field=args.time_column, price_field=args.price_column,
-                           tz=args.tz, resolution=_resolution(args.resolution), name=name)
+                           tz=zone, resolution=_resolution(args.resolution), name=name)
     except PriceDataError as exc:
-        option = _CHOICE_OPTIONS.get(exc.choice or "")
-        if exc.choice == "zone":
-            raise BadInput(f"--tz {args.tz}: {exc}") from None
-        raise BadInput(f"{exc}" + (f" (with {option})" if option else "")) from None
+        hint = _CHOICES.get(exc.choice or "", "")
+        raise BadInput(f"{exc}{hint.format(' or '.join(exc.candidates[:4]))}") from None
 
 
 def show_zone(series, tz):

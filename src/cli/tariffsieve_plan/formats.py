@@ -26,11 +26,20 @@ def decimal_text(value) -> "str | None":
     return "0" if text in ("-0", "") else text
 
 
+def _short_paths(paths):
+    """a.b.today, a.b.tomorrow -> a.b.today, tomorrow: later paths without the parent they share."""
+    shown = list(paths[:1])
+    for path in paths[1:]:
+        parent = paths[0].rpartition(".")[0]
+        shown.append(path[len(parent) + 1:] if parent and path.startswith(parent + ".") else path)
+    return shown
+
+
 def source_text(series, zone_note) -> "str | None":
     """Where the prices were read and the zone shown, when that is not plain."""
     parts = []
     if series.kind != "csv":
-        lists = " + ".join(series.lists) if series.lists else ""
+        lists = " + ".join(_short_paths(series.lists))
         parts.append(f"prices from {series.price_field}" + (f" of {lists}" if lists else "")
                      + f", starts from {series.time_field}")
     if zone_note:

@@ -33,7 +33,7 @@ def load_zone(name: str) -> tzinfo:
         return ZoneInfo(name)
     except Exception:  # ZoneInfoNotFoundError, or ValueError for a malformed key
         raise PriceDataError(f"unknown time zone '{name}' (an IANA name such as Europe/Berlin; without a "
-                             f"system time zone database, `pip install tzdata`)", "zone") from None
+                             f"system time zone database, `pip install tzdata`)") from None
 
 
 def _decode(data: bytes, name: str) -> str:

@@ -25,8 +25,7 @@ def _column(header: "list[str] | None", wanted: "str | None", default: int, line
     if header is None:
         raise PriceDataError(f"line {line}: there is no header row, so columns go by number, not '{wanted}'",
                              "column")
-    raise PriceDataError(f"line {line}: no column '{wanted}' in the header ({', '.join(names)})", "column",
-                         tuple(names))
+    raise PriceDataError(f"line {line}: no column '{wanted}' in the header ({', '.join(names)})")
 
 
 def _is_data(row: "list[str]", t: int, p: int) -> bool:
@@ -81,7 +80,7 @@ def csv_records(text: str, time_column: "str | None" = None, price_column: "str 
             if len(row) <= max(t, p):
                 raise PriceDataError(f"{place}: {len(row)} column{'s' * (len(row) != 1)}, but the "
                                      f"{'price' if p > t else 'timestamp'} is in column {max(t, p) + 1}")
-            records.append(PriceRecord(to_datetime(row[t], place, "timestamp", naive_is_utc),
+            records.append(PriceRecord(to_datetime(row[t], place, "", naive_is_utc),
                                        price_text(row[p], place, "price"), place, row))
     except csv.Error as exc:
         raise PriceDataError(f"line {reader.line_num}: {exc}") from None

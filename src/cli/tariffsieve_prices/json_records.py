@@ -120,6 +120,10 @@ def find_lists(data: object, paths: "tuple[str, ...]", time_field: "str | None",
             shapes.append(shape)
         else:
             _walk(value, path, "" if paths else None, 0, time_field, price_field, shapes, others)
+    if not shapes and others and all(other.endswith("(empty)") for other in others):
+        empty = [other[:-8] for other in others if other != "(top) (empty)"]
+        raise PriceDataError(f"no prices (yet): {_listing(empty) if empty else 'the list'} "
+                             f"{'are' if len(empty) > 1 else 'is'} empty")
     if not shapes:
         wanted = (f"objects with {time_field or 'a start time'} and {price_field or 'a price'}")
         found = f"; lists found: {_listing(others)}" if others else "; it holds no list of objects"
@@ -131,7 +135,7 @@ def find_lists(data: object, paths: "tuple[str, ...]", time_field: "str | None",
         groups.setdefault(shape.key(), []).append(shape)
     if len(groups) > 1:
         names = [" + ".join(shape.path or "(top)" for shape in group) for group in groups.values()]
-        raise PriceDataError(f"several lists of price records: {_listing(names)}; pick the one to read by its path",
+        raise PriceDataError(f"several lists of price records: {_listing(names)}; pick one by its path",
                              "records", tuple(shape.path for group in groups.values() for shape in group))
     return next(iter(groups.values()))
 
@@ -143,8 +147,8 @@ def json_records(data: object, paths: "tuple[str, ...]" = (), time_field: "str |
     first = shapes[0]
     chosen_price = paid_price(first.price_fields)
     if chosen_price is None:
-        raise PriceDataError(f"the records of {first.path or 'the list'} hold several prices: "
-                             f"{', '.join(first.price_fields)}; pick the one to plan with",
+        raise PriceDataError(f"the records {'in ' + first.path if first.path else ''} hold several prices: "
+                             f"{', '.join(first.price_fields)}; pick one",
                              "price_field", tuple(first.price_fields))
     chosen_time = first.time_field
     naive_is_utc = chosen_time in UTC_FIELDS

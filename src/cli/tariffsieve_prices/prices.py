@@ -5,7 +5,8 @@ from decimal import Decimal
 
 from tariffsieve_prices.errors import PriceDataError
 
-_NUMBER = re.compile(r"([+-]?)(\d+(?:\.\d*)?|\.\d+)(?:[eE]([+-]?\d+))?")
+# Underscores may follow the first digit, as in Python's own number literals.
+_NUMBER = re.compile(r"([+-]?)(\d[\d_]*(?:\.[\d_]*)?|\.\d[\d_]*)(?:[eE]([+-]?\d+))?")
 # Exponents beyond this make more than 28 decimals or a value past 2**96
 # whatever the digits: refused here rather than spelled out digit by digit.
 _LONGEST_EXPONENT = 60
@@ -53,14 +54,14 @@ def price_text(value: object, place: str, field: str) -> str:
     if match is None:
         shown = repr(value) if not isinstance(value, JsonNumber) else value.text
         hint = "; write a decimal point, not a comma" if isinstance(value, str) and "," in value else ""
-        raise PriceDataError(f"{place}: {field} {shown[:40]} is not a decimal number{hint}")
+        raise PriceDataError(f"{place}: the {field} {shown[:40]} is not a decimal number{hint}")
     sign, digits, exponent = match.groups()
     if exponent is not None:
         if abs(int(exponent)) > _LONGEST_EXPONENT and Decimal(digits) != 0:
             raise PriceDataError(f"{place}: {field} {text[:40]} is beyond the decimal range")
-        plain = format(Decimal(sign + digits).scaleb(int(exponent)), "f")
+        plain = format(Decimal(sign + digits.replace("_", "")).scaleb(int(exponent)), "f")
         return "0" if Decimal(plain) == 0 else plain
-    whole = digits.split(".")[0].lstrip("0")
+    whole = digits.split(".")[0].replace("_", "").lstrip("0")
     if whole and int(whole) >= _LARGEST:
         raise PriceDataError(f"{place}: {field} {text[:40]} is beyond the decimal range (below 2**96)")
     return ("-" if sign == "-" else "") + digits

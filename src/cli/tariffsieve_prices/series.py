@@ -6,6 +6,7 @@ from tariffsieve_prices.errors import PriceDataError
 from tariffsieve_prices.records import PriceRecord
 
 _ZERO = timedelta(0)
+_NAIVE_HINT = "; on a clock-change day the timestamps need a UTC offset, or their time zone given"
 
 
 def describe_step(step: timedelta) -> str:
@@ -68,8 +69,9 @@ def _instants(records: "list[PriceRecord]", zone: "tzinfo | None", at) -> "tuple
     aware = records[0].start.tzinfo is not None
     for record in records:
         if (record.start.tzinfo is not None) != aware:
-            raise PriceDataError(f"{at(record.place)}: the start {'has a' if not aware else 'has no'} UTC offset, "
-                                 f"unlike the one of {at(records[0].place)}")
+            raise PriceDataError(f"{at(record.place)}: the start {record.start.isoformat()} "
+                                 f"{'has a' if not aware else 'has no'} UTC offset, unlike the one at "
+                                 f"{records[0].place}")
     if aware:
         utc = all(record.start.utcoffset() == _ZERO for record in records)
         return [record.start.astimezone(timezone.utc) for record in records], True, utc
@@ -95,7 +97,8 @@ def _differences(first: object, second: object) -> str:
     return ""
 
 
-def _drop_repeats(order: "list[int]", instants: list, records: "list[PriceRecord]", at) -> "list[int]":
+def _drop_repeats(order: "list[int]", instants: list, records: "list[PriceRecord]", lists: "tuple[str, ...]",
+                  name: str, at) -> "list[int]":
     kept: list = []
     for i in order:
         if kept and instants[i] == instants[kept[-1]]:
@@ -104,12 +107,13 @@ def _drop_repeats(order: "list[int]", instants: list, records: "list[PriceRecord
             if one.price == other.price and (one.source == other.source or one.source is None):
                 continue  # the same record twice, as where two lists overlap
             if one.origin and other.origin and one.origin != other.origin:
-                raise PriceDataError(f"{one.origin} and {other.origin} hold different prices for the same "
-                                     f"periods ({at(one.place)} and {at(other.place)}): pick one of them",
-                                     "records", (one.origin, other.origin))
-            raise PriceDataError(f"{at(one.place)} and {at(other.place)} both start at "
-                                 f"{records[i].start.isoformat()}, with prices {one.price} and "
-                                 f"{other.price}{_differences(one.source, other.source)}")
+                raise PriceDataError(f"{name + ': ' if name else ''}{one.origin} and {other.origin} hold different "
+                                     f"prices for the same periods (both start at {records[i].start.isoformat()}): "
+                                     f"pick one of the lists", "records", lists)
+            hint = "" if records[i].start.tzinfo else _NAIVE_HINT
+            raise PriceDataError(f"{at(one.place)} and {other.place} both start at {records[i].start.isoformat()}, "
+                                 f"with prices {one.price} and {other.price}"
+                                 f"{_differences(one.source, other.source)}{hint}", "zone" if hint else None)
         kept.append(i)
     return kept
 
@@ -130,7 +134,7 @@ def _resolution(series: PriceSeries, declared: "timedelta | None", at) -> timede
     else:
         raise PriceDataError(f"{at(series.places[0])}: one period only, which cannot tell the period length",
                              "resolution")
-    hint = "" if series.aware else "; on a clock-change day the timestamps need a UTC offset or a time zone"
+    hint = "" if series.aware else _NAIVE_HINT
     for i, step in enumerate(steps, start=1):
         if step == resolution:
             continue
@@ -140,7 +144,7 @@ def _resolution(series: PriceSeries, declared: "timedelta | None", at) -> timede
             missing = step // resolution - 1
             raise PriceDataError(f"{where}: {missing} period{'s' * (missing != 1)} missing before "
                                  f"{start.isoformat()} (the one before starts at {before.isoformat()}, "
-                                 f"the series has one every {every}){hint}")
+                                 f"the series has one every {every}){hint}", "zone" if hint else None)
         raise PriceDataError(f"{where}: the period starting {start.isoformat()} comes {describe_step(step)} after "
                              f"the one before ({before.isoformat()}), but the series has a period every {every}"
                              f"{hint}", "resolution")
@@ -157,7 +161,7 @@ def build_series(records: "list[PriceRecord]", name: str, zone: "tzinfo | None",
         raise PriceDataError(f"{name + ': ' if name else ''}no prices")
     instants, aware, utc = _instants(records, zone, at)
     order = sorted(range(len(records)), key=instants.__getitem__)
-    order = _drop_repeats(order, instants, records, at)
+    order = _drop_repeats(order, instants, records, lists, name, at)
     series = PriceSeries()
     series.name, series.kind, series.header = name, kind, header
     series.time_field, series.price_field, series.lists = time_field, price_field, lists

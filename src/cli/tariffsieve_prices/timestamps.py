@@ -75,7 +75,7 @@ def to_datetime(value: object, place: str, field: str, naive_is_utc: bool = Fals
             moment = parse_iso(value)
     if moment is None:
         shown = value.text if isinstance(value, JsonNumber) else repr(value)
-        raise PriceDataError(f"{place}: {field} {shown[:40]} is not a timestamp (ISO 8601 such as "
+        raise PriceDataError(f"{place}: {field + ' ' if field else ''}{shown[:40]} is not a timestamp (ISO 8601 such as "
                              f"2026-04-11T13:45+02:00, or Unix epoch seconds or milliseconds)")
     if naive_is_utc and moment.tzinfo is None:
         moment = moment.replace(tzinfo=timezone.utc)
