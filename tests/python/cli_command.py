@@ -26,3 +26,22 @@ def environment(base=None):
     if not installed:
         env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(SOURCES), env.get("PYTHONPATH")]))
     return env
+
+
+def run_in_process(args, stdin=b"", cwd=None, now=None):
+    """The command's entry point called in this process, as a finished process:
+    returncode, and stdout and stderr as bytes."""
+    import io
+    import subprocess
+
+    from tariffsieve_plan.command import main
+
+    out, err = io.StringIO(), io.StringIO()
+    here = os.getcwd()
+    try:
+        if cwd is not None:
+            os.chdir(cwd)
+        code = main([str(arg) for arg in args], io.BytesIO(stdin or b""), out, err, now)
+    finally:
+        os.chdir(here)
+    return subprocess.CompletedProcess(args, code, out.getvalue().encode(), err.getvalue().encode())

@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 import tariffsieve
-from cli_command import command, environment
+from cli_command import command, environment, run_in_process
 from tariffsieve_plan.durations import describe, parse_seconds
 from tariffsieve_prices.timestamps import parse_iso as parse_instant
 
@@ -23,13 +23,12 @@ DAY_JSON = EXAMPLES / "sample_day.json"
 TWO_DAYS = EXAMPLES / "sample_two_days_15min.csv"
 
 
-def run_cli(*args, stdin=None, cwd=None):
-    return subprocess.run([*command(), *map(str, args)], input=stdin, capture_output=True, cwd=cwd, env=environment(),
-                          timeout=300)
+def run_cli(*args, stdin=None, cwd=None, now=None):
+    return run_in_process(args, stdin, cwd, now)
 
 
-def plan_json(*args, stdin=None):
-    proc = run_cli(*args, "--format", "json", stdin=stdin)
+def plan_json(*args, stdin=None, now=None):
+    proc = run_cli(*args, "--format", "json", stdin=stdin, now=now)
     assert proc.returncode == 0, proc.stderr.decode()
     return json.loads(proc.stdout)
 
@@ -74,7 +73,10 @@ def test_json_is_what_plan_gives(source, args, span, counts, strategy):
     assert [request[name] for name in ("min_selections", "min_consecutive_periods", "max_gap_between_periods",
                                        "max_gap_from_start")] == list(counts)
     assert request["aggressive"] == (strategy == "average")
-    direct = tariffsieve.plan(prices[first:end], **request)
+    # The threshold as given, or below every price: worked out here, not taken from the answer.
+    threshold = args[args.index("--cheap") + 1] if "--cheap" in args else str(1 - 2 ** 96)
+    assert request["low_price_threshold"] == threshold
+    direct = tariffsieve.plan(prices[first:end], threshold, *counts, aggressive=strategy == "average")
     assert answer["indices"] == [first + i for i in direct]
     assert (answer["window"]["first_index"], answer["window"]["periods"]) == (first, end - first)
 
@@ -344,3 +346,106 @@ def test_a_decimal_comma_is_named(tmp_path):
     assert proc.returncode == 2
     assert proc.stderr.decode() == ("tariffsieve-plan: error: de.csv, line 2: the price '0,0812' is not a decimal "
                                     "number; write a decimal point, not a comma\n")
+
+
+# Inputs that once gave a wrong plan with status 0: each is now right or one line and status 2.
+
+def spring_day_with_offsets():
+    """92 quarter hours of the spring clock-change day in Berlin, with offsets, and their prices."""
+    zone = zone_or_skip("Europe/Berlin")
+    start = datetime(2026, 3, 29, tzinfo=zone).astimezone(timezone.utc)
+    stamps = [(start + timedelta(minutes=15 * i)).astimezone(zone) for i in range(92)]
+    prices = [f"0.{(i * 37) % 89 + 10:02d}" for i in range(92)]
+    return stamps, prices
+
+
+def test_newest_first_plans_as_oldest_first(tmp_path):
+    header, *rows = DAY.read_text().splitlines(keepends=True)
+    (tmp_path / "newest.csv").write_text(header + "".join(reversed(rows)))
+    for rules in (HEATER, ["--run", "6", "--block", "2", "--max-off", "8", "--start-within", "4", "--periods",
+                           "--cheap", "0.0750"]):
+        answer = plan_json(tmp_path / "newest.csv", *rules)
+        assert answer["indices"] == tariffsieve.plan([p for _, p in rows_of(DAY)], "0.0750", 6, 2, 8, 4)
+        assert answer["runs"][0]["start"] == "2026-04-10T02:00"
+    assert run_cli(tmp_path / "newest.csv", *HEATER).stdout.decode().startswith(
+        "newest.csv: 24 periods of 1h, Fri 2026-04-10 00:00 to Sat 2026-04-11 00:00\n")
+
+
+def test_a_repeated_record_counts_once_and_a_conflicting_one_is_named(tmp_path):
+    (tmp_path / "same.csv").write_text(HOURS.replace("timestamp,price\n", "timestamp,price\n2026-04-10T00:00,0.1\n"))
+    assert plan_json(tmp_path / "same.csv", "--run", "1h")["indices"] == [0]
+    # Another price for the first hour, newest first: named, with --periods as without.
+    (tmp_path / "other.csv").write_text(HOURS.replace("timestamp,price\n", "timestamp,price\n2026-04-10T00:00,0.5\n"))
+    for rules in (["1h"], ["1", "--periods"]):
+        proc = run_cli("other.csv", "--run", *rules, cwd=tmp_path)
+        assert proc.stderr.decode().startswith("tariffsieve-plan: error: other.csv, line 2 and line 3 both start at "
+                                               "2026-04-10T00:00:00, with prices 0.5 and 0.1")
+
+
+def test_a_file_without_a_header_keeps_its_first_row(tmp_path):
+    rows = HOURS.split("\n", 1)[1].replace("0.1", "0.01")
+    (tmp_path / "bare.csv").write_text(rows)
+    assert plan_json(tmp_path / "bare.csv", "--run", "1h")["indices"] == [0]
+    assert run_cli(tmp_path / "bare.csv", "--run", "1h", "--format", "csv").stdout.decode() == \
+        "".join(f"{line},{int(i == 0)}\n" for i, line in enumerate(rows.splitlines()))
+
+
+def test_a_window_past_the_prices_needs_partial(tmp_path):
+    # Only Saturday is known: a night window reaching into Sunday must not be planned on Saturday alone.
+    (tmp_path / "sat.csv").write_text("".join(line for line in TWO_DAYS.read_text().splitlines(keepends=True)
+                                              if "2026-04-12" not in line and "2026-04-13" not in line))
+    args = ["--from", "18:00", "--until", "07:00", "--run", "3h"]
+    proc = run_cli("sat.csv", *args, cwd=tmp_path)
+    assert (proc.returncode, proc.stderr.decode()) == (2, (
+        "tariffsieve-plan: error: --until 07:00 (Sun 2026-04-12 07:00) is after the last price, which ends "
+        "Sun 2026-04-12 00:00: the prices do not cover the window; wait for them, or plan what they cover "
+        "with --partial\n"))
+    assert plan_json(tmp_path / "sat.csv", *args, "--partial")["window"]["periods"] == 24
+    proc = run_cli("sat.csv", "--from", "2026-04-10T22:00", "--run", "1h", cwd=tmp_path)
+    assert proc.returncode == 2 and "is before the first price" in proc.stderr.decode()
+
+
+def test_an_instant_without_offset_is_read_in_the_series_zone(tmp_path):
+    stamps, prices = spring_day_with_offsets()
+    text = "timestamp,price\n" + "".join(f"{t.isoformat()},{p}\n" for t, p in zip(stamps, prices))
+    (tmp_path / "spring.csv").write_text(text)
+    answer = plan_json(tmp_path / "spring.csv", "--tz", "Europe/Berlin", "--from", "2026-03-29T18:00", "--run", "1h")
+    assert answer["window"]["start"] == "2026-03-29T18:00+02:00" and answer["window"]["first_index"] == 68
+    proc = run_cli("spring.csv", "--from", "2026-03-29T18:00", "--run", "1h", cwd=tmp_path)
+    assert (proc.returncode, proc.stderr.decode()) == (2, (
+        "tariffsieve-plan: error: --from 2026-03-29T18:00: no UTC offset, and the timestamps' offsets change "
+        "within the series; give one (2026-03-29T18:00+01:00) or the time zone with --tz\n"))
+
+
+def test_from_now_starts_with_the_period_running_now(tmp_path):
+    (tmp_path / "day.csv").write_text(TWO_DAYS.read_text())
+    now = datetime(2026, 4, 11, 16, 0, 0, 300000, tzinfo=timezone.utc)  # 18:00:00.3 in Berlin
+    answer = plan_json(tmp_path / "day.csv", "--tz", "Europe/Berlin", "--from", "now", "--run", "15min",
+                       "--until", "18:15", now=now)
+    assert answer["window"] == {"start": "2026-04-11T18:00+02:00", "end": "2026-04-11T18:15+02:00",
+                                "first_index": 72, "periods": 1}
+    proc = run_cli("day.csv", "--from", "now", "--run", "1h", cwd=tmp_path, now=now)
+    assert proc.returncode == 2 and "give their time zone with --tz" in proc.stderr.decode()
+
+
+def test_utc_prices_are_shown_in_the_machines_zone(monkeypatch):
+    zone_or_skip("Europe/Berlin")
+    monkeypatch.setenv("TZ", "Europe/Berlin")
+    utc = "[" + ",".join(f'{{"start": "{t[:16]}:00Z", "price": "{p}"}}' for t, p in rows_of(TWO_DAYS)) + "]"
+    answer = plan_json("-", "--from", "18:00", "--until", "07:00", "--run", "3h", stdin=utc.encode())
+    assert answer["window"]["start"] == "2026-04-11T18:00+02:00" and answer["window"]["first_index"] == 64
+    assert answer["source"]["times"] == "times in Europe/Berlin (this machine's zone)"
+    monkeypatch.setenv("TZ", "UTC")
+    assert plan_json("-", "--from", "18:00", "--run", "3h", stdin=utc.encode())["window"]["first_index"] == 72
+
+
+def test_csv_answer_keeps_every_column_and_json_the_request_plan_got(tmp_path):
+    (tmp_path / "wide.csv").write_text("timestamp;price;area\n" + "".join(
+        f"{t};{p};DE\n" for t, p in reversed(rows_of(DAY))))
+    table = [line.split(",") for line in run_cli(tmp_path / "wide.csv", *HEATER, "--format", "csv")
+             .stdout.decode().splitlines()]
+    chosen = tariffsieve.plan([p for _, p in rows_of(DAY)], "0.0750", 6, 2, 8, 4)
+    assert table == [["timestamp", "price", "area", "chosen"]] + [
+        [t, p, "DE", str(int(i in chosen))] for i, (t, p) in enumerate(rows_of(DAY))]
+    answer = plan_json(DAY, *HEATER[:-1], "7.5e-2")
+    assert answer["request"]["low_price_threshold"] == "0.075" and answer["indices"] == chosen

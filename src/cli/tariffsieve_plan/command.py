@@ -181,11 +181,12 @@ def run(argv=None, stdin=None, now=None):
     return plan, answer_text(plan, args.cheap, zone_note, args.per_row, not args.no_chart)
 
 
-def main(argv=None, stdin=None, stdout=None, stderr=None):
+def main(argv=None, stdin=None, stdout=None, stderr=None, now=None):
+    """The command: 0 with a plan written to stdout, 2 with one line on stderr."""
     stdout = stdout or sys.stdout
     stderr = stderr or sys.stderr
     try:
-        _, text = run(argv, stdin)
+        _, text = run(argv, stdin, now)
         stdout.write(text)
         stdout.flush()
     except BadInput as exc:
