@@ -126,7 +126,8 @@ def read_input(args, stdin):
                            tz=zone, resolution=_resolution(args.resolution), name=name)
     except PriceDataError as exc:
         hint = _CHOICES.get(exc.choice or "", "")
-        raise BadInput(f"{exc}{hint.format(' or '.join(exc.candidates[:4]))}") from None
+        named = " or ".join(exc.candidates[:4]) or {"records": "PATH", "price_field": "FIELD"}.get(exc.choice, "")
+        raise BadInput(f"{exc}{hint.format(named)}") from None
 
 
 def show_zone(series, tz):

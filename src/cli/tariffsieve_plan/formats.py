@@ -5,10 +5,11 @@ import io
 import json
 import re
 from datetime import time, timedelta
-from decimal import ROUND_HALF_EVEN, Decimal
+from decimal import ROUND_HALF_EVEN, Decimal, localcontext
 
 from tariffsieve_plan.chart import chart, per_row_for
 from tariffsieve_plan.durations import describe
+from tariffsieve_plan.planning import EXACT
 
 
 def iso_text(moment) -> str:
@@ -96,12 +97,12 @@ def clock_range(start, end) -> str:
 
 
 def places_of(prices) -> int:
-    """The most decimals any of the prices has."""
+    """The most decimals any of the prices has, up to the 28 the module keeps."""
     most = 0
     for text in prices:
         exponent = Decimal(text).as_tuple().exponent
         most = max(most, -exponent if isinstance(exponent, int) else 0)
-    return most
+    return min(most, 28)
 
 
 def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
@@ -113,7 +114,8 @@ def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
     quantum = Decimal(1).scaleb(-places_of(window_prices))
 
     def shown(value):
-        return f"{value.quantize(quantum, rounding=ROUND_HALF_EVEN):f}"
+        with localcontext(EXACT):
+            return f"{value.quantize(quantum, rounding=ROUND_HALF_EVEN):f}"
 
     def span(periods):
         return f"{describe(periods * resolution)} ({periods})"

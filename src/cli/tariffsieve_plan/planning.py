@@ -7,7 +7,7 @@ import tariffsieve
 from tariffsieve_plan.errors import BadInput
 
 # Wide enough that sums of up to 2016 prices below 2**96 with 28 decimals stay exact.
-_EXACT = Context(prec=80)
+EXACT = Context(prec=80)
 LARGEST = 2 ** 96
 LONGEST_SERIES = 2016
 RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
@@ -17,7 +17,7 @@ RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"
 def module_average(total: Decimal, count: int) -> Decimal:
     """total / count as the module computes an average: rounded half to even,
     keeping as many decimals (up to 28) as fit below 2**96."""
-    with localcontext(_EXACT):
+    with localcontext(EXACT):
         quotient = total / count
         for places in range(28, -1, -1):
             rounded = quotient.quantize(Decimal(1).scaleb(-places), rounding=ROUND_HALF_EVEN)
@@ -27,7 +27,7 @@ def module_average(total: Decimal, count: int) -> Decimal:
 
 
 def total_of(prices) -> Decimal:
-    with localcontext(_EXACT):
+    with localcontext(EXACT):
         return sum((Decimal(text) for text in prices), Decimal(0))
 
 
@@ -84,7 +84,7 @@ def make_plan(series, first: int, end: int, rules: dict, threshold: "str | None"
     plan.chosen = [first + i for i in chosen]
     prices = series.prices
     plan.runs = [Run(a, b, prices[a:b + 1]) for a, b in runs_of(plan.chosen)]
-    with localcontext(_EXACT):
+    with localcontext(EXACT):
         plan.total = sum((run.total for run in plan.runs), Decimal(0))
     plan.average = module_average(plan.total, len(plan.chosen)) if plan.chosen else None
     plan.cheap = (sum(Decimal(prices[i]) <= plan.threshold for i in plan.chosen)

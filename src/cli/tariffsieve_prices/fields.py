@@ -1,5 +1,6 @@
 # Which fields of a record hold its start and its price: the names price
 # sources document, and the rule for a record that holds several prices.
+import re
 from decimal import Decimal
 
 from tariffsieve_prices.prices import JsonNumber
@@ -32,16 +33,15 @@ def start_field(record: dict) -> "str | None":
     return None
 
 
+# Text that is meant as a number, a decimal comma or a stray character
+# included, so that its record is found and the price then named as wrong.
+_NUMERIC_TEXT = re.compile(r"\s*[+-]?[\d.,_]*\d[\d.,_]*(?:[eE][+-]?\d+)?\s*")
+
+
 def _is_number(value: object) -> bool:
     if isinstance(value, (JsonNumber, int, float, Decimal)) and not isinstance(value, bool):
         return True
-    if isinstance(value, str):
-        try:
-            Decimal(value)
-        except ArithmeticError:
-            return False
-        return True
-    return False
+    return isinstance(value, str) and _NUMERIC_TEXT.fullmatch(value) is not None
 
 
 def _price_like(name: str) -> bool:
