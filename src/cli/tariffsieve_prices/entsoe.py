@@ -29,11 +29,9 @@ _FIELDS = {
     ("Reason", "text"): ("reason", "text"),
 }
 Fields = Dict[str, Any]
-
-
-def looks_like_xml(text: str) -> bool:
-    """Whether the text starts (after a byte order mark and blanks) with '<'."""
-    return text.lstrip("\ufeff \t\r\n").startswith("<")
+# Left-out positions are filled in, so a short document could name millions:
+# a year of quarter hours is 35,040.
+_MOST_POSITIONS = 100_000
 
 
 def _time(text: object, where: str, name: str) -> datetime:
@@ -100,6 +98,8 @@ def _period_records(where: str, curve: str, period: Fields, out: List[PriceRecor
     if not given:
         return
     last = count if count is not None else max(given)
+    if last > _MOST_POSITIONS:
+        raise PriceDataError(f"{where}: {last} positions, more than the {_MOST_POSITIONS} read in one Period")
     try:
         start + (last - 1) * step
     except OverflowError:
