@@ -2,6 +2,7 @@
 from the top of the source tree with the installed command on the PATH."""
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -34,3 +35,14 @@ def test_recipe_prints_what_the_readme_shows(command, shown):
     printed = subprocess.run(["sh", "-c", command], cwd=ROOT, env=env, capture_output=True, text=True, timeout=300)
     assert printed.returncode == 0, printed.stderr
     assert printed.stdout == shown
+
+
+SOURCES = re.findall(r"^\| .*? \| `(tariffsieve-plan tests/python/price_sources/[^`]*)` \|$", SECTION, re.M)
+
+
+def test_each_price_source_in_the_table_plans():
+    assert len(SOURCES) == 12
+    for command in SOURCES:
+        proc = cli_command.run_in_process([ROOT / arg if arg.startswith("tests/") else arg
+                                           for arg in shlex.split(command)[1:]])
+        assert proc.returncode == 0, (command, proc.stderr)
