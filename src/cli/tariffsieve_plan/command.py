@@ -5,6 +5,7 @@
 import argparse
 import sys
 from datetime import datetime, timedelta, timezone
+from decimal import Decimal
 
 from tariffsieve_plan.durations import parse_seconds, to_periods
 from tariffsieve_plan.errors import BadInput
@@ -169,11 +170,8 @@ def run(argv=None, stdin=None, now=None):
     series = read_input(args, stdin if stdin is not None else sys.stdin.buffer)
     series, zone_note = show_zone(series, args.tz)
     first, end = plan_window(series, args.start, args.until, args.partial, now or datetime.now(timezone.utc))
-    resolution = int(series.resolution.total_seconds()) if series.resolution.microseconds == 0 else \
-        series.resolution.total_seconds()
-    from decimal import Decimal
-
-    rules = rules_in_periods(args, end - first, Decimal(series.resolution // timedelta(microseconds=1)) / 1000000)
+    seconds = Decimal(series.resolution // timedelta(microseconds=1)) / 1000000
+    rules = rules_in_periods(args, end - first, seconds)
     plan = make_plan(series, first, end, rules, threshold, args.strategy == "average")
     if args.format == "json":
         return plan, answer_json(plan, zone_note)
