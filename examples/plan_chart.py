@@ -83,7 +83,8 @@ def main(argv=None):
     source = plan.series.name
     path = args.png or Path(f"{Path(source).stem if source != 'standard input' else 'prices'}-plan.png")
     try:
-        write_png(path, plan, text.splitlines()[1])
+        rules = next(line for line in text.splitlines() if ": at least " in line)
+        write_png(path, plan, rules)
     except ImportError:
         if args.png:
             sys.exit(f"{PROGRAM}: error: writing a PNG needs matplotlib")
