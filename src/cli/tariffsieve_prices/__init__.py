@@ -36,13 +36,12 @@ def load_zone(name: str) -> tzinfo:
                              f"system time zone database, `pip install tzdata`)") from None
 
 
-def _decode(data: bytes, name: str) -> str:
+def _decode(data: bytes) -> str:
     try:
         return data.decode("utf-8-sig")
     except UnicodeDecodeError as exc:
         line = data.count(b"\n", 0, exc.start) + 1
-        where = f"{name}, line {line}" if name else f"line {line}"
-        raise PriceDataError(f"{where}: not UTF-8 text (byte 0x{data[exc.start]:02x})") from None
+        raise PriceDataError(f"line {line}: not UTF-8 text (byte 0x{data[exc.start]:02x})") from None
 
 
 def _guess_format(text: str, name: str) -> str:
@@ -88,7 +87,7 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
     lists: tuple = ()
     try:
         if isinstance(data, (bytes, bytearray)):
-            data = _decode(bytes(data), name)
+            data = _decode(bytes(data))
         if isinstance(data, str):
             if not data.strip():
                 raise PriceDataError("empty input, no prices")
@@ -99,7 +98,7 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
                 from tariffsieve_prices.entsoe import read_entsoe
 
                 found, price_name = read_entsoe(data)
-                time_name = "position"
+                time_name = "Period start and position"
             else:
                 found, time_name, price_name, lists = json_records(_json(data), tuple(records), time_field,
                                                                    price_field)
@@ -107,8 +106,9 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
             kind = "data"
             found, time_name, price_name, lists = json_records(data, tuple(records), time_field, price_field)
     except PriceDataError as exc:
-        if name and not str(exc).startswith(name):
-            raise PriceDataError(f"{name}, {exc}" if str(exc).startswith(("line ", "item ", "TimeSeries"))
-                                 else f"{name}: {exc}", exc.choice, exc.candidates) from None
-        raise
+        if not name:
+            raise
+        # "data.json, line 3: ..." for a place, "data.json: ..." otherwise.
+        place = str(exc).startswith(("line ", "item ", "TimeSeries"))
+        raise PriceDataError(f"{name}{',' if place else ':'} {exc}", exc.choice, exc.candidates) from None
     return build_series(found, name, zone, resolution, time_name, price_name, lists, header, kind)
