@@ -1,6 +1,7 @@
 """Price data as twelve sources send it (made-up prices in each provider's
-documented shape: tests/python/price_sources/, written by make_payloads.py
-there): the command reads each, with at most the options its shape needs,
+documented shape: tests/python/price_sources/, with each expected series
+written down from the generator's own list of instants and prices, not read
+back from the payload): the command reads each, with at most the options its shape needs,
 as the series the generator wrote down, and plans on it what plan plans on
 that series; without those options it names the choice to make."""
 import csv
