@@ -1,9 +1,9 @@
 """Price data as twelve sources send it (made-up prices in each provider's
-documented shape: tests/python/price_sources/, with each expected series
-written down from the generator's own list of instants and prices, not read
-back from the payload): the command reads each, with at most the options its shape needs,
-as the series the generator wrote down, and plans on it what plan plans on
-that series; without those options it names the choice to make."""
+documented shape, in tests/python/price_sources/; each expected series was
+written from the generator's own instants and prices, not read back from
+the payload): the command reads each, with at most the options its shape
+needs, as that series, and plans on it what plan plans on that series;
+without those options it names the choice to make."""
 import csv
 import io
 import json
