@@ -452,3 +452,65 @@ def test_csv_answer_keeps_every_column_and_json_the_request_plan_got(tmp_path):
         [t, p, "DE", str(int(i in chosen))] for i, (t, p) in enumerate(rows_of(DAY))]
     answer = plan_json(DAY, *HEATER[:-1], "7.5e-2")
     assert answer["request"]["low_price_threshold"] == "0.075" and answer["indices"] == chosen
+
+
+# Window edges on the hourly sample day, Fri 2026-04-10 00:00 to Sat 00:00:
+# (--from, --until, the window's first index and length, or the error).
+WINDOWS = [
+    ("00:00", None, (0, 24)),
+    ("2026-04-10T00:00", "24:00", (0, 24)),               # at the series' edges, no further
+    ("06:30", "09:00", (7, 2)),                           # a period cut by --from is left out
+    ("06:00", "08:30", (6, 2)),                           # and one cut by --until
+    ("23:00", "07:00", "--until 07:00 (Sat 2026-04-11 07:00) is after the last price, which ends "
+                       "Sat 2026-04-11 00:00"),
+    ("2026-04-11T00:00", None, "--from 2026-04-11T00:00 (Sat 2026-04-11 00:00): the prices end before it"),
+    ("24:30", None, "--from 24:30: not a clock time"),
+    ("6pm", None, "--from 6pm: not a clock time (18:00), an ISO 8601 timestamp or now"),
+    (None, "now", "--until now: give the end of the window as a clock time or a timestamp"),
+]
+
+
+@pytest.mark.parametrize("start, until, expected", WINDOWS)
+def test_window_edges(start, until, expected):
+    args = [DAY, "--run", "1h", "--format", "json"]
+    args += ["--from", start] if start else []
+    args += ["--until", until] if until else []
+    proc = run_cli(*args)
+    if isinstance(expected, str):
+        assert proc.returncode == 2 and proc.stderr.decode().startswith(f"tariffsieve-plan: error: {expected}")
+    else:
+        window = json.loads(proc.stdout)["window"]
+        assert (window["first_index"], window["periods"]) == expected
+
+
+def test_a_price_at_the_threshold_is_cheap_and_none_is_without_one():
+    prices = [p for _, p in rows_of(DAY)]
+    at = sorted(prices)[8]
+    # Most cheap periods: every period at or below the threshold that fits, the one equal to it included.
+    answer = plan_json(DAY, "--run", "1h", "--cheap", at, "--strategy", "cheap-periods")
+    assert prices.index(at) in answer["indices"]
+    assert answer["indices"] == tariffsieve.plan(prices, at, 1, 1, 24, 24, aggressive=False)
+    text = run_cli(DAY, "--run", "1h", "--cheap", at, "--strategy", "cheap-periods").stdout.decode()
+    assert f", {sum(Decimal(prices[i]) <= Decimal(at) for i in answer['indices'])} cheap\n" in text
+    assert plan_json(DAY, "--run", "1h", "--strategy", "cheap-periods")["indices"] == [prices.index(min(prices))]
+
+
+@pytest.mark.parametrize("count, lines", [(48, 48), (49, 1 + 13)])  # beyond: a head row, then an hour a row
+def test_the_chart_has_a_bar_a_period_up_to_48(tmp_path, count, lines):
+    rows = rows_of(TWO_DAYS)[:count]
+    (tmp_path / "q.csv").write_text("timestamp,price\n" + "".join(f"{t},{p}\n" for t, p in rows))
+    chart = run_cli(tmp_path / "q.csv", "--run", "1h").stdout.decode().split("\n\n")[-1].splitlines()
+    assert len(chart) == lines
+
+
+@pytest.mark.parametrize("args, message", [
+    (["--per-row", "0"], "--per-row must be at least 1"),
+    (["--block", "50min"], "--block 50min is not a whole number of periods"),
+    (["--max-off", "1x"], "--max-off: '1x' is not a duration"),
+    (["--start-within", "3"], "--start-within 3: give a duration with a unit"),
+    (["--resolution", "0min"], "--resolution 0min: give a positive duration"),
+    (["--run", "99999999999999999999h"], "a rule is too long: --run 99999999999999999999 periods, --block 1"),
+])
+def test_options_are_checked(args, message):
+    proc = run_cli(DAY, "--run", "1h", *args)
+    assert proc.returncode == 2 and proc.stderr.decode().startswith(f"tariffsieve-plan: error: {message}")
