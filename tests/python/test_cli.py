@@ -413,6 +413,8 @@ def test_an_instant_without_offset_is_read_in_the_series_zone(tmp_path):
     (tmp_path / "spring.csv").write_text(text)
     answer = plan_json(tmp_path / "spring.csv", "--tz", "Europe/Berlin", "--from", "2026-03-29T18:00", "--run", "1h")
     assert answer["window"]["start"] == "2026-03-29T18:00+02:00" and answer["window"]["first_index"] == 68
+    # One offset throughout (the sample day's +02:00): an instant without one is read in it.
+    assert plan_json(DAY_JSON, "--from", "2026-04-10T06:00", "--run", "1h")["window"]["first_index"] == 6
     proc = run_cli("spring.csv", "--from", "2026-03-29T18:00", "--run", "1h", cwd=tmp_path)
     assert (proc.returncode, proc.stderr.decode()) == (2, (
         "tariffsieve-plan: error: --from 2026-03-29T18:00: no UTC offset, and the timestamps' offsets change "
@@ -431,13 +433,15 @@ def test_from_now_starts_with_the_period_running_now(tmp_path):
     assert proc.returncode == 2 and "give their time zone with --tz" in proc.stderr.decode()
 
 
-def test_utc_prices_are_shown_in_the_machines_zone(monkeypatch):
+@pytest.mark.parametrize("setting", ["Europe/Berlin", ":/usr/share/zoneinfo/Europe/Berlin"])
+def test_utc_prices_are_shown_in_the_machines_zone(monkeypatch, setting):
     zone_or_skip("Europe/Berlin")
-    monkeypatch.setenv("TZ", "Europe/Berlin")
+    monkeypatch.setenv("TZ", setting)
     utc = "[" + ",".join(f'{{"start": "{t[:16]}:00Z", "price": "{p}"}}' for t, p in rows_of(TWO_DAYS)) + "]"
     answer = plan_json("-", "--from", "18:00", "--until", "07:00", "--run", "3h", stdin=utc.encode())
     assert answer["window"]["start"] == "2026-04-11T18:00+02:00" and answer["window"]["first_index"] == 64
     assert answer["source"]["times"] == "times in Europe/Berlin (this machine's zone)"
+    assert answer["runs"][0]["start"].endswith("+02:00")
     monkeypatch.setenv("TZ", "UTC")
     assert plan_json("-", "--from", "18:00", "--run", "3h", stdin=utc.encode())["window"]["first_index"] == 72
 
@@ -501,6 +505,8 @@ def test_the_chart_has_a_bar_a_period_up_to_48(tmp_path, count, lines):
     (tmp_path / "q.csv").write_text("timestamp,price\n" + "".join(f"{t},{p}\n" for t, p in rows))
     chart = run_cli(tmp_path / "q.csv", "--run", "1h").stdout.decode().split("\n\n")[-1].splitlines()
     assert len(chart) == lines
+    if count > 48:
+        assert chart[0].split() == [":00", ":15", ":30", ":45"]
 
 
 @pytest.mark.parametrize("args, message", [
