@@ -520,3 +520,32 @@ def test_the_chart_has_a_bar_a_period_up_to_48(tmp_path, count, lines):
 def test_options_are_checked(args, message):
     proc = run_cli(DAY, "--run", "1h", *args)
     assert proc.returncode == 2 and proc.stderr.decode().startswith(f"tariffsieve-plan: error: {message}")
+
+
+def test_charts_drawn_to_the_column(tmp_path):
+    # Bars from -0.10 to 0.30 over 50 columns: 0.10 is column 25, where the threshold stands.
+    (tmp_path / "g.csv").write_text("timestamp,price\n2026-04-10T00:00,0.30\n2026-04-10T01:00,-0.10\n"
+                                    "2026-04-10T02:00,0.10\n2026-04-10T03:00,0.20\n")
+    text = run_cli(tmp_path / "g.csv", "--run", "2h", "--cheap", "0.10").stdout.decode()
+    assert text.split("\n\n", 1)[1] == (
+        "  Fri 01:00-03:00  2h  average 0.00\n"
+        "2 periods (2h), total 0.00, average 0.00, 2 cheap\n\n"
+        "'#' chosen, '|' the threshold 0.10\n\n"
+        "  00:00   0.30  " + "-" * 25 + "|" + "-" * 25 + "\n"
+        "* 01:00  -0.10  #" + " " * 24 + "|\n"
+        "* 02:00   0.10  " + "#" * 25 + "|\n"
+        "  03:00   0.20  " + "-" * 25 + "|" + "-" * 13 + "\n")
+    quarters = "".join(f"2026-04-10T0{1 + i // 4}:{15 * (i % 4):02d},0.{i}\n" for i in range(6))
+    (tmp_path / "q.csv").write_text("timestamp,price\n" + quarters)
+    text = run_cli(tmp_path / "q.csv", "--run", "30min", "--cheap", "0.2", "--per-row", "4").stdout.decode()
+    assert text.split("\n\n")[-2:] == [
+        "'#' chosen, '<' at or below the threshold 0.2; 4 periods a row",
+        "          :00   :15   :30   :45\n* 01:00 #0.0< #0.1<  0.2<  0.3\n  02:00  0.4   0.5\n"]
+
+
+def test_an_average_keeps_the_decimals_that_fit_below_2_to_the_96(tmp_path):
+    big = "7922816251426433759354395"
+    (tmp_path / "big.csv").write_text(f"t,p\n2026-04-10T00:00,{big}\n2026-04-10T01:00,{big}\n"
+                                      f"2026-04-10T02:00,{big[:-1]}6\n")
+    # 7922816251426433759354395.3333... : a fourth decimal would pass 2**96.
+    assert plan_json(tmp_path / "big.csv", "--run", "3h")["average"] == big + ".333"
