@@ -44,6 +44,7 @@ class PlanKeeper:
         self.listeners: list[Callable[[], None]] = []
         self._unsubs: list[CALLBACK_TYPE] = []
         self._wake: CALLBACK_TYPE | None = None
+        self._stopped = False
 
     async def async_start(self) -> None:
         stored = await self.store.async_load() or {}
@@ -59,6 +60,7 @@ class PlanKeeper:
 
     @callback
     def async_stop(self) -> None:
+        self._stopped = True
         for unsub in self._unsubs:
             unsub()
         if self._wake:
@@ -127,6 +129,8 @@ class PlanKeeper:
         if self._wake:
             self._wake()
             self._wake = None
+        if self._stopped:  # an update that was under way when the entry was unloaded
+            return
         moments = [moment for moment in (*self.boundaries(), *(edge for window in windows for edge in window))
                    if moment > now]
         if moments:

@@ -82,6 +82,11 @@ def window_on(day: date, options: dict[str, Any], zone: tzinfo) -> tuple[datetim
     return start, end
 
 
+def shown(number: Decimal) -> str:
+    """A price as plain decimal text without trailing zeros: 0.0436."""
+    return f"{number.normalize():f}"
+
+
 def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], options: dict[str, Any],
                      now: datetime) -> dict[str, Any]:
     """The plan of the window's periods that have not started by now, as stored values; NoPlan if none."""
@@ -90,20 +95,24 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
     begin = max(start, now)
     try:
         first, last = plan_window(series, begin.isoformat(), end.isoformat(), False, now)
-    except BadInput as exc:
-        raise NoPlan("waiting_for_prices", str(exc)) from None
+    except BadInput:
+        raise NoPlan("waiting_for_prices", f"the prices do not cover the window from {begin.isoformat()} to "
+                                           f"{end.isoformat()} yet") from None
     try:
         rules = rules_of(options, seconds_of(series), last - first)
         plan = make_plan(series, first, last, rules, threshold_of(options),
                          options.get(CONF_STRATEGY, "average") == "average")
     except BadInput as exc:
-        raise NoPlan("no_valid_selection", str(exc)) from None
+        # make_plan names the command's options after the module's message; the rules here have other names.
+        reason = str(exc).split("; the rules in periods")[0]
+        raise NoPlan("no_valid_selection", f"no valid selection in the {last - first} periods of the window: "
+                                           f"{reason}") from None
     return {
         "window": [start.isoformat(), end.isoformat()],
         "runs": [{"start": series.starts[run.first].isoformat(), "end": series.end(run.last).isoformat(),
-                  "average": str(run.average)} for run in plan.runs],
+                  "average": shown(run.average)} for run in plan.runs],
         "periods": [series.instants[i].isoformat() for i in plan.chosen],
-        "average": str(plan.average) if plan.average is not None else None,
+        "average": shown(plan.average) if plan.average is not None else None,
         "prices": {series.instants[i].isoformat(): series.prices[i] for i in range(first, last)},
         "planned_from": series.instants[first].isoformat(),
     }

@@ -71,7 +71,7 @@ class PriceSource:
                     self.days[day.isoformat()] = records
         if not self.days:
             raise PriceDataError(f"{self.name}: no prices for today")
-        return {"days": [self.days[day] for day in sorted(self.days)]}
+        return {day: self.days[day] for day in sorted(self.days)}
 
     async def _ask(self, day: date) -> list[Any]:
         service, data = ACTIONS[self.kind]
