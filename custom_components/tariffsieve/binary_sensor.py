@@ -30,6 +30,8 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
         attributes: dict[str, Any] = {"runs": self.keeper.runs()}
         if plan is not None:
             attributes |= {"average": plan["average"], "window": plan["window"]}
+            if plan["planned_from"] != plan["window"][0]:  # set up while the window was running
+                attributes["planned_from"] = plan["planned_from"]
         waiting = self.keeper.waiting
         if waiting is not None and (plan is None or len(self.keeper.plans) < 2):
             # No plan at all, or none yet for the next window: say why.

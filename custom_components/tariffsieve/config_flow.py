@@ -28,7 +28,9 @@ def _settings_schema(kind: str) -> vol.Schema:
     if kind == SOURCE_ENTITY:
         fields: dict[Any, Any] = {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
     else:
-        fields = {vol.Required(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
+        # Tibber's action takes no config entry: it answers for every home.
+        entry_key = vol.Optional if kind == "tibber" else vol.Required
+        fields = {entry_key(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
             selector.ConfigEntrySelectorConfig(integration=kind))}
         if kind in ("nordpool", "tibber"):
             fields[vol.Optional(CONF_AREA)] = _TEXT

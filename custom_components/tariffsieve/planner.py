@@ -114,7 +114,7 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
         "periods": [series.instants[i].isoformat() for i in plan.chosen],
         "average": shown(plan.average) if plan.average is not None else None,
         "prices": {series.instants[i].isoformat(): series.prices[i] for i in range(first, last)},
-        "planned_from": series.instants[first].isoformat(),
+        "planned_from": series.starts[first].isoformat(),
     }
 
 
