@@ -73,7 +73,8 @@ async def test_night_window_waits_for_tomorrow_then_keeps_its_plan(hass, freezer
 async def test_clock_change_day(hass, freezer):
     freezer.move_to("2026-10-25T00:00:00+02:00")
     start = datetime.fromisoformat("2026-10-24T22:00:00+00:00")
-    prices = [{"start": (start + timedelta(hours=i)).isoformat(), "price": 0.01 if i in (2, 3, 4) else 0.2 + i / 100}
+    # As some integrations hand them over in-process: datetime objects, not text.
+    prices = [{"start": start + timedelta(hours=i), "price": 0.01 if i in (2, 3, 4) else 0.2 + i / 100}
               for i in range(25)]
     hass.states.async_set("sensor.prices", "0.2", {"prices": prices})
     await setup_helper(hass)
