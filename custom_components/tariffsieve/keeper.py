@@ -78,13 +78,14 @@ class PlanKeeper:
         except PriceDataError as exc:
             data, self.waiting = None, ("waiting_for_prices", str(exc))
         windows = [window_on(today + timedelta(days=shift), self.options, zone) for shift in (-1, 0, 1)]
+        before = self.plans
         if data is not None:
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
             # The thread works on copies: the entities keep reading the plans meanwhile.
             self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
                 self._plan, data, zone, windows, now, dict(self.plans))
-        changed = self._forget_before(now)
-        if changed or data is not None:
+        self._forget_before(now)
+        if self.plans != before:  # written only when a plan changes: SD cards wear
             await self.store.async_save({"options": self.options, "plans": self.plans})
         self._schedule(now, windows)
         for listener in self.listeners:
@@ -118,11 +119,8 @@ class PlanKeeper:
                          len(plan["runs"]), plan["average"], took)
         return series, plans, waiting
 
-    def _forget_before(self, now: datetime) -> bool:
-        over = [key for key, plan in self.plans.items() if _at(plan["window"][1]) <= now]
-        for key in over:
-            del self.plans[key]
-        return bool(over)
+    def _forget_before(self, now: datetime) -> None:
+        self.plans = {key: plan for key, plan in self.plans.items() if _at(plan["window"][1]) > now}
 
     def _schedule(self, now: datetime, windows: list[tuple[datetime, datetime]]) -> None:
         """Wakes at the next run boundary or window edge: the entities flip there, and a new window is planned."""
