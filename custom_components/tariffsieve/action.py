@@ -1,0 +1,65 @@
+"""The tariffsieve.plan action: a one-off plan from a price entity or a list
+of {start, price}, under the helper's rules and window, answered as data."""
+from __future__ import annotations
+
+from typing import Any
+
+import voluptuous as vol
+from homeassistant.core import HomeAssistant, ServiceCall, ServiceResponse, SupportsResponse
+from homeassistant.exceptions import ServiceValidationError
+from homeassistant.helpers import config_validation as cv
+from homeassistant.util import dt as dt_util
+from tariffsieve_plan.errors import BadInput
+from tariffsieve_prices import PriceDataError
+
+from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, \
+    CONF_UNTIL, DOMAIN, STRATEGIES
+from .planner import NoPlan, check_options, make_window_plan, series_of, window_on
+
+_TEXT = vol.Coerce(str)
+SCHEMA = vol.Schema({
+    vol.Required("prices"): vol.Any(cv.entity_id, [dict]),
+    vol.Required(CONF_TOTAL): _TEXT,
+    vol.Optional(CONF_BLOCK): _TEXT,
+    vol.Optional(CONF_MAX_OFF): _TEXT,
+    vol.Optional(CONF_START_WITHIN): _TEXT,
+    vol.Optional(CONF_CHEAP): _TEXT,
+    vol.Optional(CONF_STRATEGY, default="average"): vol.In(STRATEGIES),
+    vol.Optional(CONF_FROM): cv.time,
+    vol.Optional(CONF_UNTIL): cv.time,
+})
+
+
+def async_register_action(hass: HomeAssistant) -> None:
+    async def plan(call: ServiceCall) -> ServiceResponse:
+        options = {key: value.isoformat() if key in (CONF_FROM, CONF_UNTIL) else value
+                   for key, value in call.data.items() if key != "prices"}
+        prices = call.data["prices"]
+        if isinstance(prices, str):
+            state = hass.states.get(prices)
+            if state is None:
+                raise ServiceValidationError(f"prices: {prices} is not an entity")
+            prices = dict(state.attributes)
+        now = dt_util.utcnow()
+        try:
+            return await hass.async_add_executor_job(_plan, prices, options, now)
+        except (PriceDataError, BadInput, NoPlan) as exc:
+            raise ServiceValidationError(str(exc)) from None
+
+    hass.services.async_register(DOMAIN, "plan", plan, schema=SCHEMA, supports_response=SupportsResponse.ONLY)
+
+
+def _plan(prices: Any, options: dict[str, Any], now: Any) -> dict[str, Any]:
+    """The plan of the window given (default: every price from now on)."""
+    zone = dt_util.get_default_time_zone()
+    series = series_of(prices, zone, "prices")
+    check_options(options, series)
+    if CONF_FROM in options or CONF_UNTIL in options:
+        today = dt_util.as_local(now).date()
+        window = window_on(today, options, zone)
+        if window[1] <= now:
+            window = window_on(today.fromordinal(today.toordinal() + 1), options, zone)
+    else:
+        window = (now, series.instants[-1] + series.resolution)
+    plan = make_window_plan(series, window, options, now)
+    return {key: plan[key] for key in ("window", "runs", "periods", "average")}

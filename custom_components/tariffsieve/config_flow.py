@@ -1,0 +1,119 @@
+"""Setting the helper up in the UI: a name and the kind of price source, then
+the source, the rules as durations and the daily window; the options flow
+changes the same settings later. Each is checked against the source's prices."""
+from __future__ import annotations
+
+from typing import Any
+
+import voluptuous as vol
+from homeassistant.config_entries import ConfigEntry, ConfigFlow, ConfigFlowResult, OptionsFlow
+from homeassistant.const import CONF_NAME
+from homeassistant.core import HomeAssistant, callback
+from homeassistant.helpers import selector
+from homeassistant.util import dt as dt_util
+from tariffsieve_plan.errors import BadInput
+from tariffsieve_prices import PriceDataError
+
+from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
+    CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DOMAIN, SOURCE_ENTITY, \
+    STRATEGIES
+from .planner import LABELS, check_options, series_of
+from .sources import PriceSource
+
+_TEXT = selector.TextSelector()
+
+
+def _settings_schema(kind: str) -> vol.Schema:
+    """The source's fields for its kind, the rules and the window."""
+    if kind == SOURCE_ENTITY:
+        fields: dict[Any, Any] = {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
+    else:
+        # Tibber's action takes no config entry: it answers for every home.
+        entry_key = vol.Optional if kind == "tibber" else vol.Required
+        fields = {entry_key(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
+            selector.ConfigEntrySelectorConfig(integration=kind))}
+        if kind in ("nordpool", "tibber"):
+            fields[vol.Optional(CONF_AREA)] = _TEXT
+    fields |= {
+        vol.Required(CONF_TOTAL): _TEXT,
+        vol.Optional(CONF_BLOCK): _TEXT,
+        vol.Optional(CONF_MAX_OFF): _TEXT,
+        vol.Optional(CONF_START_WITHIN): _TEXT,
+        vol.Optional(CONF_CHEAP): _TEXT,
+        vol.Required(CONF_STRATEGY, default="average"): selector.SelectSelector(selector.SelectSelectorConfig(
+            options=list(STRATEGIES), translation_key=CONF_STRATEGY)),
+        vol.Required(CONF_FROM, default="00:00:00"): selector.TimeSelector(),
+        vol.Required(CONF_UNTIL, default="00:00:00"): selector.TimeSelector(),
+    }
+    return vol.Schema(fields)
+
+
+async def _async_check(hass: HomeAssistant, options: dict[str, Any]) -> tuple[dict[str, str], dict[str, str]]:
+    """Errors by field, and the message they show: the source must give a series, each rule fit its periods."""
+    source = PriceSource(hass, options)
+    try:
+        data = await source.async_data(dt_util.now().date())
+        series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name)
+    except PriceDataError as exc:
+        field = CONF_PRICE_ENTITY if source.kind == SOURCE_ENTITY else CONF_SOURCE_ENTRY
+        return {field: "no_prices"}, {"error": str(exc)}
+    try:
+        check_options(options, series)
+    except BadInput as exc:
+        field = next((key for key, label in LABELS.items() if str(exc).startswith(label)), CONF_CHEAP)
+        return {field: "bad_rule"}, {"error": str(exc)}
+    return {}, {"error": ""}
+
+
+class TariffsieveConfigFlow(ConfigFlow, domain=DOMAIN):
+    """Name and source kind first, then the settings."""
+
+    VERSION = 1
+
+    def __init__(self) -> None:
+        self._name = ""
+        self._kind = SOURCE_ENTITY
+
+    @staticmethod
+    @callback
+    def async_get_options_flow(config_entry: ConfigEntry) -> OptionsFlow:
+        return TariffsieveOptionsFlow()
+
+    async def async_step_user(self, user_input: dict[str, Any] | None = None) -> ConfigFlowResult:
+        if user_input is not None:
+            self._name, self._kind = user_input[CONF_NAME], user_input[CONF_SOURCE]
+            return await self.async_step_settings()
+        return self.async_show_form(step_id="user", data_schema=vol.Schema({
+            vol.Required(CONF_NAME): selector.TextSelector(),
+            vol.Required(CONF_SOURCE, default=SOURCE_ENTITY): selector.SelectSelector(selector.SelectSelectorConfig(
+                options=[SOURCE_ENTITY, *ACTION_SOURCES], translation_key=CONF_SOURCE)),
+        }))
+
+    async def async_step_settings(self, user_input: dict[str, Any] | None = None) -> ConfigFlowResult:
+        errors, placeholders = {}, {"error": ""}
+        schema = _settings_schema(self._kind)
+        if user_input is not None and CONF_TOTAL in user_input:
+            options = {CONF_SOURCE: self._kind, **user_input}
+            errors, placeholders = await _async_check(self.hass, options)
+            if not errors:
+                return self.async_create_entry(title=self._name, data={}, options=options)
+            schema = self.add_suggested_values_to_schema(schema, user_input)
+        return self.async_show_form(step_id="settings", data_schema=schema, errors=errors,
+                                    description_placeholders=placeholders)
+
+
+class TariffsieveOptionsFlow(OptionsFlow):
+    """The same settings for the same kind of source."""
+
+    async def async_step_init(self, user_input: dict[str, Any] | None = None) -> ConfigFlowResult:
+        kind = self.config_entry.options[CONF_SOURCE]
+        errors, placeholders = {}, {"error": ""}
+        if user_input is not None:
+            options = {CONF_SOURCE: kind, **user_input}
+            errors, placeholders = await _async_check(self.hass, options)
+            if not errors:
+                return self.async_create_entry(data=options)
+        schema = self.add_suggested_values_to_schema(_settings_schema(kind),
+                                                     user_input or self.config_entry.options)
+        return self.async_show_form(step_id="init", data_schema=schema, errors=errors,
+                                    description_placeholders=placeholders)

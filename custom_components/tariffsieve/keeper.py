@@ -1,0 +1,159 @@
+"""The plans of one helper: read the prices when they change, plan each window
+once all its prices are known, keep the plan (stored, so it survives a
+restart) and plan again only when prices of periods not yet started change."""
+from __future__ import annotations
+
+import logging
+import time as clock
+from collections.abc import Callable
+from datetime import datetime, timedelta
+from typing import Any
+
+from homeassistant.config_entries import ConfigEntry
+from homeassistant.core import CALLBACK_TYPE, Event, HomeAssistant, callback
+from homeassistant.helpers.event import (async_track_point_in_utc_time, async_track_state_change_event,
+                                         async_track_time_interval)
+from homeassistant.helpers.storage import Store
+from homeassistant.util import dt as dt_util
+from tariffsieve_prices import PriceDataError, PriceSeries
+
+from .const import DOMAIN
+from .planner import NoPlan, make_window_plan, prices_changed, series_of, window_on
+from .sources import PriceSource
+
+_LOGGER = logging.getLogger(__name__)
+# How often a price action is asked again while a day's prices are missing.
+ASK_AGAIN = timedelta(minutes=20)
+
+
+def _at(text: str) -> datetime:
+    return datetime.fromisoformat(text)
+
+
+class PlanKeeper:
+    """Reads the source, keeps the plans by window start, and tells its entities when anything changes."""
+
+    def __init__(self, hass: HomeAssistant, entry: ConfigEntry) -> None:
+        self.hass, self.entry = hass, entry
+        self.options: dict[str, Any] = dict(entry.options)
+        self.source = PriceSource(hass, self.options)
+        self.store: Store[dict[str, Any]] = Store(hass, 1, f"{DOMAIN}.{entry.entry_id}")
+        self.plans: dict[str, dict[str, Any]] = {}
+        self.series: PriceSeries | None = None
+        self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
+        self.listeners: list[Callable[[], None]] = []
+        self._unsubs: list[CALLBACK_TYPE] = []
+        self._wake: CALLBACK_TYPE | None = None
+        self._stopped = False
+
+    async def async_start(self) -> None:
+        stored = await self.store.async_load() or {}
+        # Plans made under other options are not this helper's plans any more.
+        if stored.get("options") == self.options:
+            self.plans = stored.get("plans", {})
+        if self.source.polled:
+            self._unsubs.append(async_track_time_interval(self.hass, self._async_refresh, ASK_AGAIN))
+        else:
+            self._unsubs.append(async_track_state_change_event(
+                self.hass, [self.source.entity_id], self._async_refresh))
+        await self.async_update()
+
+    @callback
+    def async_stop(self) -> None:
+        self._stopped = True
+        for unsub in self._unsubs:
+            unsub()
+        if self._wake:
+            self._wake()
+
+    async def _async_refresh(self, _event: Event | datetime | None = None) -> None:
+        await self.async_update()
+
+    async def async_update(self) -> None:
+        now = dt_util.utcnow()
+        zone = dt_util.get_default_time_zone()
+        today = dt_util.as_local(now).date()
+        try:
+            data = await self.source.async_data(today)
+        except PriceDataError as exc:
+            data, self.waiting = None, ("waiting_for_prices", str(exc))
+        windows = [window_on(today + timedelta(days=shift), self.options, zone) for shift in (-1, 0, 1)]
+        before = self.plans
+        if data is not None:
+            # Reading and planning take microseconds to milliseconds; off the event loop all the same.
+            # The thread works on copies: the entities keep reading the plans meanwhile.
+            self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
+                self._plan, data, zone, windows, now, dict(self.plans))
+        self._forget_before(now)
+        if self.plans != before:  # written only when a plan changes: SD cards wear
+            await self.store.async_save({"options": self.options, "plans": self.plans})
+        self._schedule(now, windows)
+        for listener in self.listeners:
+            listener()
+
+    def _plan(self, data: Any, zone: Any, windows: list[tuple[datetime, datetime]], now: datetime,
+              plans: dict[str, dict[str, Any]]) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
+        """Runs in an executor thread: reads the series and plans the windows that need it."""
+        try:
+            series = series_of(data, zone, self.source.name)
+        except PriceDataError as exc:
+            return self.series, plans, ("waiting_for_prices", str(exc))
+        waiting = None
+        for window in windows:
+            if window[1] <= now:
+                continue
+            key = window[0].isoformat()
+            kept = plans.get(key)
+            if kept is not None and not prices_changed(kept, series, now):
+                continue
+            began = clock.perf_counter()
+            try:
+                plan = make_window_plan(series, window, self.options, now)
+            except NoPlan as exc:
+                waiting = waiting or (exc.reason, str(exc))
+                continue
+            took = (clock.perf_counter() - began) * 1000
+            plans[key] = plan
+            _LOGGER.info("%s: %s %s to %s: %d run(s) at %s on average, planned in %.2f ms",
+                         self.entry.title, "planned again" if kept else "planned", window[0], window[1],
+                         len(plan["runs"]), plan["average"], took)
+        return series, plans, waiting
+
+    def _forget_before(self, now: datetime) -> None:
+        self.plans = {key: plan for key, plan in self.plans.items() if _at(plan["window"][1]) > now}
+
+    def _schedule(self, now: datetime, windows: list[tuple[datetime, datetime]]) -> None:
+        """Wakes at the next run boundary or window edge: the entities flip there, and a new window is planned."""
+        if self._wake:
+            self._wake()
+            self._wake = None
+        if self._stopped:  # an update that was under way when the entry was unloaded
+            return
+        moments = [moment for moment in (*self.boundaries(), *(edge for window in windows for edge in window))
+                   if moment > now]
+        if moments:
+            self._wake = async_track_point_in_utc_time(self.hass, self._async_woken, min(moments))
+
+    async def _async_woken(self, _now: datetime) -> None:
+        self._wake = None
+        # The entities flip first, exactly at the boundary; reading the prices again comes after.
+        for listener in self.listeners:
+            listener()
+        await self.async_update()
+
+    # What the entities show.
+    def boundaries(self) -> list[datetime]:
+        return [_at(run[edge]) for run in self.runs() for edge in ("start", "end")]
+
+    def runs(self) -> list[dict[str, Any]]:
+        return [run for key in sorted(self.plans) for run in self.plans[key]["runs"]]
+
+    def is_on(self, now: datetime) -> bool:
+        return any(_at(run["start"]) <= now < _at(run["end"]) for run in self.runs())
+
+    def next_start(self, now: datetime) -> datetime | None:
+        return min((_at(run["start"]) for run in self.runs() if _at(run["start"]) > now), default=None)
+
+    def current_plan(self) -> dict[str, Any] | None:
+        """The plan of the earliest window not over yet."""
+        return self.plans[min(self.plans)] if self.plans else None
