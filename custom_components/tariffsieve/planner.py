@@ -8,7 +8,7 @@ from typing import Any
 
 from tariffsieve_plan.durations import to_periods
 from tariffsieve_plan.errors import BadInput
-from tariffsieve_plan.planning import make_plan
+from tariffsieve_plan.planning import PlanRefused, make_plan
 from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, PriceSeries, read_prices
 from tariffsieve_prices.prices import price_text
@@ -102,11 +102,9 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
         rules = rules_of(options, seconds_of(series), last - first)
         plan = make_plan(series, first, last, rules, threshold_of(options),
                          options.get(CONF_STRATEGY, "average") == "average")
-    except BadInput as exc:
-        # make_plan names the command's options after the module's message; the rules here have other names.
-        reason = str(exc).split("; the rules in periods")[0]
+    except (BadInput, PlanRefused) as exc:
         raise NoPlan("no_valid_selection", f"no valid selection in the {last - first} periods of the window: "
-                                           f"{reason}") from None
+                                           f"{exc}") from None
     return {
         "window": [start.isoformat(), end.isoformat()],
         "runs": [{"start": series.starts[run.first].isoformat(), "end": series.end(run.last).isoformat(),

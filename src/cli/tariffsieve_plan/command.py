@@ -10,7 +10,7 @@ from decimal import Decimal
 from tariffsieve_plan.durations import parse_seconds, to_periods
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
-from tariffsieve_plan.planning import make_plan
+from tariffsieve_plan.planning import LONGEST_SERIES, PlanRefused, make_plan
 from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
 from tariffsieve_prices.prices import price_text
@@ -163,6 +163,20 @@ def threshold_of(text):
         raise BadInput(f"--cheap {text}: not a decimal number (such as 0.0500)") from None
 
 
+RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
+              ("--max-off", "max_gap_between_periods"), ("--start-within", "max_gap_from_start"))
+
+
+def refusal_text(refusal, rules, count):
+    """plan's refusal with the rules in periods, named by their options."""
+    if refusal.too_long:
+        return "a rule is too long: " + ", ".join(f"{option} {rules[name]} periods" for option, name in RULE_NAMES)
+    if count > LONGEST_SERIES:
+        return f"{refusal}; plan a part of the series with --from and --until"
+    named = ", ".join(f"{option} {rules[name]} ({name})" for option, name in RULE_NAMES)
+    return f"{refusal}; the rules in periods: {named}, over {count} periods"
+
+
 def run(argv=None, stdin=None, now=None):
     """The plan and the answer text for the command line argv; now (UTC) for --from now."""
     args = parse_arguments(argv)
@@ -172,7 +186,10 @@ def run(argv=None, stdin=None, now=None):
     first, end = plan_window(series, args.start, args.until, args.partial, now or datetime.now(timezone.utc))
     seconds = Decimal(series.resolution // timedelta(microseconds=1)) / 1000000
     rules = rules_in_periods(args, end - first, seconds)
-    plan = make_plan(series, first, end, rules, threshold, args.strategy == "average")
+    try:
+        plan = make_plan(series, first, end, rules, threshold, args.strategy == "average")
+    except PlanRefused as exc:
+        raise BadInput(refusal_text(exc, rules, end - first)) from None
     if args.format == "json":
         return plan, answer_json(plan, zone_note)
     if args.format == "csv":

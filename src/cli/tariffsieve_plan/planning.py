@@ -4,14 +4,10 @@ from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
 
 import tariffsieve
 
-from tariffsieve_plan.errors import BadInput
-
 # Wide enough that sums of up to 2016 prices below 2**96 with 28 decimals stay exact.
 EXACT = Context(prec=80)
 LARGEST = 2 ** 96
 LONGEST_SERIES = 2016
-RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
-              ("--max-off", "max_gap_between_periods"), ("--start-within", "max_gap_from_start"))
 
 
 def module_average(total: Decimal, count: int) -> Decimal:
@@ -61,23 +57,30 @@ def runs_of(indices):
     return runs
 
 
+class PlanRefused(ValueError):
+    """plan's refusal of a request, in its own words: a rule it cannot meet,
+    no valid selection, too many periods. `too_long`: a rule past 2**64."""
+
+    def __init__(self, message: str, too_long: bool = False) -> None:
+        super().__init__(message)
+        self.too_long = too_long
+
+
 def make_plan(series, first: int, end: int, rules: dict, threshold: "str | None", aggressive: bool) -> Plan:
-    """Plan periods [first, end) of the series under rules (counts of periods by plan's parameter names)."""
+    """Plan periods [first, end) of the series under rules (counts of periods by plan's parameter names);
+    PlanRefused when plan refuses."""
     count = end - first
     if count > LONGEST_SERIES:
-        raise BadInput(f"{count} periods to plan, more than the {LONGEST_SERIES} plan takes; plan a part of "
-                       f"the series with --from and --until")
+        raise PlanRefused(f"{count} periods to plan, more than the {LONGEST_SERIES} plan takes")
     # Without a threshold no period is cheap: it lies below every price.
     request = dict(low_price_threshold=threshold if threshold is not None else str(1 - LARGEST), **rules,
                    aggressive=aggressive)
     try:
         chosen = tariffsieve.plan(series.prices[first:end], **request)
     except ValueError as exc:
-        rules_text = ", ".join(f"{option} {request[name]} ({name})" for option, name in RULE_NAMES)
-        raise BadInput(f"{exc}; the rules in periods: {rules_text}, over {count} periods") from None
-    except OverflowError:
-        raise BadInput("a rule is too long: "
-                       + ", ".join(f"{option} {request[name]} periods" for option, name in RULE_NAMES)) from None
+        raise PlanRefused(str(exc)) from None
+    except OverflowError as exc:
+        raise PlanRefused(str(exc), too_long=True) from None
     plan = Plan()
     plan.series, plan.first, plan.end, plan.request = series, first, end, request
     plan.threshold = Decimal(threshold) if threshold is not None else None
