@@ -17,7 +17,7 @@ from tariffsieve_prices import PriceDataError
 from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
     CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DOMAIN, SOURCE_ENTITY, \
     STRATEGIES
-from .planner import LABELS, check_options, series_of
+from .planner import RULE_KEYS, check_options, series_of
 from .sources import PriceSource
 
 _TEXT = selector.TextSelector()
@@ -60,7 +60,7 @@ async def _async_check(hass: HomeAssistant, options: dict[str, Any]) -> tuple[di
     try:
         check_options(options, series)
     except BadInput as exc:
-        field = next((key for key, label in LABELS.items() if str(exc).startswith(label)), CONF_CHEAP)
+        field = RULE_KEYS.get(exc.rule or "", CONF_CHEAP)
         return {field: "bad_rule"}, {"error": str(exc)}
     return {}, {"error": ""}
 

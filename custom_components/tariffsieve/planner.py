@@ -6,9 +6,8 @@ from datetime import date, datetime, time, timedelta, tzinfo
 from decimal import Decimal
 from typing import Any
 
-from tariffsieve_plan.durations import to_periods
 from tariffsieve_plan.errors import BadInput
-from tariffsieve_plan.planning import PlanRefused, make_plan
+from tariffsieve_plan.planning import PlanRefused, make_plan, rules_in_periods
 from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, PriceSeries, read_prices
 from tariffsieve_prices.prices import price_text
@@ -19,6 +18,9 @@ from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_START_W
 # The labels rules are named by in messages, as the form shows them.
 LABELS = {CONF_TOTAL: "Run in total", CONF_BLOCK: "Shortest run", CONF_MAX_OFF: "Longest time off",
           CONF_START_WITHIN: "Start within"}
+# The option that holds each of plan's timing rules.
+RULE_KEYS = {"min_selections": CONF_TOTAL, "min_consecutive_periods": CONF_BLOCK,
+             "max_gap_between_periods": CONF_MAX_OFF, "max_gap_from_start": CONF_START_WITHIN}
 
 
 class NoPlan(Exception):
@@ -40,18 +42,8 @@ def seconds_of(series: PriceSeries) -> Decimal:
 
 def rules_of(options: dict[str, Any], seconds: Decimal, count: int) -> dict[str, int]:
     """The rules in periods of `seconds`, as plan takes them; BadInput names the rule at fault."""
-    def periods(key: str) -> int | None:
-        text = options.get(key)
-        return to_periods(LABELS[key], str(text), seconds, False) if text not in (None, "") else None
-
-    max_off = periods(CONF_MAX_OFF)
-    start_within = periods(CONF_START_WITHIN)
-    block = periods(CONF_BLOCK)
-    return dict(min_selections=periods(CONF_TOTAL) or 0,
-                min_consecutive_periods=block if block is not None else 1,
-                max_gap_between_periods=max_off if max_off is not None else count,
-                max_gap_from_start=start_within if start_within is not None else
-                (max_off if max_off is not None else count))
+    return rules_in_periods({rule: options.get(key) for rule, key in RULE_KEYS.items()},
+                            {rule: LABELS[key] for rule, key in RULE_KEYS.items()}, seconds, count)
 
 
 def threshold_of(options: dict[str, Any]) -> str | None:

@@ -7,10 +7,10 @@ import sys
 from datetime import datetime, timedelta, timezone
 from decimal import Decimal
 
-from tariffsieve_plan.durations import parse_seconds, to_periods
+from tariffsieve_plan.durations import parse_seconds
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
-from tariffsieve_plan.planning import LONGEST_SERIES, PlanRefused, make_plan
+from tariffsieve_plan.planning import LONGEST_SERIES, RULES, PlanRefused, make_plan, rules_in_periods
 from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
 from tariffsieve_prices.prices import price_text
@@ -141,16 +141,10 @@ def show_zone(series, tz):
     return series.in_zone(zone), f"times in {name} (this machine's zone)"
 
 
-def rules_in_periods(args, count, resolution):
-    def periods(option, text):
-        return to_periods(option, text, resolution, args.periods)
-
-    max_off = periods("--max-off", args.max_off) if args.max_off is not None else count
-    return dict(min_selections=periods("--run", args.run),
-                min_consecutive_periods=periods("--block", args.block) if args.block is not None else 1,
-                max_gap_between_periods=max_off,
-                max_gap_from_start=(periods("--start-within", args.start_within)
-                                    if args.start_within is not None else max_off))
+def rules_of(args, count, seconds):
+    """The rules the options give, in periods."""
+    durations = dict(zip(RULES, (args.run, args.block, args.max_off, args.start_within)))
+    return rules_in_periods(durations, {name: option for option, name in RULE_NAMES}, seconds, count, args.periods)
 
 
 def threshold_of(text):
@@ -185,7 +179,7 @@ def run(argv=None, stdin=None, now=None):
     series, zone_note = show_zone(series, args.tz)
     first, end = plan_window(series, args.start, args.until, args.partial, now or datetime.now(timezone.utc))
     seconds = Decimal(series.resolution // timedelta(microseconds=1)) / 1000000
-    rules = rules_in_periods(args, end - first, seconds)
+    rules = rules_of(args, end - first, seconds)
     try:
         plan = make_plan(series, first, end, rules, threshold, args.strategy == "average")
     except PlanRefused as exc:

@@ -2,4 +2,7 @@
 
 
 class BadInput(Exception):
-    """Input the command cannot plan; the message names the file, line or option at fault."""
+    """Input the command cannot plan; the message names the file, line or option at fault,
+    and `rule` the timing rule at fault (plan's parameter name), when it is one."""
+
+    rule: "str | None" = None

@@ -4,10 +4,14 @@ from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
 
 import tariffsieve
 
+from tariffsieve_plan.durations import to_periods
+from tariffsieve_plan.errors import BadInput
+
 # Wide enough that sums of up to 2016 prices below 2**96 with 28 decimals stay exact.
 EXACT = Context(prec=80)
 LARGEST = 2 ** 96
 LONGEST_SERIES = 2016
+RULES = ("min_selections", "min_consecutive_periods", "max_gap_between_periods", "max_gap_from_start")
 
 
 def module_average(total: Decimal, count: int) -> Decimal:
@@ -25,6 +29,27 @@ def module_average(total: Decimal, count: int) -> Decimal:
 def total_of(prices) -> Decimal:
     with localcontext(EXACT):
         return sum((Decimal(text) for text in prices), Decimal(0))
+
+
+def rules_in_periods(durations: dict, labels: dict, seconds: Decimal, count: int, bare_is_periods: bool = False
+                     ) -> dict:
+    """The timing rules in periods of `seconds`, from durations by plan's parameter names (None or "": the
+    default: blocks of one period, off for any length, start within the longest time off).
+    BadInput names the rule at fault by its label, and by its name in `rule`."""
+    def periods(name):
+        text = durations.get(name)
+        if text in (None, ""):
+            return None
+        try:
+            return to_periods(labels[name], str(text), seconds, bare_is_periods)
+        except BadInput as exc:
+            exc.rule = name
+            raise
+
+    total, block, max_off, start_within = (periods(name) for name in RULES)
+    max_off = count if max_off is None else max_off
+    return dict(min_selections=total or 0, min_consecutive_periods=1 if block is None else block,
+                max_gap_between_periods=max_off, max_gap_from_start=max_off if start_within is None else start_within)
 
 
 class Run:
