@@ -74,6 +74,10 @@ sid_arm64_root() {
     # sid ships its files under /usr alone; the loader is asked for by its /lib path.
     local link
     for link in bin lib sbin; do [ -e "$dir/root/$link" ] || ln -s "usr/$link" "$dir/root/$link"; done
+    # Debian compiles the standard library when it installs, dpkg -x does not,
+    # and under qemu the interpreter cannot write its caches there: without
+    # this each process started under qemu compiles what it imports anew.
+    sid_run "$(sid_root)" /usr/bin/python3.14 -m compileall -q -j 2 -s "$dir/root" -p / "$dir/root/usr/lib/python3.14" >/dev/null || true
     touch "$dir/root/ready"
   fi
   echo "$dir/root"
