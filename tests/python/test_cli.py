@@ -275,7 +275,7 @@ BAD = [
     ("day.csv", HOURS, ["--run", "1h", "--tz", "Mars/Olympus"], "--tz: unknown time zone 'Mars/Olympus' (an IANA "
      "name such as Europe/Berlin; without a system time zone database, `pip install tzdata`)"),
     ("missing.csv", None, ["--run", "1h"], "missing.csv: No such file or directory"),
-    ("day.csv", HOURS, ["--run", "1h", "--strategy", "cheapest"], "argument --strategy: invalid choice: 'cheapest' ..."),
+    ("day.csv", HOURS, ["--run", "1h", "--strategy", "cheapest"], "argument --strategy: invalid choice: 'cheapest'..."),
 ]
 
 

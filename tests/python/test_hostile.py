@@ -2,6 +2,7 @@
 UTF-8, subclasses with odd methods, __index__ methods that raise, re-enter
 or change the price list, counts at the edges of 64 bits. None may crash,
 and none may change the caller's list."""
+import operator
 import time
 
 import pytest
@@ -132,7 +133,9 @@ def test_index_that_raises(error, expected):
 
 def test_index_returning_what_is_no_integer():
     got = outcome(lambda: cheapest(["1", "2"], "1", 1, Index(1.5)))
-    assert got == (TypeError, "argument 'min_consecutive_periods': __index__ returned non-int (type float)")
+    # The interpreter's own words, which change between CPython versions.
+    _, words = outcome(lambda: operator.index(Index(1.5)))
+    assert got == (TypeError, f"argument 'min_consecutive_periods': {words}")
     got = outcome(lambda: cheapest(["1", "2"], "1", 1, Index(2**64)))
     assert got == (OverflowError, "int too big to convert")
 

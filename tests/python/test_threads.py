@@ -172,25 +172,33 @@ def test_concurrent_calls_answer_as_a_single_thread_does(make_calls, rounds, kin
 def test_a_list_that_another_thread_changes_is_read_whole(function, price, fast_switching):
     # One thread swaps the whole series between two others of the same
     # length; every call must answer for one of them, never for a mixture.
+    # The count is read through Python code that lets the swapper run, so
+    # that calls overlap swaps even where the GIL is held while prices are read.
     first = [price(p) for p in (5, 90, 30, 5, 60, 5, 40, 80)]
     second = [price(p) for p in (70, 10, 10, 90, 20, 80, 5, 30)]
-    rules = ("10", 2, 1, 3, 3)
+    rules = ("10", Index(2, yield_gil), 1, 3, 3)
     answers = {tuple(function(first, *rules)), tuple(function(second, *rules))}
     assert len(answers) == 2
-    prices, stop, wrong = list(first), threading.Event(), []
+    prices, stop, wrong, swaps, overlapped = list(first), threading.Event(), [], [0], []
 
     def swap():
         while not stop.is_set():
             prices[:] = second
+            swaps[0] += 1
             yield_gil()
             prices[:] = first
+            swaps[0] += 1
             yield_gil()
 
     def work(seed):
+        overlaps = 0
         for _ in range(200):
+            before = swaps[0]
             got = tuple(function(prices, *rules))
+            overlaps += swaps[0] != before
             if got not in answers:
                 wrong.append(got)
+        overlapped.append(overlaps)
 
     swapper = threading.Thread(target=swap)
     swapper.start()
@@ -200,6 +208,8 @@ def test_a_list_that_another_thread_changes_is_read_whole(function, price, fast_
         stop.set()
         swapper.join()
     assert wrong == []
+    # Calls that no swap overlapped would have tested nothing.
+    assert sum(overlapped) > 0, f"no call overlapped a swap ({swaps[0]} swaps)"
 
 
 def test_other_threads_run_while_plan_searches():

@@ -1,5 +1,7 @@
-"""Checks a repaired wheel's module: it exports only its PyInit_ entry and, for
-musl, calls nothing the oldest supported musl lacks. Prints one summary line."""
+"""Checks a repaired wheel's module: it exports only its PyInit_ entry, is
+compiled for the ABI its name says (free-threaded or not) and, for musl, calls
+nothing the oldest supported musl lacks. Prints one summary line."""
+import re
 import sys
 import zipfile
 from pathlib import Path
@@ -28,6 +30,11 @@ def main():
     problems = []
     if exported != {"PyInit_tariffsieve"}:
         problems.append(f"exports {sorted(exported)}")
+    # Only a module compiled for the free-threaded ABI tells the interpreter
+    # that it needs no GIL; one compiled for the GIL's ABI would crash there.
+    free_threaded = re.search(r"\.cpython-3\d+t-", modules[0]) is not None
+    if ("PyUnstable_Module_SetGIL" in called) != free_threaded:
+        problems.append(f"compiled for the {'GIL' if free_threaded else 'free-threaded'} ABI")
     if musl_libc:
         with open(musl_libc, "rb") as handle:
             available, _ = dynamic_symbols(ELFFile(handle))

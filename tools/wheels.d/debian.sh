@@ -11,7 +11,7 @@ debian_archive() {
 }
 
 # private_apt DIR ARCH SUITE TYPES: sets APT_OPTS to an apt of its own in DIR
-# and reads its package lists once.
+# and reads its package lists once (sid's are read past their Valid-Until date).
 private_apt() {
   local dir arch=$2 suite=$3 types=$4 uri
   dir=$(realpath -m "$1")
@@ -24,7 +24,8 @@ private_apt() {
   APT_OPTS=(-o "APT::Architecture=$arch" -o "APT::Architectures=$arch" -o "Dir::State=$dir/state"
     -o "Dir::State::status=$dir/state/status" -o "Dir::Cache=$dir/cache" -o "Dir::Etc::SourceList=$dir/etc/sources.list"
     -o "Dir::Etc::SourceParts=$dir/etc/sources.list.d" -o "Dir::Etc::Preferences=$dir/etc/preferences"
-    -o "Dir::Etc::PreferencesParts=$dir/etc/preferences.d" -o "APT::Install-Recommends=false" -o "Debug::NoLocking=true" -o "APT::Sandbox::User=root")
+    -o "Dir::Etc::PreferencesParts=$dir/etc/preferences.d" -o "APT::Install-Recommends=false" -o "Debug::NoLocking=true"
+    -o "Acquire::Check-Valid-Until=false" -o "APT::Sandbox::User=root")
   [ -e "$dir/updated" ] || { apt-get "${APT_OPTS[@]}" update -qq && touch "$dir/updated"; }
 }
 

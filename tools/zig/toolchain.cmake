@@ -1,7 +1,7 @@
 # Cross-compiles with zig for the Linux target named by ZIG_TARGET (set by the
 # target's own toolchain file before it includes this one).
 # Only another processor makes this a cross build: CMake's FindPython then
-# cannot ask the interpreter, and finds no free-threaded headers without it.
+# cannot ask the interpreter, and src/lib/CMakeLists.txt tells it the target's ABI.
 if(NOT CMAKE_HOST_SYSTEM_PROCESSOR STREQUAL CMAKE_SYSTEM_PROCESSOR)
   set(CMAKE_SYSTEM_NAME Linux)
 endif()
