@@ -16,7 +16,8 @@ def per_row_for(count, resolution_seconds):
 def bar_chart(labels, prices, values, threshold, chosen):
     """One row per period: a bar as long as the price, '#' where chosen, '-'
     elsewhere, and '|' where the threshold falls."""
-    low = min(min(values), Decimal(0))
+    # The threshold too lies within the scale, below the prices or above them.
+    low = min(min(values), threshold if threshold is not None else Decimal(0), Decimal(0))
     high = max(max(values), threshold if threshold is not None else low, Decimal(0))
     span = (high - low) or Decimal(1)
 
