@@ -549,3 +549,9 @@ def test_an_average_keeps_the_decimals_that_fit_below_2_to_the_96(tmp_path):
                                       f"2026-04-10T02:00,{big[:-1]}6\n")
     # 7922816251426433759354395.3333... : a fourth decimal would pass 2**96.
     assert plan_json(tmp_path / "big.csv", "--run", "3h")["average"] == big + ".333"
+
+
+def test_a_threshold_below_every_price_stands_at_the_left_edge(tmp_path):
+    (tmp_path / "low.csv").write_text("t,p\n2026-04-10T00:00,0.0001\n2026-04-10T01:00,0.0000\n")
+    chart = run_cli(tmp_path / "low.csv", "--run", "1h", "--cheap", "-1.5").stdout.decode().split("\n\n")[-1]
+    assert [line[17:18] for line in chart.splitlines()] == ["|", "|"]
