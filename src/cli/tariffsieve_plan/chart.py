@@ -16,9 +16,9 @@ def per_row_for(count, resolution_seconds):
 def bar_chart(labels, prices, values, threshold, chosen):
     """One row per period: a bar as long as the price, '#' where chosen, '-'
     elsewhere, and '|' where the threshold falls."""
-    # The threshold too lies within the scale, below the prices or above them.
-    low = min(min(values), threshold if threshold is not None else Decimal(0), Decimal(0))
-    high = max(max(values), threshold if threshold is not None else low, Decimal(0))
+    # The scale spans zero, every price and the threshold, wherever it lies.
+    scale = [*values, Decimal(0), *([threshold] if threshold is not None else [])]
+    low, high = min(scale), max(scale)
     span = (high - low) or Decimal(1)
 
     def column(value):
