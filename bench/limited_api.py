@@ -46,6 +46,11 @@ THRESHOLD = "0.05"
 BATCH_SECONDS = 0.002
 INSTRUCTION_CALLS = 20
 
+# (function, periods, price kind), and per group the per-call figures of
+# each of its requests as (version-specific, abi3).
+Group = tuple[str, int, str]
+Figures = dict[Group, list[tuple[float, float]]]
+
 
 @dataclass(frozen=True)
 class Request:
@@ -55,7 +60,7 @@ class Request:
     arguments: tuple[Any, ...]
 
     @property
-    def group(self) -> tuple[str, int, str]:
+    def group(self) -> Group:
         return self.function, self.periods, self.kind
 
 
@@ -132,7 +137,7 @@ def check_answers(modules: Sequence[ModuleType], all_requests: list[Request]) ->
                      f"rules {request.arguments[2:]}: {answers[0]} != {answers[1]}")
 
 
-def time_requests(modules: Sequence[ModuleType], all_requests: list[Request], rounds: int) -> dict[tuple, list[float]]:
+def time_requests(modules: Sequence[ModuleType], all_requests: list[Request], rounds: int) -> Figures:
     """Per request and build, the median per-call seconds over the rounds."""
     calls = [[bound(module, request) for module in modules] for request in all_requests]
     numbers = [batch_size(pair[0]) for pair in calls]
@@ -142,14 +147,13 @@ def time_requests(modules: Sequence[ModuleType], all_requests: list[Request], ro
         for pair, number, sample in zip(calls, numbers, samples):
             for build in order:
                 sample[build].append(per_call_seconds(pair[build], number))
-    result: dict[tuple, list[float]] = {}
+    result: Figures = {}
     for request, sample in zip(all_requests, samples):
-        medians = [statistics.median(sample[build]) for build in (0, 1)]
-        result.setdefault(request.group, []).append(tuple(medians))
+        result.setdefault(request.group, []).append((statistics.median(sample[0]), statistics.median(sample[1])))
     return result
 
 
-def print_table(title: str, unit: str, scale: float, groups: dict[tuple, list[tuple[float, float]]]) -> None:
+def print_table(title: str, unit: str, scale: float, groups: Figures) -> None:
     """Per group: the mean per-call figure of each build over its requests,
     and the ratio abi3 / version-specific of those means (and the range of
     the requests' own ratios)."""
@@ -160,8 +164,9 @@ def print_table(title: str, unit: str, scale: float, groups: dict[tuple, list[tu
         normal = statistics.fmean(pair[0] for pair in pairs)
         limited = statistics.fmean(pair[1] for pair in pairs)
         ratios = [pair[1] / pair[0] for pair in pairs]
+        spread = f"{min(ratios):.3f} to {max(ratios):.3f}" if len(pairs) > 1 else "(counted together)"
         print(f"  {function:<21} {periods:>7} {kind:<8} {normal * scale:>13.2f} {unit:<3} {limited * scale:>8.2f} "
-              f"{unit:<3} {limited / normal:>6.3f}  {min(ratios):.3f} to {max(ratios):.3f}")
+              f"{unit:<3} {limited / normal:>6.3f}  {spread}")
 
 
 def callgrind_instructions(script_args: list[str]) -> int:
@@ -180,10 +185,10 @@ def callgrind_instructions(script_args: list[str]) -> int:
     return int(totals.group(1))
 
 
-def count_instructions(paths: Sequence[str], all_requests: list[Request]) -> dict[tuple, list[tuple[float, float]]]:
+def count_instructions(paths: Sequence[str], all_requests: list[Request]) -> Figures:
     """Per request group and build, instructions per call; each request of
     the group is called INSTRUCTION_CALLS times in a child under callgrind."""
-    groups: dict[tuple, list[tuple[float, float]]] = {}
+    groups: Figures = {}
     for group in dict.fromkeys(request.group for request in all_requests):
         count = sum(1 for request in all_requests if request.group == group)
         per_call = []
