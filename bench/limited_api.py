@@ -102,7 +102,7 @@ def load(path: str, name: str) -> ModuleType:
     """The module file at path, imported under `name`.tariffsieve: both
     builds export PyInit_tariffsieve, each is loaded from its own file."""
     spec = importlib.util.spec_from_file_location(f"{name}.tariffsieve", path)
-    if spec is None or spec.loader is None:
+    if spec is None or spec.loader is None or not os.path.isfile(path):
         sys.exit(f"{path}: not a module file")
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
