@@ -2,6 +2,7 @@
 // including NumPy's.
 #include "arguments.h"
 
+#include "api_access.h"
 #include "call_guard.h"
 #include "type_errors.h"
 
@@ -59,12 +60,12 @@ std::optional<bool> extract_flag(PyObject* object) {
         raise_cast_error(object, "bool");
         return std::nullopt;
     }
-    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
-    if (number == nullptr || number->nb_bool == nullptr) {
+    const inquiry to_bool = bool_slot(Py_TYPE(object));
+    if (to_bool == nullptr) {
         PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type.get());
         return std::nullopt;
     }
-    switch (number->nb_bool(object)) {
+    switch (to_bool(object)) {
     case 0:
         return false;
     case 1:

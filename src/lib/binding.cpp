@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "api_access.h"
+
 namespace tariffsieve::py {
 namespace {
 
@@ -83,9 +85,9 @@ bool extract_arguments_fastcall(const FunctionDescription& description, PyObject
         slots[i] = args[i];
     }
 
-    const Py_ssize_t keyword_count = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+    const Py_ssize_t keyword_count = kwnames == nullptr ? 0 : tuple_size(kwnames);
     for (Py_ssize_t k = 0; k < keyword_count; ++k) {
-        PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+        PyObject* keyword = tuple_item(kwnames, k);
         const std::size_t i = find_parameter(description, keyword);
         if (i == parameter_count) {
             raise_unexpected_keyword(description, keyword);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "api_access.h"
 #include "arguments.h"
 #include "type_errors.h"
 
@@ -71,7 +72,7 @@ std::optional<PriceReading> read_text(PyObject* text, const PricePlace& place) {
 }
 
 std::optional<PriceReading> read_float(PyObject* number, const PricePlace& place) {
-    const double value = PyFloat_AS_DOUBLE(number);
+    const double value = float_value(number);
     // float.__repr__'s digits, also for a subclass that shows itself otherwise.
     char* repr = PyOS_double_to_string(value, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
     if (repr == nullptr) {
@@ -113,7 +114,7 @@ std::optional<PriceReading> read_int(PyObject* integer, const PricePlace& place)
         return invalid_price(place, int_size_text(bit_count), out_of_range_reason);
     }
     // int's own decimal text, whatever a subclass's __repr__ says.
-    PyRef digits = PyRef::steal(PyLong_Type.tp_repr(integer));
+    PyRef digits = PyRef::steal(int_repr(integer));
     const auto text = digits ? utf8_text(digits.get()) : std::nullopt;
     if (!text) {
         return std::nullopt;
@@ -140,9 +141,9 @@ std::optional<std::string> shown_decimal(PyObject* number, PyObject* decimal_cla
 // The digits of a decimal.Decimal's as_tuple, as text.
 std::optional<std::string> tuple_digits(PyObject* digit_objects) {
     std::string digits;
-    digits.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(digit_objects)));
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(digit_objects); ++i) {
-        const long digit = PyLong_AsLong(PyTuple_GET_ITEM(digit_objects, i));
+    digits.reserve(static_cast<std::size_t>(tuple_size(digit_objects)));
+    for (Py_ssize_t i = 0; i < tuple_size(digit_objects); ++i) {
+        const long digit = PyLong_AsLong(tuple_item(digit_objects, i));
         if (PyErr_Occurred() != nullptr) {
             return std::nullopt;
         }
@@ -158,16 +159,16 @@ std::optional<PriceReading> read_decimal(PyObject* number, PyObject* decimal_cla
     if (!parts) {
         return std::nullopt;
     }
-    if (!PyTuple_Check(parts.get()) || PyTuple_GET_SIZE(parts.get()) != 3 ||
-        !PyTuple_Check(PyTuple_GET_ITEM(parts.get(), 1))) {
+    if (!PyTuple_Check(parts.get()) || tuple_size(parts.get()) != 3 ||
+        !PyTuple_Check(tuple_item(parts.get(), 1))) {
         PyErr_SetString(PyExc_TypeError, "decimal.Decimal.as_tuple did not return (sign, digits, exponent)");
         return std::nullopt;
     }
-    PyObject* exponent_object = PyTuple_GET_ITEM(parts.get(), 2);
+    PyObject* exponent_object = tuple_item(parts.get(), 2);
     const bool finite = !PyUnicode_Check(exponent_object);  // else 'n', 'N' or 'F': a NaN or an infinity
     const long long exponent = finite ? PyLong_AsLongLong(exponent_object) : 0;
-    const long sign = PyLong_AsLong(PyTuple_GET_ITEM(parts.get(), 0));
-    const auto digits = PyErr_Occurred() == nullptr ? tuple_digits(PyTuple_GET_ITEM(parts.get(), 1)) : std::nullopt;
+    const long sign = PyLong_AsLong(tuple_item(parts.get(), 0));
+    const auto digits = PyErr_Occurred() == nullptr ? tuple_digits(tuple_item(parts.get(), 1)) : std::nullopt;
     if (!digits) {
         return std::nullopt;
     }

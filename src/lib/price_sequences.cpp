@@ -6,8 +6,8 @@
 #include "price_sequences.h"
 
 #include <optional>
-#include <span>
 
+#include "api_access.h"
 #include "arguments.h"
 #include "price_readers.h"
 #include "type_errors.h"
@@ -22,15 +22,11 @@ PyRef item_snapshot(PyObject* sequence) {
     return PyTuple_Check(sequence) ? PyRef::borrow(sequence) : PyRef::steal(PyList_AsTuple(sequence));
 }
 
-std::span<PyObject* const> tuple_items(PyObject* tuple) {
-    return {PySequence_Fast_ITEMS(tuple), static_cast<std::size_t>(PyTuple_GET_SIZE(tuple))};
-}
-
 // A list's items for a reader that runs no Python code while it reads them.
 // With the GIL held nothing can change the list meanwhile, so its storage is
 // read in place (`owner` stays empty); without the GIL another thread may
 // change it at any moment, so a snapshot is read, kept alive by `owner`.
-std::optional<std::span<PyObject* const>> items_read_without_python(PyObject* list, PyRef& owner) {
+std::optional<ItemView> items_read_without_python(PyObject* list, PyRef& owner) {
 #ifdef Py_GIL_DISABLED
     owner = item_snapshot(list);
     if (!owner) {
@@ -39,15 +35,11 @@ std::optional<std::span<PyObject* const>> items_read_without_python(PyObject* li
     return tuple_items(owner.get());
 #else
     static_cast<void>(owner);
-    return std::span<PyObject* const>(PySequence_Fast_ITEMS(list), static_cast<std::size_t>(PyList_GET_SIZE(list)));
+    return list_items(list);
 #endif
 }
 
-bool has_length(PyObject* object) {
-    const PyTypeObject* type = Py_TYPE(object);
-    return (type->tp_as_sequence != nullptr && type->tp_as_sequence->sq_length != nullptr) ||
-           (type->tp_as_mapping != nullptr && type->tp_as_mapping->mp_length != nullptr);
-}
+bool has_length(PyObject* object) { return has_length_slot(Py_TYPE(object)); }
 
 bool refuse_length(std::uint64_t max_items) {
     PyErr_SetString(PyExc_ValueError, too_many_prices_message(max_items).c_str());
@@ -72,14 +64,14 @@ bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, s
 // its items are read from a snapshot.
 bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
     // A list far too long is refused before it is copied.
-    if (static_cast<std::uint64_t>(PySequence_Fast_GET_SIZE(prices)) > max_items) {
+    if (static_cast<std::uint64_t>(list_or_tuple_size(prices)) > max_items) {
         return refuse_length(max_items);
     }
     const PyRef items = item_snapshot(prices);
     if (!items) {
         return false;
     }
-    const std::span<PyObject* const> snapshot = tuple_items(items.get());
+    const ItemView snapshot = tuple_items(items.get());
     if (snapshot.size() > max_items) {  // grown by another thread meanwhile
         return refuse_length(max_items);
     }

@@ -1,6 +1,7 @@
 // The result list of both functions and the ValueError of an engine error.
 #include "results.h"
 
+#include "api_access.h"
 #include "call_guard.h"
 
 namespace tariffsieve::py {
@@ -23,7 +24,7 @@ PyRef index_list(std::span<const std::uint64_t> indices) {
         if (number == nullptr) {
             abort_on_api_failure();
         }
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number);
+        fill_list_item(list.get(), static_cast<Py_ssize_t>(i), number);
     }
     return list;
 }

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "api_access.h"
 #include "call_guard.h"
 
 namespace tariffsieve::py {
@@ -48,7 +49,7 @@ void argument_extraction_error(const char* parameter) {
     if (!message) {
         return;
     }
-    PyRef replacement = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    PyRef replacement = PyRef::steal(call_one_arg(PyExc_TypeError, message.get()));
     if (!replacement) {
         return;
     }

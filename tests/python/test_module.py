@@ -13,11 +13,14 @@ import tariffsieve
 from function_doc import DOC, SIGNATURE
 
 STUB = Path(__file__).resolve().parents[2] / "src/stubs/tariffsieve-stubs/__init__.pyi"
+# The file names of the version-specific build and of the limited API build
+# (abi3; on Windows its name carries no tag).
+MODULE_SUFFIXES = (importlib.machinery.EXTENSION_SUFFIXES[0], ".pyd" if sys.platform == "win32" else ".abi3.so")
 
 
 def test_module_attributes():
     f = tariffsieve.get_cheapest_periods
-    assert tariffsieve.__file__.endswith(importlib.machinery.EXTENSION_SUFFIXES[0])
+    assert tariffsieve.__file__.endswith(MODULE_SUFFIXES)
     assert tariffsieve.__all__ == ["get_cheapest_periods", "plan"]
     assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
     own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes

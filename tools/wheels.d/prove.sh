@@ -5,7 +5,7 @@
 proofs=()
 suite_runner=()
 
-# The wheel tools/wheels made for TARGET and VERSION.
+# The wheel tools/wheels made for TARGET and VERSION (abi3: the cp310-abi3 one).
 house_wheel() {
   local target=$1 version=$2 nodot tag
   nodot=$(echo "${version%t}" | tr -d .)
@@ -13,7 +13,31 @@ house_wheel() {
     manylinux_*) tag=manylinux_2_17_${target#*_} ;;
     musllinux_*) tag=musllinux_1_2_${target#*_} ;;
   esac
-  ls "$house"/tariffsieve-*-cp"$nodot"-cp"$nodot${version//[0-9.]/}"-*"$tag"*.whl
+  if [ "$version" = abi3 ]; then
+    ls "$house"/tariffsieve-*-cp310-abi3-*"$tag"*.whl
+  else
+    ls "$house"/tariffsieve-*-cp"$nodot"-cp"$nodot${version//[0-9.]/}"-*"$tag"*.whl
+  fi
+}
+
+# prefers_own_wheel ROOT PYTHON VERSION: with the cp310-abi3 wheel and VERSION's
+# own wheel side by side, pip on that CPython (in the chroot ROOT) must choose
+# its own; a dry run, so the environment keeps what it has.
+prefers_own_wheel() {
+  local sroot=$1 python=$2 version=$3 own dir chosen
+  own=$(house_wheel manylinux_x86_64 "$version" 2>/dev/null) || { build_wheel manylinux_x86_64 "$version"; own=$(house_wheel manylinux_x86_64 "$version"); }
+  dir=$work/prove/both-$version
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp "$own" "$(house_wheel manylinux_x86_64 abi3)" "$dir/"
+  sid_run "$sroot" "$python" -m pip install -q --dry-run --ignore-installed --no-deps --no-index --find-links "$dir" \
+    --report "$dir/report.json" tariffsieve
+  chosen=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["install"][0]["download_info"]["url"].rsplit("/", 1)[-1])' "$dir/report.json")
+  if [ "$chosen" = "$(basename "$own")" ]; then
+    proofs+=("pip on CPython $version, offered $(ls "$dir"/*.whl | xargs -n1 basename | tr '\n' ' ')chose $chosen")
+  else
+    proofs+=("pip on CPython $version: FAILED, chose $chosen over $(basename "$own")")
+    proof_failed=1
+  fi
 }
 
 # run_suite NAME PYTHON [PYTEST ARGUMENT]...: the tests under PYTHON (run by
@@ -60,6 +84,17 @@ prove_wheel() {
       suite_runner=(sid_run "$sroot")
       run_suite "$target-$version on Debian sid's own CPython $(sid_run "$sroot" "$env/bin/python" -c 'import platform; print(platform.python_version())') (chroot)" "$env/bin/python"
       suite_runner=()
+      ;;
+    manylinux_x86_64:abi3)
+      # The fallback on the newest CPython here (sid's 3.15), the furthest from
+      # the 3.10 it was built with; then pip's choice with both wheels offered.
+      sroot=$(sid_root)
+      sid_run "$sroot" /usr/bin/python3.15 -m venv --clear "$env"
+      sid_run "$sroot" "$env/bin/python" -m pip install -q --only-binary=:all: "$wheel" pytest hypothesis numpy
+      suite_runner=(sid_run "$sroot")
+      run_suite "$target-$version on Debian sid's own CPython $(sid_run "$sroot" "$env/bin/python" -c 'import platform; print(platform.python_version())') (chroot)" "$env/bin/python"
+      suite_runner=()
+      prefers_own_wheel "$sroot" "$env/bin/python" 3.15
       ;;
     manylinux_x86_64:*)
       python=$(build_interpreter "$version")
