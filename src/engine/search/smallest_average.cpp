@@ -12,29 +12,58 @@ namespace tariffsieve::search {
 
 namespace {
 
-// The lightest candidate under the table's weights: its exact cost and count.
-// The walk and the groups' room are the caller's, kept from round to round.
+// a / b < c / d, for counts b, d > 0: costs stay below 2^96 and counts below
+// 2^11, so both products stay below 2^107.
+bool below(const Fraction& x, const Fraction& y) {
+    return product_in_range(x.numerator, y.denominator) < product_in_range(y.numerator, x.denominator);
+}
+
+// The lightest candidate under the table's weights, its main combination M
+// with the groups that weigh below zero; then, M kept, the choice of M's
+// admissible groups with the smallest average: Dinkelbach's iteration on the
+// groups alone, which takes a group exactly when its own average lies below
+// the candidate's. Any choice of admissible groups makes a candidate (claim
+// 2), so the answer is a real candidate at least as good as the lightest,
+// and the next round starts nearer to A. Its exact cost and count. The walk
+// and the groups' room are the caller's, kept from round to round.
 template <typename Int>
-Fraction lightest_candidate(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
-                            MainWalk<Int>& walk, std::vector<Group>& groups) {
+Fraction improved_lightest(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
+                           MainWalk<Int>& walk, std::vector<Group>& groups, std::vector<Fraction>& group_costs) {
     const std::vector<int>& main = walk.first();
-    Fraction average{Int128{}, Int128{}};
-    std::int64_t count = 0;
+    Fraction main_only{Int128{}, Int128::from_int64(static_cast<std::int64_t>(main.size()))};
     for (int p : main) {
-        average.numerator += prices.value[p];
-        ++count;
+        main_only.numerator += prices.value[p];
     }
     find_cheap_groups(rules, main, groups);
+    group_costs.clear();
+    Fraction average = main_only;
     for (const Group& group : groups) {
-        if (group.admissible && w.sum(group.first, group.last) < Int{}) {
-            for (int p = group.first; p <= group.last; ++p) {
-                average.numerator += prices.value[p];
-                ++count;
-            }
+        if (!group.admissible) {
+            continue;
+        }
+        Fraction cost{Int128{}, Int128::from_int64(group.last - group.first + 1)};
+        for (int p = group.first; p <= group.last; ++p) {
+            cost.numerator += prices.value[p];
+        }
+        group_costs.push_back(cost);
+        if (w.sum(group.first, group.last) < Int{}) {
+            average.numerator += cost.numerator;
+            average.denominator += cost.denominator;
         }
     }
-    average.denominator = Int128::from_int64(count);
-    return average;
+    for (;;) {
+        Fraction next = main_only;
+        for (const Fraction& cost : group_costs) {
+            if (below(cost, average)) {
+                next.numerator += cost.numerator;
+                next.denominator += cost.denominator;
+            }
+        }
+        if (!below(next, average)) {
+            return average;
+        }
+        average = next;
+    }
 }
 
 }  // namespace
@@ -54,6 +83,7 @@ Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, 
     // round and reused after it.
     MainWalk<Int> walk(rules, w, table, table.start, false);
     std::vector<Group> groups;
+    std::vector<Fraction> group_costs;
     const int rounds = rules.n - size + 2;  // claim 9
     for (int round = 0; round < rounds; ++round) {
         set_weights(w, rules, prices, average, true);
@@ -62,7 +92,7 @@ Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, 
             return average;
         }
         walk.set_bound(table.start, false);
-        average = lightest_candidate(rules, prices, w, walk, groups);
+        average = improved_lightest(rules, prices, w, walk, groups, group_costs);
     }
     throw Abort("Dinkelbach's iteration did not settle within its bound");
 }
