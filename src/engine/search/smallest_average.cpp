@@ -66,24 +66,67 @@ Fraction improved_lightest(const SeriesRules& rules, const ScaledPrices& prices,
     }
 }
 
+// Whether the periods marked in `chosen` (ascending, `size` of them) make a
+// valid main combination (claim 2).
+bool valid_main(const SeriesRules& rules, const std::vector<int>& chosen) {
+    int block = 0;
+    int previous = -1;
+    for (int p : chosen) {
+        if (p - previous - 1 > (previous < 0 ? rules.max_start : rules.max_gap)) {
+            return false;
+        }
+        if (p != previous + 1 || previous < 0) {
+            if (previous >= 0 && block < rules.min_block) {
+                return false;
+            }
+            block = 0;
+        }
+        ++block;
+        previous = p;
+    }
+    return rules.n - 1 - previous <= rules.max_gap && (block >= rules.min_block || previous == rules.n - 1);
+}
+
+// The average the iteration starts from. When the `size` cheapest prices make
+// a valid main combination, their average, which no candidate undercuts: A.
+// Else a real candidate near A: the cheapest main combination of the size (a
+// table without cheap runs, cheaper to fill) with its best choice of groups.
+template <typename Int>
+Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
+                     CompletionTable<Int>& table, MainWalk<Int>& walk, std::vector<Group>& groups,
+                     std::vector<Fraction>& group_costs) {
+    std::vector<int> order(static_cast<std::size_t>(rules.n));
+    for (int i = 0; i < rules.n; ++i) {
+        order[static_cast<std::size_t>(i)] = i;
+    }
+    std::nth_element(order.begin(), order.begin() + (size - 1), order.end(),
+                     [&](int a, int b) { return prices.value[a] < prices.value[b]; });
+    order.resize(static_cast<std::size_t>(size));
+    std::sort(order.begin(), order.end());
+    if (valid_main(rules, order)) {
+        Fraction average{Int128{}, Int128::from_int64(size)};
+        for (int p : order) {
+            average.numerator += prices.value[p];
+        }
+        return average;
+    }
+    set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);
+    fill_table(rules, w, size, table);
+    walk.set_bound(table.start, false);
+    return improved_lightest(rules, prices, w, walk, groups, group_costs);
+}
+
 }  // namespace
 
 template <typename Int>
 Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
                           CompletionTable<Int>& table) {
-    // Start from the average of the `size` cheapest prices: usually just
-    // below A, so that the first lightest candidate is close to the best.
-    std::vector<Int128> cheapest = prices.value;
-    std::nth_element(cheapest.begin(), cheapest.begin() + (size - 1), cheapest.end());
-    Fraction average{Int128{}, Int128::from_int64(size)};
-    for (int i = 0; i < size; ++i) {
-        average.numerator += cheapest[i];
-    }
     // The rounds' buffers (weights, table, walk, groups) are made in the first
     // round and reused after it.
     MainWalk<Int> walk(rules, w, table, table.start, false);
     std::vector<Group> groups;
     std::vector<Fraction> group_costs;
+    Fraction average = first_guess(rules, prices, size, w, table, walk, groups, group_costs);
     const int rounds = rules.n - size + 2;  // claim 9
     for (int round = 0; round < rounds; ++round) {
         set_weights(w, rules, prices, average, true);
