@@ -60,7 +60,7 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     const int gap = std::min(rules.max_gap, width);
     for (int j = width - 1; j >= 0; --j) {
         Int best = of_next[j] + below[j];
-        if (j + 1 < width) {
+        if (j + 1 < width && gap > 0) {
             jump.push_low(j + 1, entering[j + 1]);
             jump.drop_above(j + gap);
             best = std::min(best, jump.min());
@@ -95,15 +95,20 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
         Int best = of_period[p + 1] + below[j];
         const int high = std::min(j + rules.max_gap, width - 1);
         const int plain = plain_after[p + 1] - base;  // as a column
-        // q = p + 2 joins the gaps made only of cheap periods (none when p + 1 is plain).
-        if (plain > j && j + 1 < width) {
-            cheap_gap.push_low(j + 1, prefix[p + 2] + entering[j + 1]);
-            cheap_gap_flat.push_low(j + 1, entering[j + 1]);
-        }
-        cheap_gap.drop_above(std::min(plain, high));
-        cheap_gap_flat.drop_above(std::min(plain, high));
-        if (!cheap_gap.empty()) {
-            best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
+        if (plain == j) {  // p + 1 is plain: no gap from p is made only of cheap periods
+            cheap_gap.clear();
+            cheap_gap_flat.clear();
+        } else {
+            // q = p + 2 joins the gaps made only of cheap periods.
+            if (j + 1 < width) {
+                cheap_gap.push_low(j + 1, prefix[p + 2] + entering[j + 1]);
+                cheap_gap_flat.push_low(j + 1, entering[j + 1]);
+            }
+            cheap_gap.drop_above(std::min(plain, high));
+            cheap_gap_flat.drop_above(std::min(plain, high));
+            if (!cheap_gap.empty()) {
+                best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
+            }
         }
         // Gaps that hold a plain period: q from max(p + 2, plain + 1).
         for (const int mixed_from = std::max(j + 1, plain + 1); mixed_low - 1 >= mixed_from;) {
