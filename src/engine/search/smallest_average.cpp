@@ -12,8 +12,8 @@ namespace tariffsieve::search {
 
 namespace {
 
-// a / b < c / d, for counts b, d > 0: costs stay below 2^96 and counts below
-// 2^11, so both products stay below 2^107.
+// Whether average x lies below average y. Costs stay below 2^96 (claim 1)
+// and counts below 2^11, so both products stay below 2^107.
 bool below(const Fraction& x, const Fraction& y) {
     return product_in_range(x.numerator, y.denominator) < product_in_range(y.numerator, x.denominator);
 }
@@ -66,8 +66,7 @@ Fraction improved_lightest(const SeriesRules& rules, const ScaledPrices& prices,
     }
 }
 
-// Whether the periods marked in `chosen` (ascending, `size` of them) make a
-// valid main combination (claim 2).
+// Whether `chosen` (ascending) is a valid main combination (claim 2).
 bool valid_main(const SeriesRules& rules, const std::vector<int>& chosen) {
     int block = 0;
     int previous = -1;
@@ -87,10 +86,11 @@ bool valid_main(const SeriesRules& rules, const std::vector<int>& chosen) {
     return rules.n - 1 - previous <= rules.max_gap && (block >= rules.min_block || previous == rules.n - 1);
 }
 
-// The average the iteration starts from. When the `size` cheapest prices make
-// a valid main combination, their average, which no candidate undercuts: A.
-// Else a real candidate near A: the cheapest main combination of the size (a
-// table without cheap runs, cheaper to fill) with its best choice of groups.
+// The average the iteration starts from (claim 9). When the `size` cheapest
+// prices make a valid main combination, their average, which no candidate
+// undercuts: A. Else a real candidate near A: the cheapest main combination
+// of the size (a table without cheap runs, cheaper to fill) with its best
+// choice of groups.
 template <typename Int>
 Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
                      CompletionTable<Int>& table, MainWalk<Int>& walk, std::vector<Group>& groups,
