@@ -12,10 +12,10 @@ namespace tariffsieve::search {
 
 namespace {
 
-// Whether average x lies below average y. Costs stay below 2^96 (claim 1)
-// and counts below 2^11, so both products stay below 2^107.
+// Whether average x lies below average y: costs below 2^96 (claim 1), counts
+// below 2^11.
 bool below(const Fraction& x, const Fraction& y) {
-    return product_in_range(x.numerator, y.denominator) < product_in_range(y.numerator, x.denominator);
+    return times_small(x.numerator, y.denominator.lo) < times_small(y.numerator, x.denominator.lo);
 }
 
 // The lightest candidate under the table's weights, its main combination M
