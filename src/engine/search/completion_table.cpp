@@ -21,66 +21,105 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
     }
 }
 
-// Layer r >= 1: from p the main combination goes on at p + 1, or jumps a gap
-// to a block that starts at q. The gaps made only of cheap periods and the
-// gaps that hold a plain one are two sliding-window minima (claim 4). The
-// arrays are read through local pointers: the stores into the layer could
-// otherwise alias them and force every one to be loaded again.
+// The blocks of layer r, by column j = q - (k - r) of the q they start at:
+// entering[j], the weight of the block and of the state after it (claim 2).
+// A block of c periods reads layer r - c at the same column. An unreachable
+// rest is not tested: a real weight added to it stays at or above the floor.
 template <typename Int>
-void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
+void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
     const int n = rules.n;
-    const int k = table.size;
-    const Int unreachable = WeightWidth<Int>::unreachable;
-    const Int* of_period = w.of_period.data();
-    const Int* prefix = w.prefix.data();
-    const Int* runs_before = w.runs_before.data();
-    const Int* right = w.right.data();
-    const Int* left = w.left.data();
-    const int* plain_after = w.plain_after.data();
-    const int* plain_before = w.plain_before.data();
-    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * table.width;
-    const Int* const below = layer - table.width;  // layer r - 1, whose column for p is p - (k - r)
-    const int first_p = k - 1 - r;
-    // entering[q - (k - r)] for the q a block of this layer may start at.
+    const int c = rules.min_block;
+    const int width = table.width;
     Int* const entering = table.entering.data();
-    for (int q = k - r; q <= n - r; ++q) {
-        entering[q - (k - r)] = entering_block(rules, w, table, q, r);
+    if (r < c) {  // only the final block that starts at n - r and runs to the end
+        std::fill(entering, entering + width, WeightWidth<Int>::unreachable);
+        entering[width - 1] = w.sum(n - r, n - 1);
+        return;
     }
-    const std::size_t room = static_cast<std::size_t>(n) + 2;
-    WindowMin<Int> cheap_gap(table.windows.data(), room);           // min over q of prefix(q - 1) + entering(q)
-    WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
-    // min over q of runs_before(plain_before(q)) + right(q) + entering(q)
-    WindowMin<Int> mixed_gap(table.windows.data() + 2 * room, room);
-    const int last_q = std::min(n - 1, n - r);
-    int mixed_low = last_q + 1;  // the lowest q pushed into mixed_gap
-    for (int p = n - 1 - r; p >= first_p; --p) {
-        const Int& extended = below[p + 1 - (k - r)];
-        Int best = reachable(extended) ? of_period[p + 1] + extended : unreachable;
-        const int high = std::min(p + 1 + rules.max_gap, last_q);
-        const int plain = plain_after[p + 1];
-        // q = p + 2 joins the gaps made only of cheap periods (none when p + 1 is plain).
-        if (plain > p + 1 && p + 2 <= last_q && reachable(entering[p + 2 - (k - r)])) {
-            cheap_gap.push_low(p + 2, prefix[p + 2] + entering[p + 2 - (k - r)]);
-            cheap_gap_flat.push_low(p + 2, entering[p + 2 - (k - r)]);
+    const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
+    const Int* const block_start = w.prefix.data() + (table.size - r);
+    const Int* const block_end = block_start + c;
+    for (int j = 0; j < width; ++j) {
+        entering[j] = block_end[j] - block_start[j] + rest[j];
+    }
+}
+
+// Layer r >= 1 when no period is cheap (or no cheap run counts): from p the
+// main combination goes on at p + 1 or jumps to a block that starts at q;
+// the best jump is a sliding-window minimum of entering (claim 4). Cells are
+// by column j = p + 1 - (k - r), which is also the column of p + 1 below and
+// of q = p + 1 in entering.
+template <typename Int>
+void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
+    const int width = table.width;
+    const Int* const of_next = w.of_period.data() + (table.size - r);
+    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    const Int* const below = layer - width;
+    const Int* const entering = table.entering.data();
+    WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
+    const int gap = std::min(rules.max_gap, width);
+    for (int j = width - 1; j >= 0; --j) {
+        Int best = of_next[j] + below[j];
+        if (j + 1 < width && gap > 0) {
+            jump.push_low(j + 1, entering[j + 1]);
+            jump.drop_above(j + gap);
+            best = std::min(best, jump.min());
         }
-        cheap_gap.drop_above(std::min(plain, high));
-        cheap_gap_flat.drop_above(std::min(plain, high));
-        if (!cheap_gap.empty()) {
-            best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
+        layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+    }
+}
+
+// Layer r >= 1 with cheap runs: as above, and the gaps made only of cheap
+// periods and the gaps that hold a plain one are two more sliding-window
+// minima (claim 4). `left_part[p + 1]` and `right_part[q]` are the terms of a
+// gap's weight in p and in q.
+template <typename Int>
+void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
+                const Int* left_part, const Int* right_part) {
+    const int n = rules.n;
+    const int width = table.width;
+    const int base = table.size - r;  // p + 1 at column 0
+    const Int* const of_period = w.of_period.data();
+    const Int* const prefix = w.prefix.data();
+    const int* const plain_after = w.plain_after.data();
+    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    const Int* const below = layer - width;
+    const Int* const entering = table.entering.data();
+    const std::size_t room = static_cast<std::size_t>(n) + 2;
+    WindowMin<Int> cheap_gap(table.windows.data(), room);              // min over q of prefix(q) + entering(q)
+    WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
+    WindowMin<Int> mixed_gap(table.windows.data() + 2 * room, room);   // min over q of right_part(q) + entering(q)
+    int mixed_low = width;  // the lowest column pushed into mixed_gap
+    for (int j = width - 1; j >= 0; --j) {
+        const int p = base + j - 1;
+        Int best = of_period[p + 1] + below[j];
+        const int high = std::min(j + rules.max_gap, width - 1);
+        const int plain = plain_after[p + 1] - base;  // as a column
+        if (plain == j) {  // p + 1 is plain: no gap from p is made only of cheap periods
+            cheap_gap.clear();
+            cheap_gap_flat.clear();
+        } else {
+            // q = p + 2 joins the gaps made only of cheap periods.
+            if (j + 1 < width) {
+                cheap_gap.push_low(j + 1, prefix[p + 2] + entering[j + 1]);
+                cheap_gap_flat.push_low(j + 1, entering[j + 1]);
+            }
+            cheap_gap.drop_above(std::min(plain, high));
+            cheap_gap_flat.drop_above(std::min(plain, high));
+            if (!cheap_gap.empty()) {
+                best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
+            }
         }
         // Gaps that hold a plain period: q from max(p + 2, plain + 1).
-        for (const int mixed_from = std::max(p + 2, plain + 1); mixed_low - 1 >= mixed_from;) {
+        for (const int mixed_from = std::max(j + 1, plain + 1); mixed_low - 1 >= mixed_from;) {
             --mixed_low;
-            const Int& enter = entering[mixed_low - (k - r)];
-            if (reachable(enter)) {
-                mixed_gap.push_low(mixed_low, runs_before[plain_before[mixed_low]] + right[mixed_low] + enter);
-            }
+            mixed_gap.push_low(mixed_low, right_part[base + mixed_low] + entering[mixed_low]);
         }
         mixed_gap.drop_above(high);
         if (!mixed_gap.empty()) {
-            best = std::min(best, left[p + 1] - runs_before[plain] + mixed_gap.min());
+            best = std::min(best, left_part[p + 1] + mixed_gap.min());
         }
-        layer[p - first_p] = reachable(best) ? best : unreachable;
+        layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
 }
 
@@ -100,14 +139,35 @@ void fill_start(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
 
 template <typename Int>
 void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, CompletionTable<Int>& table) {
+    const int n = rules.n;
     table.size = size;
-    table.width = rules.n - size + 1;
+    table.width = n - size + 1;
     table.best.assign(static_cast<std::size_t>(size - rules.min_block + 1) * table.width, WeightWidth<Int>::unreachable);
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
-    table.windows.resize(3 * (static_cast<std::size_t>(rules.n) + 2));
+    table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
     fill_last_layer(rules, w, table);
-    for (int r = 1; r <= size - rules.min_block; ++r) {
-        fill_layer(rules, w, table, r);
+    // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
+    bool any_cheap = false;
+    for (int x = 0; x < n && !any_cheap; ++x) {
+        any_cheap = w.plain_after[x] != x;
+    }
+    if (any_cheap) {
+        table.gap_parts.resize(2 * (static_cast<std::size_t>(n) + 1));
+        Int* const left_part = table.gap_parts.data();
+        Int* const right_part = left_part + n + 1;
+        for (int x = 0; x <= n; ++x) {
+            left_part[x] = w.left[x] - w.runs_before[w.plain_after[x]];
+            right_part[x] = w.plain_before[x] >= 0 ? w.runs_before[w.plain_before[x]] + w.right[x] : Int{};  // -1: never used
+        }
+        for (int r = 1; r <= size - rules.min_block; ++r) {
+            fill_entering(rules, w, table, r);
+            fill_layer(rules, w, table, r, left_part, right_part);
+        }
+    } else {
+        for (int r = 1; r <= size - rules.min_block; ++r) {
+            fill_entering(rules, w, table, r);
+            fill_plain_layer(rules, w, table, r);
+        }
     }
     fill_start(rules, w, table);
 }

@@ -75,11 +75,20 @@
 //    the last place of Q(A) is smaller, only averages equal to A round to
 //    Q(A), and A's own weights serve as the bound.
 // 9. Dinkelbach's iteration finds A: from a guess, move to the lightest
-//    candidate under the current average until the lightest weighs zero.
-//    Each iterate minimises cost - average * count, so it has the least cost
-//    of all candidates of its count; the average falls strictly from one
-//    iterate to the next, so no two iterates share a count. Counts run from
-//    the size k to n: the iteration ends within n - k + 2 rounds.
+//    candidate under the current average, or to any candidate whose average
+//    is no larger than the lightest's, until the lightest weighs zero, which
+//    happens exactly when the current average is A. Each lightest candidate
+//    minimises cost - average * count, so it has the least cost of all
+//    candidates of its count; after the first round the average is a real
+//    candidate's, at least A, and falls strictly from round to round, so no
+//    two lightest candidates share a count. Counts run from the size k to n:
+//    the iteration ends within n - k + 2 rounds. The guess: when the k
+//    cheapest prices make a valid M, their average, which no candidate
+//    undercuts (a candidate holds k periods or more), so it is A; else a
+//    real candidate. Within a round, M kept, the choice of M's admissible
+//    groups with the smallest average takes a group exactly when its own
+//    average lies below the candidate's (Dinkelbach's iteration on the
+//    groups alone; any choice is a candidate, claim 2).
 // 10. Sizes. A valid M that is not the whole series grows by a period next
 //    to one of its blocks and stays valid, so the sizes with a valid M are
 //    every size from the smallest one to n; the answer's size is the larger

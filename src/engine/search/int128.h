@@ -86,6 +86,15 @@ inline Int128 product_in_range(Int128 a, Int128 b) {
     throw Abort("Int128 product out of range");
 }
 
+// a * k for a small k, where the caller has shown that |a| * k < 2^127: the
+// words multiply modulo 2^128, the low word in 32-bit halves whose products
+// fit 64 bits (k < 2^32).
+inline Int128 times_small(Int128 a, std::uint64_t k) {
+    const std::uint64_t low_half = (a.lo & 0xffffffffu) * k;
+    const std::uint64_t high_half = (a.lo >> 32) * k + (low_half >> 32);
+    return Int128::from_words(a.hi * k + (high_half >> 32), (high_half << 32) | (low_half & 0xffffffffu));
+}
+
 // a as a 64-bit integer, where the caller has shown that it fits.
 inline std::int64_t to_int64(Int128 a) {
     const bool fits = a.hi == (a.is_negative() ? ~std::uint64_t{0} : 0) && ((a.lo >> 63) != 0) == a.is_negative();

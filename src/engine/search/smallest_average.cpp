@@ -12,29 +12,108 @@ namespace tariffsieve::search {
 
 namespace {
 
-// The lightest candidate under the table's weights: its exact cost and count.
-// The walk and the groups' room are the caller's, kept from round to round.
+// Whether average x lies below average y: costs below 2^96 (claim 1), counts
+// below 2^11.
+bool below(const Fraction& x, const Fraction& y) {
+    return times_small(x.numerator, y.denominator.lo) < times_small(y.numerator, x.denominator.lo);
+}
+
+// The lightest candidate under the table's weights, its main combination M
+// with the groups that weigh below zero; then, M kept, the choice of M's
+// admissible groups with the smallest average: Dinkelbach's iteration on the
+// groups alone, which takes a group exactly when its own average lies below
+// the candidate's. Any choice of admissible groups makes a candidate (claim
+// 2), so the answer is a real candidate at least as good as the lightest,
+// and the next round starts nearer to A. Its exact cost and count. The walk
+// and the groups' room are the caller's, kept from round to round.
 template <typename Int>
-Fraction lightest_candidate(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
-                            MainWalk<Int>& walk, std::vector<Group>& groups) {
+Fraction improved_lightest(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
+                           MainWalk<Int>& walk, std::vector<Group>& groups, std::vector<Fraction>& group_costs) {
     const std::vector<int>& main = walk.first();
-    Fraction average{Int128{}, Int128{}};
-    std::int64_t count = 0;
+    Fraction main_only{Int128{}, Int128::from_int64(static_cast<std::int64_t>(main.size()))};
     for (int p : main) {
-        average.numerator += prices.value[p];
-        ++count;
+        main_only.numerator += prices.value[p];
     }
     find_cheap_groups(rules, main, groups);
+    group_costs.clear();
+    Fraction average = main_only;
     for (const Group& group : groups) {
-        if (group.admissible && w.sum(group.first, group.last) < Int{}) {
-            for (int p = group.first; p <= group.last; ++p) {
-                average.numerator += prices.value[p];
-                ++count;
-            }
+        if (!group.admissible) {
+            continue;
+        }
+        Fraction cost{Int128{}, Int128::from_int64(group.last - group.first + 1)};
+        for (int p = group.first; p <= group.last; ++p) {
+            cost.numerator += prices.value[p];
+        }
+        group_costs.push_back(cost);
+        if (w.sum(group.first, group.last) < Int{}) {
+            average.numerator += cost.numerator;
+            average.denominator += cost.denominator;
         }
     }
-    average.denominator = Int128::from_int64(count);
-    return average;
+    for (;;) {
+        Fraction next = main_only;
+        for (const Fraction& cost : group_costs) {
+            if (below(cost, average)) {
+                next.numerator += cost.numerator;
+                next.denominator += cost.denominator;
+            }
+        }
+        if (!below(next, average)) {
+            return average;
+        }
+        average = next;
+    }
+}
+
+// Whether `chosen` (ascending) is a valid main combination (claim 2).
+bool valid_main(const SeriesRules& rules, const std::vector<int>& chosen) {
+    int block = 0;
+    int previous = -1;
+    for (int p : chosen) {
+        if (p - previous - 1 > (previous < 0 ? rules.max_start : rules.max_gap)) {
+            return false;
+        }
+        if (p != previous + 1 || previous < 0) {
+            if (previous >= 0 && block < rules.min_block) {
+                return false;
+            }
+            block = 0;
+        }
+        ++block;
+        previous = p;
+    }
+    return rules.n - 1 - previous <= rules.max_gap && (block >= rules.min_block || previous == rules.n - 1);
+}
+
+// The average the iteration starts from (claim 9). When the `size` cheapest
+// prices make a valid main combination, their average, which no candidate
+// undercuts: A. Else a real candidate near A: the cheapest main combination
+// of the size (a table without cheap runs, cheaper to fill) with its best
+// choice of groups.
+template <typename Int>
+Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
+                     CompletionTable<Int>& table, MainWalk<Int>& walk, std::vector<Group>& groups,
+                     std::vector<Fraction>& group_costs) {
+    std::vector<int> order(static_cast<std::size_t>(rules.n));
+    for (int i = 0; i < rules.n; ++i) {
+        order[static_cast<std::size_t>(i)] = i;
+    }
+    std::nth_element(order.begin(), order.begin() + (size - 1), order.end(),
+                     [&](int a, int b) { return prices.value[a] < prices.value[b]; });
+    order.resize(static_cast<std::size_t>(size));
+    std::sort(order.begin(), order.end());
+    if (valid_main(rules, order)) {
+        Fraction average{Int128{}, Int128::from_int64(size)};
+        for (int p : order) {
+            average.numerator += prices.value[p];
+        }
+        return average;
+    }
+    set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);
+    fill_table(rules, w, size, table);
+    walk.set_bound(table.start, false);
+    return improved_lightest(rules, prices, w, walk, groups, group_costs);
 }
 
 }  // namespace
@@ -42,18 +121,12 @@ Fraction lightest_candidate(const SeriesRules& rules, const ScaledPrices& prices
 template <typename Int>
 Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
                           CompletionTable<Int>& table) {
-    // Start from the average of the `size` cheapest prices: usually just
-    // below A, so that the first lightest candidate is close to the best.
-    std::vector<Int128> cheapest = prices.value;
-    std::nth_element(cheapest.begin(), cheapest.begin() + (size - 1), cheapest.end());
-    Fraction average{Int128{}, Int128::from_int64(size)};
-    for (int i = 0; i < size; ++i) {
-        average.numerator += cheapest[i];
-    }
     // The rounds' buffers (weights, table, walk, groups) are made in the first
     // round and reused after it.
     MainWalk<Int> walk(rules, w, table, table.start, false);
     std::vector<Group> groups;
+    std::vector<Fraction> group_costs;
+    Fraction average = first_guess(rules, prices, size, w, table, walk, groups, group_costs);
     const int rounds = rules.n - size + 2;  // claim 9
     for (int round = 0; round < rounds; ++round) {
         set_weights(w, rules, prices, average, true);
@@ -62,7 +135,7 @@ Fraction smallest_average(const SeriesRules& rules, const ScaledPrices& prices, 
             return average;
         }
         walk.set_bound(table.start, false);
-        average = lightest_candidate(rules, prices, w, walk, groups);
+        average = improved_lightest(rules, prices, w, walk, groups, group_costs);
     }
     throw Abort("Dinkelbach's iteration did not settle within its bound");
 }

@@ -54,6 +54,14 @@ Int narrow(const Int128& value) {
 // Whether every weight sum of `bound` stays below 2^bits: no sum exceeds
 // b * sum|c_i| + n * |a|.
 inline bool weights_fit(const ScaledPrices& prices, const Fraction& bound, unsigned bits) {
+    constexpr std::uint64_t small = std::uint64_t{1} << 30;
+    if (bound.denominator.hi == 0 && bound.denominator.lo < small && prices.value.size() < small &&
+        fits_bits(bound.numerator, 96)) {
+        // An average's cost and count, as in every round: both products stay below 2^126.
+        const Int128 spread = times_small(prices.total_magnitude, bound.denominator.lo);
+        const Int128 offsets = times_small(magnitude(bound.numerator), prices.value.size());
+        return fits_bits(spread + offsets, bits);
+    }
     const auto spread = checked_mul(bound.denominator, prices.total_magnitude);
     const auto offsets =
         checked_mul(Int128::from_int64(static_cast<std::int64_t>(prices.value.size())), magnitude(bound.numerator));

@@ -88,6 +88,11 @@ TEST(Int128, MatchesTheNativeTypeOnRandomOperands) {
         if (product) {
             ASSERT_EQ(as_native(*product), as_native(a) * as_native(b));
         }
+        // A small factor, up to 2^31, of an operand below 2^96: every word's carry counts.
+        const std::uint64_t small = random() >> (33 + random() % 31);
+        const Int128 narrow = Int128::from_words(a.hi & 0xffffffffu, a.lo);
+        const Int128 signed_narrow = (random() & 1) ? -narrow : narrow;
+        ASSERT_EQ(as_native(times_small(signed_narrow, small)), as_native(signed_narrow) * static_cast<native>(small));
     }
 }
 #endif

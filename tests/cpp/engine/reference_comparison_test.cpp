@@ -111,5 +111,35 @@ TEST(AsReference, SearchAnswersSumsThatRoundItself) {
     std::cout << "  " << requests << " requests, " << declined << " declined\n";
 }
 
+// Where the aggressive iteration starts: the size's cheapest prices when they
+// make a valid main combination, here with their first period at
+// max_gap_from_start or one later, the gap after them at
+// max_gap_between_periods or one longer, a last block short of
+// min_consecutive_periods that does or does not reach the end; else the
+// cheapest main combination with the groups whose own average lies below the
+// candidate's (a group just below and one just above the best average).
+TEST(AsReference, AggressiveSearchFromItsFirstGuess) {
+    const std::vector<std::vector<std::string>> series = {
+        {"5", "5", "1", "1", "1", "5", "5", "5", "5", "5"},
+        {"5", "5", "5", "5", "5", "5", "5", "1", "1", "1"},
+        {"4", "1", "1", "6", "2", "3", "9", "2.9", "3.1", "5"},
+        {"2", "7", "1", "1", "7", "2.5", "2", "7", "3", "3"},
+    };
+    for (const std::vector<std::string>& prices : series) {
+        for (const char* threshold : {"0", "2", "3"}) {
+            for (std::uint64_t size = 2; size <= 4; ++size) {
+                for (std::uint64_t block = 1; block <= size; ++block) {
+                    for (std::uint64_t gap = 3; gap <= 7; ++gap) {
+                        for (std::uint64_t start = 0; start <= 3; ++start) {
+                            const Request r{prices, threshold, {size, block, gap, start}};
+                            ASSERT_TRUE(expect_as_reference(r, both_entries));
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tariffsieve::test
