@@ -56,15 +56,18 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     const Int* const entering = table.entering.data();
+    // The last column has no q after p + 1, and with max_gap 0 no column jumps.
+    const int jump_from = rules.max_gap > 0 ? width - 2 : -1;
+    for (int j = width - 1; j > jump_from; --j) {
+        const Int best = of_next[j] + below[j];
+        layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+    }
     WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
     const int gap = std::min(rules.max_gap, width);
-    for (int j = width - 1; j >= 0; --j) {
-        Int best = of_next[j] + below[j];
-        if (j + 1 < width && gap > 0) {
-            jump.push_low(j + 1, entering[j + 1]);
-            jump.drop_above(j + gap);
-            best = std::min(best, jump.min());
-        }
+    for (int j = jump_from; j >= 0; --j) {
+        jump.push_low(j + 1, entering[j + 1]);
+        jump.drop_above(j + gap);
+        const Int best = std::min(of_next[j] + below[j], jump.min());
         layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
 }
