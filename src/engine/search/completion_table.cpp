@@ -106,7 +106,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 --mixed_low;
                 mixed_gap.push_low(mixed_low, right_part[base + mixed_low] + entering[mixed_low]);
             }
-            mixed_gap.drop_above(std::min(j + max_gap, width - 1));
+            mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
             if (!mixed_gap.empty()) {
                 best = std::min(best, left_part[p + 1] + mixed_gap.min());
             }
