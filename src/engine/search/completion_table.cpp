@@ -56,15 +56,18 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     const Int* const entering = table.entering.data();
+    // The last column has no q after p + 1, and with max_gap 0 no column jumps.
+    const int jump_from = rules.max_gap > 0 ? width - 2 : -1;
+    for (int j = width - 1; j > jump_from; --j) {
+        const Int best = of_next[j] + below[j];
+        layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+    }
     WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
     const int gap = std::min(rules.max_gap, width);
-    for (int j = width - 1; j >= 0; --j) {
-        Int best = of_next[j] + below[j];
-        if (j + 1 < width && gap > 0) {
-            jump.push_low(j + 1, entering[j + 1]);
-            jump.drop_above(j + gap);
-            best = std::min(best, jump.min());
-        }
+    for (int j = jump_from; j >= 0; --j) {
+        jump.push_low(j + 1, entering[j + 1]);
+        jump.drop_above(j + gap);
+        const Int best = std::min(of_next[j] + below[j], jump.min());
         layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
 }
@@ -72,54 +75,88 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 // Layer r >= 1 with cheap runs: as above, and the gaps made only of cheap
 // periods and the gaps that hold a plain one are two more sliding-window
 // minima (claim 4). `left_part[p + 1]` and `right_part[q]` are the terms of a
-// gap's weight in p and in q.
+// gap's weight in p and in q. A layer's cells depend only on the layers
+// below, so each kind of gap takes a pass of its own over the layer, which
+// keeps few values live; the second pass brings cells to `unreachable`.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
                 const Int* left_part, const Int* right_part) {
     const int n = rules.n;
     const int width = table.width;
     const int base = table.size - r;  // p + 1 at column 0
+    const int max_gap = rules.max_gap;
     const Int* const of_period = w.of_period.data();
     const Int* const prefix = w.prefix.data();
     const int* const plain_after = w.plain_after.data();
+    const int* const plain_before = w.plain_before.data();
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     const Int* const entering = table.entering.data();
     const std::size_t room = static_cast<std::size_t>(n) + 2;
-    WindowMin<Int> cheap_gap(table.windows.data(), room);              // min over q of prefix(q) + entering(q)
-    WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
-    WindowMin<Int> mixed_gap(table.windows.data() + 2 * room, room);   // min over q of right_part(q) + entering(q)
-    int mixed_low = width;  // the lowest column pushed into mixed_gap
-    for (int j = width - 1; j >= 0; --j) {
-        const int p = base + j - 1;
-        Int best = of_period[p + 1] + below[j];
-        const int high = std::min(j + rules.max_gap, width - 1);
-        const int plain = plain_after[p + 1] - base;  // as a column
-        if (plain == j) {  // p + 1 is plain: no gap from p is made only of cheap periods
-            cheap_gap.clear();
-            cheap_gap_flat.clear();
-        } else {
-            // q = p + 2 joins the gaps made only of cheap periods.
-            if (j + 1 < width) {
+    // The next period p + 1, and the gaps that hold a plain period: q from
+    // max(p + 2, plain + 1).
+    {
+        WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
+        int mixed_low = width;  // the lowest column pushed into mixed_gap
+        for (int j = width - 1; j >= 0; --j) {
+            const int p = base + j - 1;
+            Int best = of_period[p + 1] + below[j];
+            const int plain = plain_after[p + 1] - base;  // as a column
+            for (const int mixed_from = std::max(j + 1, plain + 1); mixed_low - 1 >= mixed_from;) {
+                --mixed_low;
+                mixed_gap.push_low(mixed_low, right_part[base + mixed_low] + entering[mixed_low]);
+            }
+            mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
+            if (!mixed_gap.empty()) {
+                best = std::min(best, left_part[p + 1] + mixed_gap.min());
+            }
+            layer[j] = best;
+        }
+    }
+    // The gaps made only of cheap periods, run by run of the cells whose p + 1
+    // is cheap: q from p + 2 up to the run's first plain period.
+    for (int j = width - 1; j >= 0;) {
+        const int first = base + j;  // p + 1
+        if (plain_after[first] == first) {
+            layer[j] = reachable(layer[j]) ? layer[j] : WeightWidth<Int>::unreachable;
+            --j;
+            continue;
+        }
+        const int plain = plain_after[first] - base;                         // as a column
+        const int lowest = std::max(0, plain_before[first + 1] + 1 - base);  // the run's lowest cell
+        if (lowest + max_gap >= std::min(plain, width - 1)) {
+            // max_gap cuts no gap of the run short: q only joins, and running
+            // minima serve (claim 4).
+            Int cheap_min = WeightWidth<Int>::unreachable;  // which no real weight brings below the floor
+            Int cheap_flat_min = WeightWidth<Int>::unreachable;
+            for (; j >= lowest; --j) {
+                const int p = base + j - 1;
+                if (j + 1 < width) {
+                    cheap_min = std::min(cheap_min, prefix[p + 2] + entering[j + 1]);
+                    cheap_flat_min = std::min(cheap_flat_min, entering[j + 1]);
+                }
+                const Int best = std::min({layer[j], cheap_min - prefix[p + 1], cheap_flat_min});
+                layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+            }
+            continue;
+        }
+        WindowMin<Int> cheap_gap(table.windows.data(), room);              // min over q of prefix(q) + entering(q)
+        WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
+        for (; j >= lowest; --j) {
+            const int p = base + j - 1;
+            if (j + 1 < width) {  // q = p + 2 joins
                 cheap_gap.push_low(j + 1, prefix[p + 2] + entering[j + 1]);
                 cheap_gap_flat.push_low(j + 1, entering[j + 1]);
             }
-            cheap_gap.drop_above(std::min(plain, high));
-            cheap_gap_flat.drop_above(std::min(plain, high));
+            const int high = std::min({plain, j + max_gap, width - 1});
+            cheap_gap.drop_above(high);
+            cheap_gap_flat.drop_above(high);
+            Int best = layer[j];
             if (!cheap_gap.empty()) {
                 best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
             }
+            layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
         }
-        // Gaps that hold a plain period: q from max(p + 2, plain + 1).
-        for (const int mixed_from = std::max(j + 1, plain + 1); mixed_low - 1 >= mixed_from;) {
-            --mixed_low;
-            mixed_gap.push_low(mixed_low, right_part[base + mixed_low] + entering[mixed_low]);
-        }
-        mixed_gap.drop_above(high);
-        if (!mixed_gap.empty()) {
-            best = std::min(best, left_part[p + 1] + mixed_gap.min());
-        }
-        layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
 }
 
@@ -144,7 +181,7 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     table.width = n - size + 1;
     table.best.assign(static_cast<std::size_t>(size - rules.min_block + 1) * table.width, WeightWidth<Int>::unreachable);
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
-    table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
+    table.windows.resize(2 * (static_cast<std::size_t>(n) + 2));
     fill_last_layer(rules, w, table);
     // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
     bool any_cheap = false;

@@ -27,7 +27,7 @@ struct CompletionTable {
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
     std::vector<Int> entering;
-    std::vector<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
+    std::vector<WindowEntry<Int>> windows;  // the room of the fill's two sliding windows, n + 2 entries each
     std::vector<Int> gap_parts;             // a gap's weight as a term in p and a term in q
 };
 

@@ -44,8 +44,9 @@
 //    a sum of a term in p and a term in q; a gap that is all cheap is one
 //    run, always admissible, of weight min(0, prefix(q) - prefix(p + 1)).
 //    The best jump from p is then the minimum of a term in q over a window of
-//    q whose ends only move down as p does: a sliding-window minimum, so a
-//    layer costs O(n) and the table O(k * (n - k)).
+//    q whose ends only move down as p does: a sliding-window minimum (a
+//    running one while the high end stays put), so a layer costs O(n) and
+//    the table O(k * (n - k)).
 // 5. The first main combination. Walking from the start and taking, at each
 //    step, the smallest next period from which the table still reaches the
 //    bound, yields the lexicographically first M with a candidate of weight
