@@ -18,6 +18,15 @@ bool below(const Fraction& x, const Fraction& y) {
     return times_small(x.numerator, y.denominator.lo) < times_small(y.numerator, x.denominator.lo);
 }
 
+// The average of the given periods' prices, as cost over count.
+Fraction average_of(const ScaledPrices& prices, const std::vector<int>& periods) {
+    Fraction average{Int128{}, Int128::from_int64(static_cast<std::int64_t>(periods.size()))};
+    for (int p : periods) {
+        average.numerator += prices.value[p];
+    }
+    return average;
+}
+
 // The lightest candidate under the table's weights, its main combination M
 // with the groups that weigh below zero; then, M kept, the choice of M's
 // admissible groups with the smallest average: Dinkelbach's iteration on the
@@ -30,10 +39,7 @@ template <typename Int>
 Fraction improved_lightest(const SeriesRules& rules, const ScaledPrices& prices, const Weights<Int>& w,
                            MainWalk<Int>& walk, std::vector<Group>& groups, std::vector<Fraction>& group_costs) {
     const std::vector<int>& main = walk.first();
-    Fraction main_only{Int128{}, Int128::from_int64(static_cast<std::int64_t>(main.size()))};
-    for (int p : main) {
-        main_only.numerator += prices.value[p];
-    }
+    const Fraction main_only = average_of(prices, main);
     find_cheap_groups(rules, main, groups);
     group_costs.clear();
     Fraction average = main_only;
@@ -104,11 +110,7 @@ Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int s
     order.resize(static_cast<std::size_t>(size));
     std::sort(order.begin(), order.end());
     if (valid_main(rules, order)) {
-        Fraction average{Int128{}, Int128::from_int64(size)};
-        for (int p : order) {
-            average.numerator += prices.value[p];
-        }
-        return average;
+        return average_of(prices, order);
     }
     set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);
     fill_table(rules, w, size, table);
