@@ -140,9 +140,10 @@ std::optional<std::string> shown_decimal(PyObject* number, PyObject* decimal_cla
 
 // The digits of a decimal.Decimal's as_tuple, as text.
 std::optional<std::string> tuple_digits(PyObject* digit_objects) {
+    const Py_ssize_t count = tuple_size(digit_objects);
     std::string digits;
-    digits.reserve(static_cast<std::size_t>(tuple_size(digit_objects)));
-    for (Py_ssize_t i = 0; i < tuple_size(digit_objects); ++i) {
+    digits.reserve(static_cast<std::size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) {
         const long digit = PyLong_AsLong(tuple_item(digit_objects, i));
         if (PyErr_Occurred() != nullptr) {
             return std::nullopt;

@@ -37,9 +37,6 @@ public:
         }
     }
 
-    // Drops every position.
-    void clear() { front_ = back_; }
-
     bool empty() const { return front_ == back_; }
     const Int& min() const { return entries_[back_ - 1].value; }
 
