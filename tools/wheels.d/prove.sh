@@ -71,30 +71,24 @@ platform_deps() {
 }
 
 prove_wheel() {
-  local target=$1 version=$2 wheel python env sysroot sroot
+  local target=$1 version=$2 wheel python env sysroot sroot runtime
   wheel=$(house_wheel "$target" "$version")
   env=$work/prove/env-$target-$version
   mkdir -p "$work/prove"
   echo "== proving $(basename "$wheel")"
   case $target:$version in
-    manylinux_x86_64:3.14|manylinux_x86_64:3.15)
+    manylinux_x86_64:3.14|manylinux_x86_64:3.15|manylinux_x86_64:abi3)
+      # The abi3 fallback runs on the newest CPython here (sid's 3.15), the
+      # furthest from the 3.10 it was built with.
+      runtime=$version; [ "$version" != abi3 ] || runtime=3.15
       sroot=$(sid_root)
-      sid_run "$sroot" "/usr/bin/python$version" -m venv --clear "$env"
+      sid_run "$sroot" "/usr/bin/python$runtime" -m venv --clear "$env"
       sid_run "$sroot" "$env/bin/python" -m pip install -q --only-binary=:all: "$wheel" pytest hypothesis numpy
       suite_runner=(sid_run "$sroot")
       run_suite "$target-$version on Debian sid's own CPython $(sid_run "$sroot" "$env/bin/python" -c 'import platform; print(platform.python_version())') (chroot)" "$env/bin/python"
       suite_runner=()
-      ;;
-    manylinux_x86_64:abi3)
-      # The fallback on the newest CPython here (sid's 3.15), the furthest from
-      # the 3.10 it was built with; then pip's choice with both wheels offered.
-      sroot=$(sid_root)
-      sid_run "$sroot" /usr/bin/python3.15 -m venv --clear "$env"
-      sid_run "$sroot" "$env/bin/python" -m pip install -q --only-binary=:all: "$wheel" pytest hypothesis numpy
-      suite_runner=(sid_run "$sroot")
-      run_suite "$target-$version on Debian sid's own CPython $(sid_run "$sroot" "$env/bin/python" -c 'import platform; print(platform.python_version())') (chroot)" "$env/bin/python"
-      suite_runner=()
-      prefers_own_wheel "$sroot" "$env/bin/python" 3.15
+      # Then pip's choice, with the fallback and that CPython's own wheel offered.
+      [ "$version" != abi3 ] || prefers_own_wheel "$sroot" "$env/bin/python" "$runtime"
       ;;
     manylinux_x86_64:*)
       python=$(build_interpreter "$version")
