@@ -15,9 +15,7 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
     Int* layer = table.best.data();
     const int first_p = table.size - 1;
     for (int p = first_p; p <= n - 1; ++p) {
-        if (n - 1 - p <= rules.max_gap) {
-            layer[p - first_p] = w.gap(p, n);
-        }
+        layer[p - first_p] = n - 1 - p <= rules.max_gap ? w.gap(p, n) : WeightWidth<Int>::unreachable;
     }
 }
 
@@ -73,89 +71,106 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 }
 
 // Layer r >= 1 with cheap runs: as above, and the gaps made only of cheap
-// periods and the gaps that hold a plain one are two more sliding-window
-// minima (claim 4). `left_part[p + 1]` and `right_part[q]` are the terms of a
-// gap's weight in p and in q. A layer's cells depend only on the layers
-// below, so each kind of gap takes a pass of its own over the layer, which
-// keeps few values live; the second pass brings cells to `unreachable`.
+// periods and the gaps that hold a plain period are two more kinds of jump
+// (claim 4). `left_part[p + 1]` and `right_part[q]` are the terms of a gap's
+// weight in p and in q. Cells go down the layer a stretch at a time: a cell
+// whose p + 1 is plain can only jump over a gap that holds a plain period,
+// while the cells of a cheap run share their run's first plain period, so
+// that the window of gaps holding a plain period only shrinks along a run.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
                 const Int* left_part, const Int* right_part) {
-    const int n = rules.n;
     const int width = table.width;
     const int base = table.size - r;  // p + 1 at column 0
     const int max_gap = rules.max_gap;
-    const Int* const of_period = w.of_period.data();
-    const Int* const prefix = w.prefix.data();
-    const int* const plain_after = w.plain_after.data();
+    const Int* const next_weight = w.of_period.data() + base;  // [j]: the weight of p + 1
+    const Int* const prefix_at = w.prefix.data() + base;       // [j]: prefix(p + 1); [col]: prefix(q)
+    const Int* const left_at = left_part + base;               // [j]: left_part(p + 1)
+    const Int* const right_at = right_part + base;             // [col]: right_part(q)
+    const int* const plain_at = w.plain_after.data() + base;   // [j]: the first plain period from p + 1 on
     const int* const plain_before = w.plain_before.data();
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     const Int* const entering = table.entering.data();
-    const std::size_t room = static_cast<std::size_t>(n) + 2;
-    // The next period p + 1, and the gaps that hold a plain period: q from
-    // max(p + 2, plain + 1).
-    {
-        WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
-        int mixed_low = width;  // the lowest column pushed into mixed_gap
-        for (int j = width - 1; j >= 0; --j) {
-            const int p = base + j - 1;
-            Int best = of_period[p + 1] + below[j];
-            const int plain = plain_after[p + 1] - base;  // as a column
-            for (const int mixed_from = std::max(j + 1, plain + 1); mixed_low - 1 >= mixed_from;) {
-                --mixed_low;
-                mixed_gap.push_low(mixed_low, right_part[base + mixed_low] + entering[mixed_low]);
+    const std::size_t room = static_cast<std::size_t>(rules.n) + 2;
+    WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
+    auto push_mixed = [&](int col) { mixed_gap.push_low(col, right_at[col] + entering[col]); };
+    int j = width - 1;
+    while (j >= 0) {
+        const int plain = plain_at[j] - base;  // as a column, at least j
+        if (plain == j) {
+            // A stretch of plain cells: each jumps only over gaps that hold a
+            // plain period, q from p + 2, and brings column j + 1 in.
+            if (j == width - 1) {  // no q after p + 1
+                const Int best = next_weight[j] + below[j];
+                layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+                --j;
+                continue;
             }
-            mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
-            if (!mixed_gap.empty()) {
-                best = std::min(best, left_part[p + 1] + mixed_gap.min());
-            }
-            layer[j] = best;
-        }
-    }
-    // The gaps made only of cheap periods, run by run of the cells whose p + 1
-    // is cheap: q from p + 2 up to the run's first plain period.
-    for (int j = width - 1; j >= 0;) {
-        const int first = base + j;  // p + 1
-        if (plain_after[first] == first) {
-            layer[j] = reachable(layer[j]) ? layer[j] : WeightWidth<Int>::unreachable;
-            --j;
+            do {
+                push_mixed(j + 1);
+                mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
+                Int best = next_weight[j] + below[j];
+                if (!mixed_gap.empty()) {
+                    best = std::min(best, left_at[j] + mixed_gap.min());
+                }
+                layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+                --j;
+            } while (j >= 0 && plain_at[j] == base + j);
             continue;
         }
-        const int plain = plain_after[first] - base;                         // as a column
-        const int lowest = std::max(0, plain_before[first + 1] + 1 - base);  // the run's lowest cell
+        // A cheap run, from cell top down to `lowest`. Its cells jump over
+        // gaps that hold a plain period only from q = plain + 1 on, which the
+        // plain cell above it brought in; the run's own columns and its plain
+        // period join once the run is done.
+        const int top = j;
+        const int lowest = std::max(0, plain_before[base + j + 1] + 1 - base);
+        if (j == width - 1) {  // no q after p + 1
+            const Int best = next_weight[j] + below[j];
+            layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+            --j;
+        }
+        // The gaps made only of cheap periods: q from p + 2 up to the run's
+        // first plain period.
         if (lowest + max_gap >= std::min(plain, width - 1)) {
-            // max_gap cuts no gap of the run short: q only joins, and running
-            // minima serve (claim 4).
+            // max_gap cuts no such gap short: q only joins, and running minima
+            // serve (claim 4).
             Int cheap_min = WeightWidth<Int>::unreachable;  // which no real weight brings below the floor
             Int cheap_flat_min = WeightWidth<Int>::unreachable;
             for (; j >= lowest; --j) {
-                const int p = base + j - 1;
-                if (j + 1 < width) {
-                    cheap_min = std::min(cheap_min, prefix[p + 2] + entering[j + 1]);
-                    cheap_flat_min = std::min(cheap_flat_min, entering[j + 1]);
+                cheap_min = std::min(cheap_min, prefix_at[j + 1] + entering[j + 1]);
+                cheap_flat_min = std::min(cheap_flat_min, entering[j + 1]);
+                mixed_gap.drop_above(j + max_gap);
+                Int best = std::min({next_weight[j] + below[j], cheap_min - prefix_at[j], cheap_flat_min});
+                if (!mixed_gap.empty()) {
+                    best = std::min(best, left_at[j] + mixed_gap.min());
                 }
-                const Int best = std::min({layer[j], cheap_min - prefix[p + 1], cheap_flat_min});
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
-            continue;
-        }
-        WindowMin<Int> cheap_gap(table.windows.data(), room);              // min over q of prefix(q) + entering(q)
-        WindowMin<Int> cheap_gap_flat(table.windows.data() + room, room);  // min over q of entering(q)
-        for (; j >= lowest; --j) {
-            const int p = base + j - 1;
-            if (j + 1 < width) {  // q = p + 2 joins
-                cheap_gap.push_low(j + 1, prefix[p + 2] + entering[j + 1]);
+        } else {
+            WindowMin<Int> cheap_gap(table.windows.data() + room, room);           // min over q of prefix(q) + entering(q)
+            WindowMin<Int> cheap_gap_flat(table.windows.data() + 2 * room, room);  // min over q of entering(q)
+            for (; j >= lowest; --j) {
+                cheap_gap.push_low(j + 1, prefix_at[j + 1] + entering[j + 1]);
                 cheap_gap_flat.push_low(j + 1, entering[j + 1]);
+                const int high = std::min(plain, j + max_gap);
+                cheap_gap.drop_above(high);
+                cheap_gap_flat.drop_above(high);
+                mixed_gap.drop_above(j + max_gap);
+                Int best = next_weight[j] + below[j];
+                if (!cheap_gap.empty()) {  // empty only with max_gap 0
+                    best = std::min({best, cheap_gap.min() - prefix_at[j], cheap_gap_flat.min()});
+                }
+                if (!mixed_gap.empty()) {
+                    best = std::min(best, left_at[j] + mixed_gap.min());
+                }
+                layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
-            const int high = std::min({plain, j + max_gap, width - 1});
-            cheap_gap.drop_above(high);
-            cheap_gap_flat.drop_above(high);
-            Int best = layer[j];
-            if (!cheap_gap.empty()) {
-                best = std::min({best, cheap_gap.min() - prefix[p + 1], cheap_gap_flat.min()});
+        }
+        if (j >= 0) {
+            for (int col = std::min(top + 1, width - 1); col > lowest; --col) {
+                push_mixed(col);
             }
-            layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
         }
     }
 }
@@ -179,9 +194,9 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     const int n = rules.n;
     table.size = size;
     table.width = n - size + 1;
-    table.best.assign(static_cast<std::size_t>(size - rules.min_block + 1) * table.width, WeightWidth<Int>::unreachable);
+    table.best.resize(static_cast<std::size_t>(size - rules.min_block + 1) * table.width);  // every cell is written
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
-    table.windows.resize(2 * (static_cast<std::size_t>(n) + 2));
+    table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
     fill_last_layer(rules, w, table);
     // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
     bool any_cheap = false;

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "engine/search/scratch_array.h"
 #include "engine/search/series_rules.h"
 #include "engine/search/weight_width.h"
 #include "engine/search/weights.h"
@@ -20,15 +20,15 @@ template <typename Int>
 struct CompletionTable {
     int size = 0;
     int width = 0;  // n - k + 1
-    std::vector<Int> best;
+    ScratchArray<Int> best;
     Int start = WeightWidth<Int>::unreachable;  // the lightest candidate of the size
 
     const Int& at(int r, int p) const { return best[static_cast<std::size_t>(r) * width + (p - (size - 1 - r))]; }
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
-    std::vector<Int> entering;
-    std::vector<WindowEntry<Int>> windows;  // the room of the fill's two sliding windows, n + 2 entries each
-    std::vector<Int> gap_parts;             // a gap's weight as a term in p and a term in q
+    ScratchArray<Int> entering;
+    ScratchArray<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
+    ScratchArray<Int> gap_parts;             // a gap's weight as a term in p and a term in q
 };
 
 // The weight of a block that starts at q, with r periods of the main

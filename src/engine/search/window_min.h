@@ -18,32 +18,32 @@ struct WindowEntry {
 template <typename Int>
 class WindowMin {
 public:
-    WindowMin(WindowEntry<Int>* entries, std::size_t room) : entries_(entries), front_(room), back_(room) {}
+    WindowMin(WindowEntry<Int>* entries, std::size_t room) : front_(entries + room), back_(entries + room) {}
 
     // Adds a position below every position added so far. An entry no smaller
     // than the new one can never be the minimum again: the new one stays longer.
     void push_low(int position, const Int& value) {
-        while (front_ < back_ && !(entries_[front_].value < value)) {
+        while (front_ != back_ && !(front_->value < value)) {
             ++front_;
         }
-        --front_;
-        entries_[front_] = {position, value};
+        *--front_ = {position, value};
     }
 
     // Drops every position above `highest`.
     void drop_above(int highest) {
-        while (front_ < back_ && entries_[back_ - 1].position > highest) {
+        while (front_ != back_ && back_[-1].position > highest) {
             --back_;
         }
     }
 
     bool empty() const { return front_ == back_; }
-    const Int& min() const { return entries_[back_ - 1].value; }
+    const Int& min() const { return back_[-1].value; }
 
 private:
-    WindowEntry<Int>* entries_;
-    std::size_t front_;  // entries live in [front_, back_), positions ascending, values descending
-    std::size_t back_;
+    // Entries live in [front_, back_), positions ascending, values descending;
+    // pointers rather than indices, so that no step rescales an index.
+    WindowEntry<Int>* front_;
+    WindowEntry<Int>* back_;
 };
 
 }  // namespace tariffsieve::search

@@ -1,0 +1,36 @@
+// An array for scratch values that the search writes before it reads them:
+// grown without clearing, and kept between the fills of one call.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace tariffsieve::search {
+
+template <typename T>
+class ScratchArray {
+public:
+    // Makes room for `count` elements. Growing drops the old elements; the
+    // new ones hold whatever the allocation held (clearing a table per call
+    // cost more than filling it).
+    void resize(std::size_t count) {
+        if (count > capacity_) {
+            elements_.reset(new T[count]);
+            capacity_ = count;
+        }
+        size_ = count;
+    }
+
+    std::size_t size() const { return size_; }
+    T* data() { return elements_.get(); }
+    const T* data() const { return elements_.get(); }
+    T& operator[](std::size_t i) { return elements_[i]; }
+    const T& operator[](std::size_t i) const { return elements_[i]; }
+
+private:
+    std::unique_ptr<T[]> elements_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+}  // namespace tariffsieve::search
