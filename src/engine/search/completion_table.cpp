@@ -23,22 +23,39 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
 // entering[j], the weight of the block and of the state after it (claim 2).
 // A block of c periods reads layer r - c at the same column. An unreachable
 // rest is not tested: a real weight added to it stays at or above the floor.
+// With cheap runs, entering_mixed[j] adds the gap's term in q, right_part(q),
+// for the gaps that hold a plain period.
 template <typename Int>
-void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
+void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
+                   const Int* right_part) {
     const int n = rules.n;
     const int c = rules.min_block;
     const int width = table.width;
     Int* const entering = table.entering.data();
+    Int* const entering_mixed = table.entering_mixed.data();
+    const Int* const right_at = right_part + (table.size - r);
     if (r < c) {  // only the final block that starts at n - r and runs to the end
         std::fill(entering, entering + width, WeightWidth<Int>::unreachable);
         entering[width - 1] = w.sum(n - r, n - 1);
+        if (right_part != nullptr) {
+            std::fill(entering_mixed, entering_mixed + width, WeightWidth<Int>::unreachable);
+            entering_mixed[width - 1] = right_at[width - 1] + entering[width - 1];
+        }
         return;
     }
     const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
     const Int* const block_start = w.prefix.data() + (table.size - r);
     const Int* const block_end = block_start + c;
+    if (right_part == nullptr) {
+        for (int j = 0; j < width; ++j) {
+            entering[j] = block_end[j] - block_start[j] + rest[j];
+        }
+        return;
+    }
     for (int j = 0; j < width; ++j) {
-        entering[j] = block_end[j] - block_start[j] + rest[j];
+        const Int value = block_end[j] - block_start[j] + rest[j];
+        entering[j] = value;
+        entering_mixed[j] = right_at[j] + value;
     }
 }
 
@@ -79,14 +96,13 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 // that the window of gaps holding a plain period only shrinks along a run.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
-                const Int* left_part, const Int* right_part) {
+                const Int* left_part) {
     const int width = table.width;
     const int base = table.size - r;  // p + 1 at column 0
     const int max_gap = rules.max_gap;
     const Int* const next_weight = w.of_period.data() + base;  // [j]: the weight of p + 1
     const Int* const prefix_at = w.prefix.data() + base;       // [j]: prefix(p + 1); [col]: prefix(q)
     const Int* const left_at = left_part + base;               // [j]: left_part(p + 1)
-    const Int* const right_at = right_part + base;             // [col]: right_part(q)
     const int* const plain_at = w.plain_after.data() + base;   // [j]: the first plain period from p + 1 on
     const int* const plain_before = w.plain_before.data();
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
@@ -94,7 +110,9 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     const Int* const entering = table.entering.data();
     const std::size_t room = static_cast<std::size_t>(rules.n) + 2;
     WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
-    auto push_mixed = [&](int col) { mixed_gap.push_low(col, right_at[col] + entering[col]); };
+    const Int* const entering_mixed = table.entering_mixed.data();
+    const int* const stretch_low = table.plain_stretch_low.data() + base;  // [j]: the stretch's lowest period
+    auto push_mixed = [&](int col) { mixed_gap.push_low(col, entering_mixed[col]); };
     int j = width - 1;
     while (j >= 0) {
         const int plain = plain_at[j] - base;  // as a column, at least j
@@ -107,7 +125,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 --j;
                 continue;
             }
-            do {
+            for (const int stop = std::max(0, stretch_low[j] - base); j >= stop; --j) {
                 push_mixed(j + 1);
                 mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
                 Int best = next_weight[j] + below[j];
@@ -115,8 +133,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                     best = std::min(best, left_at[j] + mixed_gap.min());
                 }
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
-                --j;
-            } while (j >= 0 && plain_at[j] == base + j);
+            }
             continue;
         }
         // A cheap run, from cell top down to `lowest`. Its cells jump over
@@ -211,13 +228,20 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
             left_part[x] = w.left[x] - w.runs_before[w.plain_after[x]];
             right_part[x] = w.plain_before[x] >= 0 ? w.runs_before[w.plain_before[x]] + w.right[x] : Int{};  // -1: never used
         }
+        // Where each stretch of plain periods starts.
+        table.plain_stretch_low.resize(static_cast<std::size_t>(n));
+        int* const stretch_low = table.plain_stretch_low.data();
+        for (int x = 0; x < n; ++x) {
+            stretch_low[x] = x > 0 && w.plain_after[x - 1] == x - 1 ? stretch_low[x - 1] : x;
+        }
+        table.entering_mixed.resize(table.entering.size());
         for (int r = 1; r <= size - rules.min_block; ++r) {
-            fill_entering(rules, w, table, r);
-            fill_layer(rules, w, table, r, left_part, right_part);
+            fill_entering(rules, w, table, r, right_part);
+            fill_layer(rules, w, table, r, left_part);
         }
     } else {
         for (int r = 1; r <= size - rules.min_block; ++r) {
-            fill_entering(rules, w, table, r);
+            fill_entering(rules, w, table, r, static_cast<const Int*>(nullptr));
             fill_plain_layer(rules, w, table, r);
         }
     }

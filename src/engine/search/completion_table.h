@@ -27,6 +27,8 @@ struct CompletionTable {
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
     ScratchArray<Int> entering;
+    ScratchArray<Int> entering_mixed;  // with the gap's term in q, where a gap holds a plain period
+    ScratchArray<int> plain_stretch_low;  // [x], x plain: the first period of x's stretch of plain periods
     ScratchArray<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
     ScratchArray<Int> gap_parts;             // a gap's weight as a term in p and a term in q
 };
