@@ -23,8 +23,8 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
 // entering[j], the weight of the block and of the state after it (claim 2).
 // A block of c periods reads layer r - c at the same column. An unreachable
 // rest is not tested: a real weight added to it stays at or above the floor.
-// With cheap runs, entering_mixed[j] adds the gap's term in q, right_part(q),
-// for the gaps that hold a plain period.
+// And entering_mixed[j] adds the gap's term in q, right_part(q), for the gaps
+// that hold a plain period.
 template <typename Int>
 void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
                    const Int* right_part) {
@@ -37,23 +37,14 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
     if (r < c) {  // only the final block that starts at n - r and runs to the end
         std::fill(entering, entering + width, WeightWidth<Int>::unreachable);
         entering[width - 1] = w.sum(n - r, n - 1);
-        if (right_part != nullptr) {
-            std::fill(entering_mixed, entering_mixed + width, WeightWidth<Int>::unreachable);
-            entering_mixed[width - 1] = right_at[width - 1] + entering[width - 1];
-        }
+        std::fill(entering_mixed, entering_mixed + width, WeightWidth<Int>::unreachable);
+        entering_mixed[width - 1] = right_at[width - 1] + entering[width - 1];
         return;
     }
     const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
-    const Int* const block_start = w.prefix.data() + (table.size - r);
-    const Int* const block_end = block_start + c;
-    if (right_part == nullptr) {
-        for (int j = 0; j < width; ++j) {
-            entering[j] = block_end[j] - block_start[j] + rest[j];
-        }
-        return;
-    }
+    const Int* const block_at = table.block_sums.data() + (table.size - r);
     for (int j = 0; j < width; ++j) {
-        const Int value = block_end[j] - block_start[j] + rest[j];
+        const Int value = block_at[j] + rest[j];
         entering[j] = value;
         entering_mixed[j] = right_at[j] + value;
     }
@@ -61,26 +52,42 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
 
 // Layer r >= 1 when no period is cheap (or no cheap run counts): from p the
 // main combination goes on at p + 1 or jumps to a block that starts at q;
-// the best jump is a sliding-window minimum of entering (claim 4). Cells are
-// by column j = p + 1 - (k - r), which is also the column of p + 1 below and
-// of q = p + 1 in entering.
+// the best jump is a sliding-window minimum of the blocks' weights, entering
+// (claim 4), here worked out as the window takes them in. Cells are by column
+// j = p + 1 - (k - r), which is also the column of p + 1 below and of
+// q = p + 1 in entering.
 template <typename Int>
 void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
     const int width = table.width;
-    const Int* const of_next = w.of_period.data() + (table.size - r);
+    const int c = rules.min_block;
+    const int base = table.size - r;
+    const Int* const of_next = w.of_period.data() + base;
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
-    const Int* const entering = table.entering.data();
     // The last column has no q after p + 1, and with max_gap 0 no column jumps.
     const int jump_from = rules.max_gap > 0 ? width - 2 : -1;
     for (int j = width - 1; j > jump_from; --j) {
         const Int best = of_next[j] + below[j];
         layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
-    WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
     const int gap = std::min(rules.max_gap, width);
+    if (r < c) {
+        // Only the final block, from the last column to the end, can follow.
+        const Int final_block = w.sum(base + width - 1, rules.n - 1);
+        for (int j = jump_from; j >= 0; --j) {
+            Int best = of_next[j] + below[j];
+            if (width - 1 <= j + gap) {
+                best = std::min(best, final_block);
+            }
+            layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
+        }
+        return;
+    }
+    const Int* const block_at = table.block_sums.data() + base;  // [col]: the weight of c periods from q
+    const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
+    WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
     for (int j = jump_from; j >= 0; --j) {
-        jump.push_low(j + 1, entering[j + 1]);
+        jump.push_low(j + 1, block_at[j + 1] + rest[j + 1]);  // an unreachable rest stays above the floor
         jump.drop_above(j + gap);
         const Int best = std::min(of_next[j] + below[j], jump.min());
         layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
@@ -215,6 +222,12 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     table.entering.resize(static_cast<std::size_t>(table.width) + 1);
     table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
     fill_last_layer(rules, w, table);
+    // The weight of the c periods a block starts with, from each q that has them.
+    const int c = rules.min_block;
+    table.block_sums.resize(static_cast<std::size_t>(n - c + 1));
+    for (int q = 0; q <= n - c; ++q) {
+        table.block_sums[static_cast<std::size_t>(q)] = w.sum(q, q + c - 1);
+    }
     // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
     bool any_cheap = false;
     for (int x = 0; x < n && !any_cheap; ++x) {
@@ -241,7 +254,6 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
         }
     } else {
         for (int r = 1; r <= size - rules.min_block; ++r) {
-            fill_entering(rules, w, table, r, static_cast<const Int*>(nullptr));
             fill_plain_layer(rules, w, table, r);
         }
     }

@@ -26,6 +26,7 @@ struct CompletionTable {
     const Int& at(int r, int p) const { return best[static_cast<std::size_t>(r) * width + (p - (size - 1 - r))]; }
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
+    ScratchArray<Int> block_sums;  // [q]: the weight of the c periods from q
     ScratchArray<Int> entering;
     ScratchArray<Int> entering_mixed;  // with the gap's term in q, where a gap holds a plain period
     ScratchArray<int> plain_stretch_low;  // [x], x plain: the first period of x's stretch of plain periods
