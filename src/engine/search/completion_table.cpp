@@ -3,10 +3,39 @@
 #include "engine/search/completion_table.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tariffsieve::search {
 
 namespace {
+
+// The columns of layer r whose state a main combination can be in: p no
+// later than the first period allows (at most max_gap_from_start, then gaps
+// of at most max_gap between the blocks of the k - r periods up to p, each
+// block at least c long), and no earlier than the r periods left can still
+// reach the end (at most r / c blocks after p, each after a gap, then the
+// gap to the end). Cells outside hold `unreachable`: no walk from the start
+// and no cell inside reads them as anything else.
+struct LiveColumns {
+    int lo;
+    int hi;
+};
+
+template <typename Int>
+LiveColumns live_columns(const SeriesRules& rules, CompletionTable<Int>& table, int r) {
+    const int width = table.width;
+    const std::int64_t k = table.size;
+    const std::int64_t c = rules.min_block;
+    const std::int64_t gap = rules.max_gap;
+    const std::int64_t hi = rules.max_start + ((k - r) / c - 1) * gap;
+    const std::int64_t lo = (width - 1) - (r / c + 1) * gap;
+    LiveColumns live{static_cast<int>(std::max<std::int64_t>(lo, 0)),
+                     static_cast<int>(std::min<std::int64_t>(hi, width - 1))};
+    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    std::fill(layer, layer + std::min(live.lo, width), WeightWidth<Int>::unreachable);
+    std::fill(layer + std::max(live.hi + 1, live.lo), layer + width, WeightWidth<Int>::unreachable);
+    return live;
+}
 
 // Layer 0: after p nothing is left to place but the gap to the end.
 template <typename Int>
@@ -19,15 +48,16 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
     }
 }
 
-// The blocks of layer r, by column j = q - (k - r) of the q they start at:
-// entering[j], the weight of the block and of the state after it (claim 2).
+// The blocks of layer r, by column j = q - (k - r) of the q they start at,
+// from column first to last: entering[j], the weight of the block and of the
+// state after it (claim 2).
 // A block of c periods reads layer r - c at the same column. An unreachable
 // rest is not tested: a real weight added to it stays at or above the floor.
 // And entering_mixed[j] adds the gap's term in q, right_part(q), for the gaps
 // that hold a plain period.
 template <typename Int>
 void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
-                   const Int* right_part) {
+                   const Int* right_part, int first, int last) {
     const int n = rules.n;
     const int c = rules.min_block;
     const int width = table.width;
@@ -43,21 +73,22 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
     }
     const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
     const Int* const block_at = table.block_sums.data() + (table.size - r);
-    for (int j = 0; j < width; ++j) {
+    for (int j = first; j <= last; ++j) {
         const Int value = block_at[j] + rest[j];
         entering[j] = value;
         entering_mixed[j] = right_at[j] + value;
     }
 }
 
-// Layer r >= 1 when no period is cheap (or no cheap run counts): from p the
-// main combination goes on at p + 1 or jumps to a block that starts at q;
-// the best jump is a sliding-window minimum of the blocks' weights, entering
-// (claim 4), here worked out as the window takes them in. Cells are by column
-// j = p + 1 - (k - r), which is also the column of p + 1 below and of
-// q = p + 1 in entering.
+// Layer r >= 1 when no period is cheap (or no cheap run counts), its cells
+// from column lo to hi: from p the main combination goes on at p + 1 or
+// jumps to a block that starts at q; the best jump is a sliding-window
+// minimum of the blocks' weights, entering (claim 4), here worked out as the
+// window takes them in. Cells are by column j = p + 1 - (k - r), which is
+// also the column of p + 1 below and of q = p + 1 in entering.
 template <typename Int>
-void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r) {
+void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r, int lo,
+                      int hi) {
     const int width = table.width;
     const int c = rules.min_block;
     const int base = table.size - r;
@@ -65,8 +96,8 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     // The last column has no q after p + 1, and with max_gap 0 no column jumps.
-    const int jump_from = rules.max_gap > 0 ? width - 2 : -1;
-    for (int j = width - 1; j > jump_from; --j) {
+    const int jump_from = std::min(hi, rules.max_gap > 0 ? width - 2 : -1);
+    for (int j = hi; j > jump_from && j >= lo; --j) {
         const Int best = of_next[j] + below[j];
         layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
     }
@@ -74,7 +105,7 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     if (r < c) {
         // Only the final block, from the last column to the end, can follow.
         const Int final_block = w.sum(base + width - 1, rules.n - 1);
-        for (int j = jump_from; j >= 0; --j) {
+        for (int j = jump_from; j >= lo; --j) {
             Int best = of_next[j] + below[j];
             if (width - 1 <= j + gap) {
                 best = std::min(best, final_block);
@@ -86,7 +117,11 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     const Int* const block_at = table.block_sums.data() + base;  // [col]: the weight of c periods from q
     const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
     WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
-    for (int j = jump_from; j >= 0; --j) {
+    // The columns above the first cell's q = p + 2 that its window holds.
+    for (int col = std::min(jump_from + gap, width - 1); col > jump_from + 1; --col) {
+        jump.push_low(col, block_at[col] + rest[col]);
+    }
+    for (int j = jump_from; j >= lo; --j) {
         jump.push_low(j + 1, block_at[j + 1] + rest[j + 1]);  // an unreachable rest stays above the floor
         jump.drop_above(j + gap);
         const Int best = std::min(of_next[j] + below[j], jump.min());
@@ -103,7 +138,7 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 // that the window of gaps holding a plain period only shrinks along a run.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
-                const Int* left_part) {
+                const Int* left_part, int lo, int hi) {
     const int width = table.width;
     const int base = table.size - r;  // p + 1 at column 0
     const int max_gap = rules.max_gap;
@@ -120,8 +155,15 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     const Int* const entering_mixed = table.entering_mixed.data();
     const int* const stretch_low = table.plain_stretch_low.data() + base;  // [j]: the stretch's lowest period
     auto push_mixed = [&](int col) { mixed_gap.push_low(col, entering_mixed[col]); };
-    int j = width - 1;
-    while (j >= 0) {
+    int j = hi;
+    if (hi < width - 1) {
+        // The columns that the first cell's window of gaps holding a plain
+        // period takes from above its q = p + 2 (its own stretch brings p + 2 in).
+        for (int col = std::min(hi + max_gap, width - 1); col > std::max(hi + 1, plain_at[hi] - base); --col) {
+            push_mixed(col);
+        }
+    }
+    while (j >= lo) {
         const int plain = plain_at[j] - base;  // as a column, at least j
         if (plain == j) {
             // A stretch of plain cells: each jumps only over gaps that hold a
@@ -132,7 +174,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 --j;
                 continue;
             }
-            for (const int stop = std::max(0, stretch_low[j] - base); j >= stop; --j) {
+            for (const int stop = std::max(lo, stretch_low[j] - base); j >= stop; --j) {
                 push_mixed(j + 1);
                 mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
                 Int best = next_weight[j] + below[j];
@@ -143,12 +185,11 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
             }
             continue;
         }
-        // A cheap run, from cell top down to `lowest`. Its cells jump over
-        // gaps that hold a plain period only from q = plain + 1 on, which the
-        // plain cell above it brought in; the run's own columns and its plain
+        // A cheap run, from cell j down to `lowest`. Its cells jump over gaps
+        // that hold a plain period only from q = plain + 1 on, which the plain
+        // cell above it brought in; the run's own columns and its plain
         // period join once the run is done.
-        const int top = j;
-        const int lowest = std::max(0, plain_before[base + j + 1] + 1 - base);
+        const int lowest = std::max(lo, plain_before[base + j + 1] + 1 - base);
         if (j == width - 1) {  // no q after p + 1
             const Int best = next_weight[j] + below[j];
             layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
@@ -161,6 +202,10 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
             // serve (claim 4).
             Int cheap_min = WeightWidth<Int>::unreachable;  // which no real weight brings below the floor
             Int cheap_flat_min = WeightWidth<Int>::unreachable;
+            for (int col = std::min(plain, width - 1); col > j + 1; --col) {  // a run that goes on above hi
+                cheap_min = std::min(cheap_min, prefix_at[col] + entering[col]);
+                cheap_flat_min = std::min(cheap_flat_min, entering[col]);
+            }
             for (; j >= lowest; --j) {
                 cheap_min = std::min(cheap_min, prefix_at[j + 1] + entering[j + 1]);
                 cheap_flat_min = std::min(cheap_flat_min, entering[j + 1]);
@@ -174,6 +219,10 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
         } else {
             WindowMin<Int> cheap_gap(table.windows.data() + room, room);           // min over q of prefix(q) + entering(q)
             WindowMin<Int> cheap_gap_flat(table.windows.data() + 2 * room, room);  // min over q of entering(q)
+            for (int col = std::min({plain, j + max_gap, width - 1}); col > j + 1; --col) {  // a run that goes on above hi
+                cheap_gap.push_low(col, prefix_at[col] + entering[col]);
+                cheap_gap_flat.push_low(col, entering[col]);
+            }
             for (; j >= lowest; --j) {
                 cheap_gap.push_low(j + 1, prefix_at[j + 1] + entering[j + 1]);
                 cheap_gap_flat.push_low(j + 1, entering[j + 1]);
@@ -191,8 +240,9 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
         }
-        if (j >= 0) {
-            for (int col = std::min(top + 1, width - 1); col > lowest; --col) {
+        if (j >= lo) {
+            // Columns above hi + max_gap lie beyond every window still to come.
+            for (int col = std::min({plain, hi + max_gap, width - 1}); col > lowest; --col) {
                 push_mixed(col);
             }
         }
@@ -249,12 +299,16 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
         }
         table.entering_mixed.resize(table.entering.size());
         for (int r = 1; r <= size - rules.min_block; ++r) {
-            fill_entering(rules, w, table, r, right_part);
-            fill_layer(rules, w, table, r, left_part);
+            const LiveColumns live = live_columns(rules, table, r);
+            // The columns the live cells read: q = p + 2, and jumps up to max_gap further.
+            fill_entering(rules, w, table, r, right_part, live.lo,
+                          std::min(live.hi + rules.max_gap + 1, table.width - 1));
+            fill_layer(rules, w, table, r, left_part, live.lo, live.hi);
         }
     } else {
         for (int r = 1; r <= size - rules.min_block; ++r) {
-            fill_plain_layer(rules, w, table, r);
+            const LiveColumns live = live_columns(rules, table, r);
+            fill_plain_layer(rules, w, table, r, live.lo, live.hi);
         }
     }
     fill_start(rules, w, table);
