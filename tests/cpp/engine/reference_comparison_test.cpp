@@ -141,5 +141,31 @@ TEST(AsReference, AggressiveSearchFromItsFirstGuess) {
     }
 }
 
+// The table fills only the states a main combination can be in: prices that
+// fall towards the end push the main combination as late as its first period
+// and its gaps let it come, prices that rise push it as early as the periods
+// left can still reach the end from, both with and without cheap runs.
+TEST(AsReference, MainCombinationsAtTheEdgesOfTheTable) {
+    const std::vector<std::vector<std::string>> series = {
+        {"9", "8", "7", "6", "5", "4", "3", "2", "1", "0", "-1", "-2", "-3"},
+        {"-3", "-2", "-1", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"},
+        {"4", "1", "5", "2", "6", "3", "7", "2", "6", "1", "5", "0", "4"},
+    };
+    for (const std::vector<std::string>& prices : series) {
+        for (const char* threshold : {"-10", "1"}) {
+            for (std::uint64_t size = 2; size <= 6; ++size) {
+                for (std::uint64_t block = 1; block <= 3 && block <= size; ++block) {
+                    for (std::uint64_t gap = 1; gap <= 4; ++gap) {
+                        for (std::uint64_t start = 0; start <= gap; ++start) {
+                            const Request r{prices, threshold, {size, block, gap, start}};
+                            ASSERT_TRUE(expect_as_reference(r, both_entries));
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tariffsieve::test
