@@ -1,5 +1,5 @@
 // Filling the completion table: its last layer, every other layer from the
-// one below it, then the start row (claims 3 and 4).
+// one below it, then the start row (claims 3, 4 and 11).
 #include "engine/search/completion_table.h"
 
 #include <algorithm>
@@ -9,13 +9,10 @@ namespace tariffsieve::search {
 
 namespace {
 
-// The columns of layer r whose state a main combination can be in: p no
-// later than the first period allows (at most max_gap_from_start, then gaps
-// of at most max_gap between the blocks of the k - r periods up to p, each
-// block at least c long), and no earlier than the r periods left can still
-// reach the end (at most r / c blocks after p, each after a gap, then the
-// gap to the end). Cells outside hold `unreachable`: no walk from the start
-// and no cell inside reads them as anything else.
+// The columns of layer r whose state a main combination can be in (claim
+// 11): p no later than the first period and the gaps between the blocks up
+// to p allow, and no earlier than the r periods left can still reach the end
+// from. Cells outside hold `unreachable`.
 struct LiveColumns {
     int lo;
     int hi;

@@ -94,6 +94,19 @@
 //    to one of its blocks and stays valid, so the sizes with a valid M are
 //    every size from the smallest one to n; the answer's size is the larger
 //    of min_selections and that smallest size.
+// 11. Live columns. In state (p, r) the k - r periods up to p lie in at most
+//    B = floor((k - r) / c) blocks, the first starting at most
+//    max_gap_from_start in, with B - 1 gaps of at most max_gap_between_periods
+//    between them: p - (k - 1 - r) <= max_gap_from_start + (B - 1) *
+//    max_gap_between_periods. The r periods after p lie in at most
+//    floor(r / c) + 1 stretches (a short block that ends the series counts),
+//    each after a gap, then the gap to the end: at most floor(r / c) + 1
+//    gaps, so p - (k - 1 - r) >= n - k - (floor(r / c) + 1) *
+//    max_gap_between_periods, or no completion exists and the cell is
+//    unreachable anyway. A walk starts at the start row and reads only the
+//    cells of states it can be in, and a cell reads only cells of states
+//    that follow its own, so cells past the first bound may hold
+//    `unreachable` too: the start and every walk see the same values.
 #pragma once
 
 #include "engine/search/scaled_prices.h"
