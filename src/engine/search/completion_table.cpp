@@ -28,7 +28,7 @@ LiveColumns live_columns(const SeriesRules& rules, CompletionTable<Int>& table, 
     const std::int64_t lo = (width - 1) - (r / c + 1) * gap;
     LiveColumns live{static_cast<int>(std::max<std::int64_t>(lo, 0)),
                      static_cast<int>(std::min<std::int64_t>(hi, width - 1))};
-    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    Int* const layer = table.best + static_cast<std::size_t>(r) * width;
     std::fill(layer, layer + std::min(live.lo, width), WeightWidth<Int>::unreachable);
     std::fill(layer + std::max(live.hi + 1, live.lo), layer + width, WeightWidth<Int>::unreachable);
     return live;
@@ -38,7 +38,7 @@ LiveColumns live_columns(const SeriesRules& rules, CompletionTable<Int>& table, 
 template <typename Int>
 void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table) {
     const int n = rules.n;
-    Int* layer = table.best.data();
+    Int* layer = table.best;
     const int first_p = table.size - 1;
     for (int p = first_p; p <= n - 1; ++p) {
         layer[p - first_p] = n - 1 - p <= rules.max_gap ? w.gap(p, n) : WeightWidth<Int>::unreachable;
@@ -54,13 +54,13 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
 // that hold a plain period.
 template <typename Int>
 void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
-                   const Int* right_part, int first, int last) {
+                   int first, int last) {
     const int n = rules.n;
     const int c = rules.min_block;
     const int width = table.width;
-    Int* const entering = table.entering.data();
-    Int* const entering_mixed = table.entering_mixed.data();
-    const Int* const right_at = right_part + (table.size - r);
+    Int* const entering = table.entering;
+    Int* const entering_mixed = table.entering_mixed;
+    const Int* const right_at = table.right_part + (table.size - r);
     if (r < c) {  // only the final block that starts at n - r and runs to the end
         std::fill(entering, entering + width, WeightWidth<Int>::unreachable);
         entering[width - 1] = w.sum(n - r, n - 1);
@@ -68,8 +68,8 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
         entering_mixed[width - 1] = right_at[width - 1] + entering[width - 1];
         return;
     }
-    const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
-    const Int* const block_at = table.block_sums.data() + (table.size - r);
+    const Int* const rest = table.best + static_cast<std::size_t>(r - c) * width;
+    const Int* const block_at = table.block_sums + (table.size - r);
     for (int j = first; j <= last; ++j) {
         const Int value = block_at[j] + rest[j];
         entering[j] = value;
@@ -90,7 +90,7 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
     const int c = rules.min_block;
     const int base = table.size - r;
     const Int* const of_next = w.of_period.data() + base;
-    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    Int* const layer = table.best + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     // The last column has no q after p + 1, and with max_gap 0 no column jumps.
     const int jump_from = std::min(hi, rules.max_gap > 0 ? width - 2 : -1);
@@ -111,8 +111,8 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
         }
         return;
     }
-    const Int* const block_at = table.block_sums.data() + base;  // [col]: the weight of c periods from q
-    const Int* const rest = table.best.data() + static_cast<std::size_t>(r - c) * width;
+    const Int* const block_at = table.block_sums + base;  // [col]: the weight of c periods from q
+    const Int* const rest = table.best + static_cast<std::size_t>(r - c) * width;
     WindowMin<Int> jump(table.windows.data(), static_cast<std::size_t>(rules.n) + 2);
     // The columns above the first cell's q = p + 2 that its window holds.
     for (int col = std::min(jump_from + gap, width - 1); col > jump_from + 1; --col) {
@@ -135,21 +135,21 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 // that the window of gaps holding a plain period only shrinks along a run.
 template <typename Int>
 void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
-                const Int* left_part, int lo, int hi) {
+                int lo, int hi) {
     const int width = table.width;
     const int base = table.size - r;  // p + 1 at column 0
     const int max_gap = rules.max_gap;
     const Int* const next_weight = w.of_period.data() + base;  // [j]: the weight of p + 1
     const Int* const prefix_at = w.prefix.data() + base;       // [j]: prefix(p + 1); [col]: prefix(q)
-    const Int* const left_at = left_part + base;               // [j]: left_part(p + 1)
+    const Int* const left_at = table.left_part + base;         // [j]: left_part(p + 1)
     const int* const plain_at = w.plain_after.data() + base;   // [j]: the first plain period from p + 1 on
     const int* const plain_before = w.plain_before.data();
-    Int* const layer = table.best.data() + static_cast<std::size_t>(r) * width;
+    Int* const layer = table.best + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
-    const Int* const entering = table.entering.data();
+    const Int* const entering = table.entering;
     const std::size_t room = static_cast<std::size_t>(rules.n) + 2;
     WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
-    const Int* const entering_mixed = table.entering_mixed.data();
+    const Int* const entering_mixed = table.entering_mixed;
     const int* const stretch_low = table.plain_stretch_low.data() + base;  // [j]: the stretch's lowest period
     auto push_mixed = [&](int col) { mixed_gap.push_low(col, entering_mixed[col]); };
     int j = hi;
@@ -260,20 +260,40 @@ void fill_start(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
 
 }  // namespace
 
+// Lays the table's arrays out in its buffer: one allocation a call, however
+// many bounds it fills the table for.
+template <typename Int>
+void lay_out(CompletionTable<Int>& table, int n, int size, int c) {
+    const std::size_t width = static_cast<std::size_t>(table.width);
+    const std::size_t cells = static_cast<std::size_t>(size - c + 1) * width;  // every cell is written
+    const std::size_t positions = static_cast<std::size_t>(n) + 1;
+    table.values.resize(cells + (positions - static_cast<std::size_t>(c)) + 2 * (width + 1) + 2 * positions);
+    Int* next = table.values.data();
+    auto take = [&](std::size_t count) {
+        Int* const taken = next;
+        next += count;
+        return taken;
+    };
+    table.best = take(cells);
+    table.block_sums = take(positions - static_cast<std::size_t>(c));
+    table.entering = take(width + 1);
+    table.entering_mixed = take(width + 1);
+    table.left_part = take(positions);
+    table.right_part = take(positions);
+    table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
+}
+
 template <typename Int>
 void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, CompletionTable<Int>& table) {
     const int n = rules.n;
     table.size = size;
     table.width = n - size + 1;
-    table.best.resize(static_cast<std::size_t>(size - rules.min_block + 1) * table.width);  // every cell is written
-    table.entering.resize(static_cast<std::size_t>(table.width) + 1);
-    table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
+    lay_out(table, n, size, rules.min_block);
     fill_last_layer(rules, w, table);
     // The weight of the c periods a block starts with, from each q that has them.
     const int c = rules.min_block;
-    table.block_sums.resize(static_cast<std::size_t>(n - c + 1));
     for (int q = 0; q <= n - c; ++q) {
-        table.block_sums[static_cast<std::size_t>(q)] = w.sum(q, q + c - 1);
+        table.block_sums[q] = w.sum(q, q + c - 1);
     }
     // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
     bool any_cheap = false;
@@ -281,26 +301,26 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
         any_cheap = w.plain_after[x] != x;
     }
     if (any_cheap) {
-        table.gap_parts.resize(2 * (static_cast<std::size_t>(n) + 1));
-        Int* const left_part = table.gap_parts.data();
-        Int* const right_part = left_part + n + 1;
+        Int* const left_part = table.left_part;
+        Int* const right_part = table.right_part;
         for (int x = 0; x <= n; ++x) {
             left_part[x] = w.left[x] - w.runs_before[w.plain_after[x]];
             right_part[x] = w.plain_before[x] >= 0 ? w.runs_before[w.plain_before[x]] + w.right[x] : Int{};  // -1: never used
         }
-        // Where each stretch of plain periods starts.
-        table.plain_stretch_low.resize(static_cast<std::size_t>(n));
-        int* const stretch_low = table.plain_stretch_low.data();
-        for (int x = 0; x < n; ++x) {
-            stretch_low[x] = x > 0 && w.plain_after[x - 1] == x - 1 ? stretch_low[x - 1] : x;
+        if (!table.stretches_known) {  // where each stretch of plain periods starts: the same for every bound
+            table.plain_stretch_low.resize(static_cast<std::size_t>(n));
+            int* const stretch_low = table.plain_stretch_low.data();
+            for (int x = 0; x < n; ++x) {
+                stretch_low[x] = x > 0 && w.plain_after[x - 1] == x - 1 ? stretch_low[x - 1] : x;
+            }
+            table.stretches_known = true;
         }
-        table.entering_mixed.resize(table.entering.size());
         for (int r = 1; r <= size - rules.min_block; ++r) {
             const LiveColumns live = live_columns(rules, table, r);
             // The columns the live cells read: q = p + 2, and jumps up to max_gap further.
-            fill_entering(rules, w, table, r, right_part, live.lo,
+            fill_entering(rules, w, table, r, live.lo,
                           std::min(live.hi + rules.max_gap + 1, table.width - 1));
-            fill_layer(rules, w, table, r, left_part, live.lo, live.hi);
+            fill_layer(rules, w, table, r, live.lo, live.hi);
         }
     } else {
         for (int r = 1; r <= size - rules.min_block; ++r) {

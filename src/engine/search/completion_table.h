@@ -19,19 +19,26 @@ namespace tariffsieve::search {
 template <typename Int>
 struct CompletionTable {
     int size = 0;
-    int width = 0;  // n - k + 1
-    ScratchArray<Int> best;
+    int width = 0;         // n - k + 1
+    Int* best = nullptr;   // layers 0 .. k - c, a row of width cells each
     Int start = WeightWidth<Int>::unreachable;  // the lightest candidate of the size
 
     const Int& at(int r, int p) const { return best[static_cast<std::size_t>(r) * width + (p - (size - 1 - r))]; }
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
-    ScratchArray<Int> block_sums;  // [q]: the weight of the c periods from q
-    ScratchArray<Int> entering;
-    ScratchArray<Int> entering_mixed;  // with the gap's term in q, where a gap holds a plain period
-    ScratchArray<int> plain_stretch_low;  // [x], x plain: the first period of x's stretch of plain periods
+    Int* block_sums = nullptr;      // [q]: the weight of the c periods from q
+    Int* entering = nullptr;        // [j]: one layer's blocks with what follows them
+    Int* entering_mixed = nullptr;  // with the gap's term in q, where a gap holds a plain period
+    Int* left_part = nullptr;       // [p + 1]: a gap's term in p, where it holds a plain period
+    Int* right_part = nullptr;      // [q]: its term in q
+    ScratchArray<Int> values;       // the room of the arrays above
     ScratchArray<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
-    ScratchArray<Int> gap_parts;             // a gap's weight as a term in p and a term in q
+    ScratchArray<int> plain_stretch_low;     // [x], x plain: the first period of x's stretch of plain periods
+    bool stretches_known = false;            // plain_stretch_low is made, once a call
+
+    CompletionTable() = default;
+    CompletionTable(const CompletionTable&) = delete;  // the pointers point into this table's own buffer
+    CompletionTable& operator=(const CompletionTable&) = delete;
 };
 
 // The weight of a block that starts at q, with r periods of the main
