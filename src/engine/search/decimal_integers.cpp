@@ -26,8 +26,6 @@ constexpr std::array<Int128, Decimal::max_scale + 1> powers_of_ten = [] {
 
 }  // namespace
 
-Int128 mantissa_of(const Decimal& value) { return Int128::from_words(value.hi(), value.mid_lo()); }
-
 Int128 power_of_ten(std::uint32_t exponent) {
     if (exponent > Decimal::max_scale) {
         throw Abort("Power of ten beyond the decimal scales");

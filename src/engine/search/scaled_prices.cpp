@@ -9,29 +9,33 @@ namespace tariffsieve::search {
 
 std::optional<ScaledPrices> exact_scaled_prices(std::span<const Decimal> prices) {
     ScaledPrices scaled;
-    scaled.value.assign(prices.size(), Int128{});
     for (const Decimal& price : prices) {
         if (!price.is_zero()) {
             scaled.scale = std::max(scaled.scale, price.scale());
         }
     }
-    for (std::size_t i = 0; i < prices.size(); ++i) {
-        const Decimal& price = prices[i];
-        if (price.is_zero()) {
-            continue;
+    scaled.value.reserve(prices.size());
+    for (const Decimal& price : prices) {
+        Int128 exact = mantissa_of(price);  // below 2^96
+        if (price.scale() < scaled.scale && !price.is_zero()) {
+            const std::uint32_t shift = scaled.scale - price.scale();
+            if (shift <= 9) {
+                exact = times_small(exact, power_of_ten(shift).lo);  // below 2^96 * 10^9
+            } else if (const std::optional<Int128> product = checked_mul(exact, power_of_ten(shift))) {
+                exact = *product;
+            } else {
+                return std::nullopt;
+            }
+            if (!fits_bits(exact, 96)) {
+                return std::nullopt;
+            }
         }
-        const Int128 mantissa = mantissa_of(price);
-        const std::optional<Int128> exact = price.scale() == scaled.scale
-                                                ? std::optional<Int128>(mantissa)
-                                                : checked_mul(mantissa, power_of_ten(scaled.scale - price.scale()));
-        if (!exact || !fits_bits(*exact, 96)) {
-            return std::nullopt;
-        }
-        scaled.total_magnitude += *exact;
-        if (!(scaled.total_magnitude < largest_mantissa)) {
-            return std::nullopt;
-        }
-        scaled.value[i] = price.is_negative() ? -*exact : *exact;
+        // Fewer than 2^31 magnitudes below 2^96 each: the total stays inside 128 bits.
+        scaled.total_magnitude += exact;
+        scaled.value.push_back(price.is_negative() ? -exact : exact);
+    }
+    if (!(scaled.total_magnitude < largest_mantissa)) {
+        return std::nullopt;
     }
     return scaled;
 }

@@ -6,6 +6,7 @@
 
 #include "engine/reference/grouping.h"
 #include "engine/reference/validity.h"
+#include "engine/search/series_rules.h"
 #include "support.h"
 
 namespace tariffsieve::test {
@@ -54,6 +55,27 @@ TEST(IsValidCombination, JudgesEveryTimingRule) {
                                 .max_gap_from_start = c.max_start};
         EXPECT_EQ(is_valid_combination(at(c.candidate), rules, c.n), c.valid)
             << c.what;
+    }
+}
+
+// The cheap flags compare mantissas directly when the scales agree: signs,
+// signed zeros and the high word must order as the decimals do.
+TEST(SeriesRules, CheapExactlyWhenAtMostTheThreshold) {
+    const std::vector<std::string> texts{
+        "0", "-0", "0.00", "-0.00", "1.50", "1.5", "-1.50", "1.49", "1.51", "-1.49", "-1.51",
+        "18446744073709551616", "18446744073709551615", "-18446744073709551616", "-18446744073709551617",
+        "79228162514264337593543950335", "-79228162514264337593543950335", "7922816251426433759354395033.5"};
+    const std::vector<Decimal> prices = decimals(texts);
+    const TimingRules rules{.min_selections = 1,
+                            .min_consecutive_periods = 1,
+                            .max_gap_between_periods = prices.size(),
+                            .max_gap_from_start = prices.size()};
+    for (std::string_view threshold : {"1.50", "-1.50", "0", "-0.00", "18446744073709551616", "-18446744073709551616",
+                                       "-18446744073709551615", "7922816251426433759354395033.5"}) {
+        const search::SeriesRules series = search::series_rules(prices, dec(threshold), rules);
+        for (std::size_t i = 0; i < prices.size(); ++i) {
+            EXPECT_EQ(series.cheap[i] != 0, prices[i] <= dec(threshold)) << texts[i] << " against " << threshold;
+        }
     }
 }
 
