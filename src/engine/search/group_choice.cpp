@@ -5,26 +5,30 @@ namespace tariffsieve::search {
 
 void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, std::vector<Group>& groups) {
     const int n = rules.n;
+    const std::uint8_t* const cheap = rules.cheap.data();
     groups.clear();
-    std::size_t next_main = 0;  // main[next_main] is the first period of M at or after p
-    for (int p = 0; p < n;) {
-        while (next_main < main.size() && main[next_main] < p) {
-            ++next_main;
+    groups.reserve(static_cast<std::size_t>(n + 1) / 2);  // groups never touch: one allocation
+    // Gap by gap of M: x .. stop - 1, stop being M's next period or n.
+    int x = 0;
+    for (std::size_t j = 0; j <= main.size(); ++j) {
+        const int stop = j < main.size() ? main[j] : n;
+        for (;;) {
+            while (x < stop && cheap[x] == 0) {
+                ++x;
+            }
+            if (x == stop) {
+                break;
+            }
+            // A run of cheap periods up to the next period of M or the next plain one.
+            const int first = x;
+            while (x < stop && cheap[x] != 0) {
+                ++x;
+            }
+            const bool touches_main = (j > 0 && main[j - 1] == first - 1) || (x < n && x == stop);
+            const bool admissible = touches_main || x - first >= rules.min_block || x == n;
+            groups.push_back({first, x - 1, admissible});
         }
-        const bool in_main = next_main < main.size() && main[next_main] == p;
-        if (rules.cheap[p] == 0 || in_main) {
-            ++p;
-            continue;
-        }
-        // A run of cheap periods up to the next period of M or the next plain one.
-        const int first = p;
-        const int stop = next_main < main.size() ? main[next_main] : n;
-        while (p < stop && rules.cheap[p] != 0) {
-            ++p;
-        }
-        const bool touches_main = (first > 0 && next_main > 0 && main[next_main - 1] == first - 1) || (p < n && p == stop);
-        const bool admissible = touches_main || p - first >= rules.min_block || p == n;
-        groups.push_back({first, p - 1, admissible});
+        x = stop + 1;
     }
 }
 
