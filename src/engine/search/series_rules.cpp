@@ -7,22 +7,25 @@ namespace tariffsieve::search {
 
 namespace {
 
-// price <= threshold. At one scale (prices usually share the threshold's)
-// the order is that of the signed mantissas, read here without a call.
-bool at_most(const Decimal& price, const Decimal& threshold) {
-    if (price.scale() != threshold.scale()) {
-        return price <= threshold;
+// A decimal's sign and mantissa, which order decimals of one scale.
+struct SignedMantissa {
+    bool below_zero;
+    std::uint32_t hi;
+    std::uint64_t mid_lo;
+};
+
+SignedMantissa signed_mantissa(const Decimal& value) {
+    return {value.is_negative() && !value.is_zero(), value.hi(), value.mid_lo()};
+}
+
+// x <= y for two decimals of one scale.
+bool at_most(const SignedMantissa& x, const SignedMantissa& y) {
+    if (x.below_zero != y.below_zero) {
+        return x.below_zero;
     }
-    const bool price_below_zero = price.is_negative() && !price.is_zero();
-    const bool threshold_below_zero = threshold.is_negative() && !threshold.is_zero();
-    if (price_below_zero != threshold_below_zero) {
-        return price_below_zero;
-    }
-    const bool smaller_or_equal_magnitude =
-        price.hi() != threshold.hi() ? price.hi() < threshold.hi() : price.mid_lo() <= threshold.mid_lo();
-    const bool larger_or_equal_magnitude =
-        price.hi() != threshold.hi() ? price.hi() > threshold.hi() : price.mid_lo() >= threshold.mid_lo();
-    return price_below_zero ? larger_or_equal_magnitude : smaller_or_equal_magnitude;
+    const bool smaller_or_equal = x.hi != y.hi ? x.hi < y.hi : x.mid_lo <= y.mid_lo;
+    const bool larger_or_equal = x.hi != y.hi ? x.hi > y.hi : x.mid_lo >= y.mid_lo;
+    return x.below_zero ? larger_or_equal : smaller_or_equal;
 }
 
 }  // namespace
@@ -36,8 +39,16 @@ SeriesRules series_rules(std::span<const Decimal> prices, const Decimal& low_pri
     series.max_gap = static_cast<int>(std::min(rules.max_gap_between_periods, n));
     series.max_start = static_cast<int>(std::min({rules.max_gap_from_start, rules.max_gap_between_periods, n}));
     series.cheap.resize(n);
+    // Prices usually share the threshold's scale, where the signed mantissas
+    // order them without a call.
+    const std::uint32_t scale = low_price_threshold.scale();
+    const SignedMantissa threshold = signed_mantissa(low_price_threshold);
+    std::uint8_t* const cheap = series.cheap.data();
     for (std::size_t i = 0; i < n; ++i) {
-        series.cheap[i] = at_most(prices[i], low_price_threshold) ? 1 : 0;
+        const Decimal& price = prices[i];
+        const bool at_most_threshold =
+            price.scale() == scale ? at_most(signed_mantissa(price), threshold) : price <= low_price_threshold;
+        cheap[i] = at_most_threshold ? 1 : 0;
     }
     return series;
 }

@@ -42,22 +42,35 @@ void set_period_weights(Weights<Int>& w, const ScaledPrices& prices, const Fract
 template <typename Int>
 void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_groups) {
     const int n = rules.n;
-    auto cheap = [&](int i) { return with_groups && rules.cheap[i] != 0; };
-    w.plain_after[n] = n;
-    for (int p = n - 2; p >= -1; --p) {
-        w.plain_after[p + 1] = cheap(p + 1) ? w.plain_after[p + 2] : p + 1;
+    int* const plain_after = w.plain_after.data();
+    int* const plain_before = w.plain_before.data();
+    if (!with_groups) {
+        for (int x = 0; x <= n; ++x) {
+            plain_after[x] = x;
+            plain_before[x] = x - 1;
+        }
+        w.run_bounds = w.run_bounds.first(0);
+        return;
     }
-    w.plain_before[0] = -1;
-    for (int q = 1; q <= n; ++q) {
-        w.plain_before[q] = cheap(q - 1) ? w.plain_before[q - 1] : q - 1;
+    const std::uint8_t* const cheap = rules.cheap.data();
+    int next_plain = n;
+    for (int x = n; x-- > 0;) {
+        plain_after[x + 1] = next_plain;
+        next_plain = cheap[x] != 0 ? next_plain : x;
     }
+    plain_after[0] = next_plain;
     std::size_t bounds = 0;
-    for (int x = 0; x < n; x = w.plain_after[x] + 1) {
-        if (w.plain_after[x] > x) {
-            w.run_bounds[bounds++] = x;
-            w.run_bounds[bounds++] = w.plain_after[x] - 1;
+    int last_plain = -1;
+    for (int q = 0; q < n; ++q) {
+        plain_before[q] = last_plain;
+        if (cheap[q] == 0) {
+            last_plain = q;
+        } else if (last_plain == q - 1) {  // a run starts at q and ends before the next plain period
+            w.run_bounds[bounds++] = q;
+            w.run_bounds[bounds++] = plain_after[q] - 1;
         }
     }
+    plain_before[n] = last_plain;
     w.run_bounds = w.run_bounds.first(bounds);
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/reference/grouping.h"
 #include "engine/reference/validity.h"
+#include "engine/search/answer_size.h"
 #include "engine/search/series_rules.h"
 #include "support.h"
 
@@ -55,6 +56,43 @@ TEST(IsValidCombination, JudgesEveryTimingRule) {
                                 .max_gap_from_start = c.max_start};
         EXPECT_EQ(is_valid_combination(at(c.candidate), rules, c.n), c.valid)
             << c.what;
+    }
+}
+
+// The closed form of the smallest valid size, against every subset of a
+// short series under every rule set.
+TEST(AnswerSize, SmallestSizeOfAnyValidCombination) {
+    for (std::uint64_t n = 1; n <= 9; ++n) {
+        for (std::uint64_t c = 1; c <= n; ++c) {
+            for (std::uint64_t g = 0; g <= n; ++g) {
+                for (std::uint64_t s = 0; s <= g; ++s) {
+                    const TimingRules rules{.min_selections = 1,
+                                            .min_consecutive_periods = c,
+                                            .max_gap_between_periods = g,
+                                            .max_gap_from_start = s};
+                    std::uint64_t smallest = n;
+                    for (std::uint64_t mask = 1; mask < (std::uint64_t{1} << n); ++mask) {
+                        IndexList chosen;
+                        for (std::uint64_t i = 0; i < n; ++i) {
+                            if ((mask >> i) & 1) {
+                                chosen.push_back(i);
+                            }
+                        }
+                        if (chosen.size() < smallest && is_valid_combination(at(chosen), rules, n)) {
+                            smallest = chosen.size();
+                        }
+                    }
+                    const search::SeriesRules series{.n = static_cast<int>(n),
+                                                     .min_block = static_cast<int>(c),
+                                                     .max_gap = static_cast<int>(g),
+                                                     .max_start = static_cast<int>(s),
+                                                     .min_size = 1,
+                                                     .cheap = {}};
+                    EXPECT_EQ(search::answer_size(series), static_cast<int>(smallest))
+                        << "n " << n << " c " << c << " g " << g << " s " << s;
+                }
+            }
+        }
     }
 }
 
