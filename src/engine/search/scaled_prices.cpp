@@ -9,15 +9,18 @@ namespace tariffsieve::search {
 
 std::optional<ScaledPrices> exact_scaled_prices(std::span<const Decimal> prices) {
     ScaledPrices scaled;
+    std::uint32_t smallest_scale = Decimal::max_scale;
     for (const Decimal& price : prices) {
         if (!price.is_zero()) {
             scaled.scale = std::max(scaled.scale, price.scale());
+            smallest_scale = std::min(smallest_scale, price.scale());
         }
     }
+    const bool one_scale = smallest_scale >= scaled.scale;  // no non-zero price to bring up
     scaled.value.reserve(prices.size());
     for (const Decimal& price : prices) {
         Int128 exact = mantissa_of(price);  // below 2^96
-        if (price.scale() < scaled.scale && !price.is_zero()) {
+        if (!one_scale && price.scale() < scaled.scale && !price.is_zero()) {
             const std::uint32_t shift = scaled.scale - price.scale();
             if (shift <= 9) {
                 exact = times_small(exact, power_of_ten(shift).lo);  // below 2^96 * 10^9

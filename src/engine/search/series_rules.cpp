@@ -39,11 +39,17 @@ SeriesRules series_rules(std::span<const Decimal> prices, const Decimal& low_pri
     series.max_gap = static_cast<int>(std::min(rules.max_gap_between_periods, n));
     series.max_start = static_cast<int>(std::min({rules.max_gap_from_start, rules.max_gap_between_periods, n}));
     series.cheap.resize(n);
+    std::uint8_t* const cheap = series.cheap.data();
+    if (low_price_threshold.is_zero()) {  // at most zero, whatever the scales
+        for (std::size_t i = 0; i < n; ++i) {
+            cheap[i] = prices[i].is_negative() || prices[i].is_zero() ? 1 : 0;
+        }
+        return series;
+    }
     // Prices usually share the threshold's scale, where the signed mantissas
     // order them without a call.
     const std::uint32_t scale = low_price_threshold.scale();
     const SignedMantissa threshold = signed_mantissa(low_price_threshold);
-    std::uint8_t* const cheap = series.cheap.data();
     for (std::size_t i = 0; i < n; ++i) {
         const Decimal& price = prices[i];
         const bool at_most_threshold =
