@@ -32,41 +32,49 @@ void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, s
     }
 }
 
-std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
+namespace {
+
+// M with the groups that `taken` marks, ascending: M and the groups each
+// ascend and never share a period, so one merge orders them.
+std::vector<std::uint64_t> merged(const std::vector<int>& main, const std::vector<Group>& groups,
+                                  const std::vector<bool>& taken) {
     std::size_t count = main.size();
-    for (const Group& group : groups) {
-        count += group.admissible ? static_cast<std::size_t>(group.last - group.first + 1) : 0;
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        count += taken[j] ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
     }
     std::vector<std::uint64_t> indices;
     indices.reserve(count);
-    indices.assign(main.begin(), main.end());
-    for (const Group& group : groups) {
-        for (int p = group.first; group.admissible && p <= group.last; ++p) {
+    std::size_t next_main = 0;
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        if (!taken[j]) {
+            continue;
+        }
+        for (; next_main < main.size() && main[next_main] < groups[j].first; ++next_main) {
+            indices.push_back(static_cast<std::uint64_t>(main[next_main]));
+        }
+        for (int p = groups[j].first; p <= groups[j].last; ++p) {
             indices.push_back(static_cast<std::uint64_t>(p));
         }
     }
-    std::sort(indices.begin(), indices.end());
+    for (; next_main < main.size(); ++next_main) {
+        indices.push_back(static_cast<std::uint64_t>(main[next_main]));
+    }
     return indices;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
+    std::vector<bool> admissible(groups.size());
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        admissible[j] = groups[j].admissible;
+    }
+    return merged(main, groups, admissible);
 }
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
                                         const std::vector<bool>& chosen) {
-    std::size_t count = main.size();
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        count += chosen[j] ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
-    }
-    std::vector<std::uint64_t> indices;
-    indices.reserve(count);
-    indices.assign(main.begin(), main.end());
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        if (chosen[j]) {
-            for (int p = groups[j].first; p <= groups[j].last; ++p) {
-                indices.push_back(static_cast<std::uint64_t>(p));
-            }
-        }
-    }
-    std::sort(indices.begin(), indices.end());
-    return indices;
+    return merged(main, groups, chosen);
 }
 
 }  // namespace tariffsieve::search

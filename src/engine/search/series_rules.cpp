@@ -3,29 +3,16 @@
 
 #include <algorithm>
 
+#include "engine/search/int128.h"
+
 namespace tariffsieve::search {
 
 namespace {
 
-// A decimal's sign and mantissa, which order decimals of one scale.
-struct SignedMantissa {
-    bool below_zero;
-    std::uint32_t hi;
-    std::uint64_t mid_lo;
-};
-
-SignedMantissa signed_mantissa(const Decimal& value) {
-    return {value.is_negative() && !value.is_zero(), value.hi(), value.mid_lo()};
-}
-
-// x <= y for two decimals of one scale.
-bool at_most(const SignedMantissa& x, const SignedMantissa& y) {
-    if (x.below_zero != y.below_zero) {
-        return x.below_zero;
-    }
-    const bool smaller_or_equal = x.hi != y.hi ? x.hi < y.hi : x.mid_lo <= y.mid_lo;
-    const bool larger_or_equal = x.hi != y.hi ? x.hi > y.hi : x.mid_lo >= y.mid_lo;
-    return x.below_zero ? larger_or_equal : smaller_or_equal;
+// A decimal's mantissa with its sign: the order of decimals of one scale.
+Int128 signed_mantissa(const Decimal& value) {
+    const Int128 mantissa = Int128::from_words(value.hi(), value.mid_lo());
+    return value.is_negative() ? -mantissa : mantissa;
 }
 
 }  // namespace
@@ -49,11 +36,11 @@ SeriesRules series_rules(std::span<const Decimal> prices, const Decimal& low_pri
     // Prices usually share the threshold's scale, where the signed mantissas
     // order them without a call.
     const std::uint32_t scale = low_price_threshold.scale();
-    const SignedMantissa threshold = signed_mantissa(low_price_threshold);
+    const Int128 threshold = signed_mantissa(low_price_threshold);
     for (std::size_t i = 0; i < n; ++i) {
         const Decimal& price = prices[i];
         const bool at_most_threshold =
-            price.scale() == scale ? at_most(signed_mantissa(price), threshold) : price <= low_price_threshold;
+            price.scale() == scale ? !(threshold < signed_mantissa(price)) : price <= low_price_threshold;
         cheap[i] = at_most_threshold ? 1 : 0;
     }
     return series;
