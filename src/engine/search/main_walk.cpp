@@ -46,7 +46,6 @@ void MainWalk<Int>::restart() {
     main_.clear();
     choices_.clear();
     main_.reserve(static_cast<std::size_t>(table_.size));
-    choices_.reserve(static_cast<std::size_t>(table_.size));
     p_ = -1;
     r_ = table_.size;
     spent_ = Int{};
@@ -121,7 +120,6 @@ int MainWalk<Int>::first_block(int low, int high) const {
 // Takes `next` as the next period: the same block, or a new block after a gap.
 template <typename Int>
 void MainWalk<Int>::take(int next) {
-    choices_.push_back({p_, r_, spent_, main_.size(), next});
     if (p_ >= 0 && next == p_ + 1) {
         main_.push_back(next);
         spent_ += w_.of_period[next];
@@ -152,12 +150,16 @@ bool MainWalk<Int>::complete() {
     return true;
 }
 
-// The choices that make `main`, with the current weights.
+// The choices that make `main`, with the current weights, kept to step back
+// through (only `after` steps back, and only through these).
 template <typename Int>
 void MainWalk<Int>::replay(const std::vector<int>& main) {
     restart();
+    choices_.reserve(static_cast<std::size_t>(table_.size));
     while (main_.size() < main.size()) {
-        take(main[main_.size()]);
+        const int next = main[main_.size()];
+        choices_.push_back({p_, r_, spent_, main_.size(), next});
+        take(next);
     }
 }
 
