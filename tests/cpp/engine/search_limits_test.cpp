@@ -86,6 +86,11 @@ TEST(SearchLimits, ExactScaledPricesAndTheirLimit) {
     EXPECT_EQ(nine->value, (std::vector<Int128>{Int128::from_int64(1000000000), Int128::from_int64(-2500000000),
                                                 Int128::from_int64(1), Int128{}}));
     EXPECT_EQ(nine->total_magnitude, Int128::from_int64(3500000001));
+    // A zero's scale counts for nothing, first or not.
+    const auto one_scale = scaled({"0.000", "5", "-3", "0.0"});
+    ASSERT_TRUE(one_scale);
+    EXPECT_EQ(one_scale->scale, 0u);
+    EXPECT_EQ(one_scale->value, (std::vector<Int128>{Int128{}, Int128::from_int64(5), Int128::from_int64(-3), Int128{}}));
     const auto ten = scaled({"-7", "0.0000000001"});
     ASSERT_TRUE(ten);
     EXPECT_EQ(ten->value[0], Int128::from_int64(-70000000000));
