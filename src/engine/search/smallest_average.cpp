@@ -116,9 +116,9 @@ std::vector<int> cheapest_of_size(const ScaledPrices& prices, int size) {
     }
     std::nth_element(keys.get(), keys.get() + (size - 1), keys.get() + n);
     const Int largest = keys[static_cast<std::size_t>(size - 1)];
-    int ties = size;  // the periods at `largest` still to take
-    for (std::size_t i = 0; i < n; ++i) {
-        ties -= keys[i] < largest ? 1 : 0;
+    int ties = 1;  // the periods at `largest` still to take; none after it lies below it
+    for (int i = 0; i < size - 1; ++i) {
+        ties += keys[static_cast<std::size_t>(i)] < largest ? 0 : 1;
     }
     std::vector<int> chosen;
     chosen.reserve(static_cast<std::size_t>(size));
