@@ -2,6 +2,7 @@
 #include "engine/search/weights.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "decimal/abort.h"
 
@@ -123,7 +124,9 @@ void set_run_weights(Weights<Int>& w, const SeriesRules& rules) {
     }
 }
 
-// Lays the arrays out in the two buffers, once for a series of n periods.
+// Lays the arrays out in the buffer, once for a series of n periods. Values
+// and positions are implicit-lifetime types, which begin as they are written
+// into the bytes; the values' bytes keep the positions aligned.
 template <typename Int>
 void lay_out(Weights<Int>& w, int n) {
     const std::size_t cells = static_cast<std::size_t>(n) + 1;
@@ -131,16 +134,19 @@ void lay_out(Weights<Int>& w, int n) {
         return;
     }
     w.cells = cells;
-    w.value_buffer.reset(new Int[5 * cells]);
-    Int* values = w.value_buffer.get();
+    const std::size_t value_bytes = 5 * cells * sizeof(Int);
+    static_assert(sizeof(Int) % alignof(int) == 0);
+    w.buffer.reset(new std::byte[value_bytes + 3 * cells * sizeof(int)]);
+    Int* const values = reinterpret_cast<Int*>(w.buffer.get());
     w.of_period = {values, cells - 1};
     w.prefix = {values + cells, cells};
     w.runs_before = {values + 2 * cells, cells};
     w.left = {values + 3 * cells, cells};
     w.right = {values + 4 * cells, cells};
-    w.position_buffer.reset(new int[3 * cells]);
-    w.plain_after = {w.position_buffer.get(), cells};
-    w.plain_before = {w.position_buffer.get() + cells, cells};
+    int* const positions = reinterpret_cast<int*>(w.buffer.get() + value_bytes);
+    w.plain_after = {positions, cells};
+    w.plain_before = {positions + cells, cells};
+    w.run_bounds = {positions + 2 * cells, cells};
     w.plain_periods_of = -1;
 }
 
@@ -156,7 +162,7 @@ void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& 
     set_period_weights(w, prices, bound);
     const bool new_plain_periods = w.plain_periods_of != static_cast<int>(with_groups);
     if (new_plain_periods) {
-        w.run_bounds = {w.position_buffer.get() + 2 * w.cells, w.cells};
+        w.run_bounds = {w.plain_before.data() + w.cells, w.cells};
         set_plain_periods(w, rules, with_groups);
         w.plain_periods_of = static_cast<int>(with_groups);
     }

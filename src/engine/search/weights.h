@@ -33,11 +33,11 @@ struct Weights {
     std::span<Int> right;          // [q]: the run that ends right before q and starts after a plain period
     std::span<int> run_bounds;     // the cheap runs that count, first and last period of each in turn
     int plain_periods_of = -1;     // with_groups (0 or 1) when the plain periods and runs were made, else -1
-    // The arrays above live in two buffers: two allocations a call, however
-    // many bounds it weighs. Every cell is written before it is read, so the
-    // buffers start unset (clearing them would cost more than the rest).
-    std::unique_ptr<Int[]> value_buffer;
-    std::unique_ptr<int[]> position_buffer;
+    // The arrays above live in one buffer of bytes, the values first: one
+    // allocation a call, however many bounds it weighs. Every cell is written
+    // before it is read, so the buffer starts unset (clearing it would cost
+    // more than the rest).
+    std::unique_ptr<std::byte[]> buffer;
     std::size_t cells = 0;  // n + 1, once laid out
 
     Weights() = default;
