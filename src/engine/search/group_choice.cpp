@@ -34,19 +34,23 @@ void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, s
 
 namespace {
 
-// M with the groups that `taken` marks, ascending: M and the groups each
-// ascend and never share a period, so one merge orders them.
+// M with the groups that `chosen` marks (every admissible group when there
+// is no `chosen`), ascending: M and the groups each ascend and never share a
+// period, so one merge orders them.
 std::vector<std::uint64_t> merged(const std::vector<int>& main, const std::vector<Group>& groups,
-                                  const std::vector<bool>& taken) {
+                                  const std::vector<bool>* chosen) {
+    auto taken = [&](std::size_t j) {
+        return chosen != nullptr ? static_cast<bool>((*chosen)[j]) : groups[j].admissible;
+    };
     std::size_t count = main.size();
     for (std::size_t j = 0; j < groups.size(); ++j) {
-        count += taken[j] ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
+        count += taken(j) ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
     }
     std::vector<std::uint64_t> indices;
     indices.reserve(count);
     std::size_t next_main = 0;
     for (std::size_t j = 0; j < groups.size(); ++j) {
-        if (!taken[j]) {
+        if (!taken(j)) {
             continue;
         }
         for (; next_main < main.size() && main[next_main] < groups[j].first; ++next_main) {
@@ -65,16 +69,12 @@ std::vector<std::uint64_t> merged(const std::vector<int>& main, const std::vecto
 }  // namespace
 
 std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
-    std::vector<bool> admissible(groups.size());
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        admissible[j] = groups[j].admissible;
-    }
-    return merged(main, groups, admissible);
+    return merged(main, groups, nullptr);
 }
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
                                         const std::vector<bool>& chosen) {
-    return merged(main, groups, chosen);
+    return merged(main, groups, &chosen);
 }
 
 }  // namespace tariffsieve::search
