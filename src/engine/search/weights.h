@@ -31,7 +31,7 @@ struct Weights {
     std::span<Int> runs_before;    // [x]: the admissible weight of the whole cheap runs ending before x
     std::span<Int> left;           // [p + 1]: the run that starts right after p and stops before a plain period
     std::span<Int> right;          // [q]: the run that ends right before q and starts after a plain period
-    std::span<int> run_bounds;     // the cheap runs that count, first and last period of each in turn
+    std::span<int> run_bounds;     // the cheap runs (none without groups), first and last period of each in turn
     int plain_periods_of = -1;     // with_groups (0 or 1) when the plain periods and runs were made, else -1
     // The arrays above live in one buffer of bytes, the values first: one
     // allocation a call, however many bounds it weighs. Every cell is written
