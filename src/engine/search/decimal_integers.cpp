@@ -26,8 +26,6 @@ constexpr std::array<Int128, Decimal::max_scale + 1> powers_of_ten = [] {
 
 }  // namespace
 
-Int128 mantissa_of(const Decimal& value) { return Int128::from_words(value.hi(), value.mid_lo()); }
-
 Int128 power_of_ten(std::uint32_t exponent) {
     if (exponent > Decimal::max_scale) {
         throw Abort("Power of ten beyond the decimal scales");
@@ -37,8 +35,10 @@ Int128 power_of_ten(std::uint32_t exponent) {
 
 Digits finest_digits(const Decimal& value) {
     Digits digits{mantissa_of(value), value.scale()};
-    while (digits.scale < Decimal::max_scale && product_in_range(digits.mantissa, Int128::from_int64(10)) < two_to_96) {
-        digits.mantissa = product_in_range(digits.mantissa, Int128::from_int64(10));
+    // Below 2^96, times ten stays far inside 128 bits.
+    for (Int128 tenfold = times_small(digits.mantissa, 10); digits.scale < Decimal::max_scale && tenfold < two_to_96;
+         tenfold = times_small(digits.mantissa, 10)) {
+        digits.mantissa = tenfold;
         ++digits.scale;
     }
     return digits;

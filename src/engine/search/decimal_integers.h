@@ -23,7 +23,7 @@ inline constexpr Int128 crowded_mantissa =
 Int128 power_of_ten(std::uint32_t exponent);
 
 // The mantissa of a decimal, without its sign.
-Int128 mantissa_of(const Decimal& value);
+inline Int128 mantissa_of(const Decimal& value) { return Int128::from_words(value.hi(), value.mid_lo()); }
 
 // A value's mantissa held at the largest scale (at most 28) that keeps it
 // below 2^96: the last place in which a quotient of that value is rounded.

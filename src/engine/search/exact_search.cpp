@@ -38,7 +38,8 @@ template <typename Int>
 SelectionResult first_within(const SeriesRules& rules, const Weights<Int>& w, const CompletionTable<Int>& table,
                              bool strict) {
     const Int zero{};
-    const std::vector<int> main = first_main_combination(rules, w, table, zero, strict);
+    MainWalk<Int> walk(rules, w, table, zero, strict);
+    const std::vector<int>& main = walk.first();
     const std::vector<Group> groups = cheap_groups(rules, main);
     return SelectionResult::success(selection_of(main, groups, first_reaching_mask(w, main, groups, zero, strict)));
 }

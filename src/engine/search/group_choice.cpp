@@ -5,64 +5,76 @@ namespace tariffsieve::search {
 
 void find_cheap_groups(const SeriesRules& rules, const std::vector<int>& main, std::vector<Group>& groups) {
     const int n = rules.n;
+    const std::uint8_t* const cheap = rules.cheap.data();
     groups.clear();
-    std::size_t next_main = 0;  // main[next_main] is the first period of M at or after p
-    for (int p = 0; p < n;) {
-        while (next_main < main.size() && main[next_main] < p) {
-            ++next_main;
+    groups.reserve(static_cast<std::size_t>(n + 1) / 2);  // groups never touch: one allocation
+    // Gap by gap of M: x .. stop - 1, stop being M's next period or n.
+    int x = 0;
+    for (std::size_t j = 0; j <= main.size(); ++j) {
+        const int stop = j < main.size() ? main[j] : n;
+        for (;;) {
+            while (x < stop && cheap[x] == 0) {
+                ++x;
+            }
+            if (x == stop) {
+                break;
+            }
+            // A run of cheap periods up to the next period of M or the next plain one.
+            const int first = x;
+            while (x < stop && cheap[x] != 0) {
+                ++x;
+            }
+            const bool touches_main = (j > 0 && main[j - 1] == first - 1) || (x < n && x == stop);
+            const bool admissible = touches_main || x - first >= rules.min_block || x == n;
+            groups.push_back({first, x - 1, admissible});
         }
-        const bool in_main = next_main < main.size() && main[next_main] == p;
-        if (rules.cheap[p] == 0 || in_main) {
-            ++p;
-            continue;
-        }
-        // A run of cheap periods up to the next period of M or the next plain one.
-        const int first = p;
-        const int stop = next_main < main.size() ? main[next_main] : n;
-        while (p < stop && rules.cheap[p] != 0) {
-            ++p;
-        }
-        const bool touches_main = (first > 0 && next_main > 0 && main[next_main - 1] == first - 1) || (p < n && p == stop);
-        const bool admissible = touches_main || p - first >= rules.min_block || p == n;
-        groups.push_back({first, p - 1, admissible});
+        x = stop + 1;
     }
 }
 
-std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
+namespace {
+
+// M with the groups that `chosen` marks (every admissible group when there
+// is no `chosen`), ascending: M and the groups each ascend and never share a
+// period, so one merge orders them.
+std::vector<std::uint64_t> merged(const std::vector<int>& main, const std::vector<Group>& groups,
+                                  const std::vector<bool>* chosen) {
+    auto taken = [&](std::size_t j) {
+        return chosen != nullptr ? static_cast<bool>((*chosen)[j]) : groups[j].admissible;
+    };
     std::size_t count = main.size();
-    for (const Group& group : groups) {
-        count += group.admissible ? static_cast<std::size_t>(group.last - group.first + 1) : 0;
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        count += taken(j) ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
     }
     std::vector<std::uint64_t> indices;
     indices.reserve(count);
-    indices.assign(main.begin(), main.end());
-    for (const Group& group : groups) {
-        for (int p = group.first; group.admissible && p <= group.last; ++p) {
+    std::size_t next_main = 0;
+    for (std::size_t j = 0; j < groups.size(); ++j) {
+        if (!taken(j)) {
+            continue;
+        }
+        for (; next_main < main.size() && main[next_main] < groups[j].first; ++next_main) {
+            indices.push_back(static_cast<std::uint64_t>(main[next_main]));
+        }
+        for (int p = groups[j].first; p <= groups[j].last; ++p) {
             indices.push_back(static_cast<std::uint64_t>(p));
         }
     }
-    std::sort(indices.begin(), indices.end());
+    for (; next_main < main.size(); ++next_main) {
+        indices.push_back(static_cast<std::uint64_t>(main[next_main]));
+    }
     return indices;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> with_every_admissible(const std::vector<int>& main, const std::vector<Group>& groups) {
+    return merged(main, groups, nullptr);
 }
 
 std::vector<std::uint64_t> selection_of(const std::vector<int>& main, const std::vector<Group>& groups,
                                         const std::vector<bool>& chosen) {
-    std::size_t count = main.size();
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        count += chosen[j] ? static_cast<std::size_t>(groups[j].last - groups[j].first + 1) : 0;
-    }
-    std::vector<std::uint64_t> indices;
-    indices.reserve(count);
-    indices.assign(main.begin(), main.end());
-    for (std::size_t j = 0; j < groups.size(); ++j) {
-        if (chosen[j]) {
-            for (int p = groups[j].first; p <= groups[j].last; ++p) {
-                indices.push_back(static_cast<std::uint64_t>(p));
-            }
-        }
-    }
-    std::sort(indices.begin(), indices.end());
-    return indices;
+    return merged(main, groups, &chosen);
 }
 
 }  // namespace tariffsieve::search

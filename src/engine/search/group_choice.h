@@ -53,20 +53,20 @@ template <typename Int>
 std::vector<bool> first_reaching_mask(const Weights<Int>& w, const std::vector<int>& main,
                                       const std::vector<Group>& groups, const Int& bound, bool strict) {
     auto within = [&](const Int& total) { return strict ? total < bound : !(bound < total); };
-    const std::size_t g = groups.size();
-    std::vector<Int> weight(g);
-    std::vector<Int> helps_below(g + 1);  // the lightest the groups below g can add
-    for (std::size_t j = 0; j < g; ++j) {
-        weight[j] = w.sum(groups[j].first, groups[j].last);
-        const bool helps = groups[j].admissible && weight[j] < Int{};
-        helps_below[j + 1] = helps_below[j] + (helps ? weight[j] : Int{});
+    auto helps = [&](const Group& group) {  // the lightest the group can add
+        return group.admissible ? min_with_zero(w.sum(group.first, group.last)) : Int{};
+    };
+    Int helps_below{};  // the lightest the groups below the current one can add
+    for (const Group& group : groups) {
+        helps_below += helps(group);
     }
-    std::vector<bool> chosen(g);
+    std::vector<bool> chosen(groups.size());
     Int spent = weight_of(w, main);
-    for (std::size_t j = g; j-- > 0;) {
-        if (!within(spent + helps_below[j])) {
+    for (std::size_t j = groups.size(); j-- > 0;) {
+        helps_below = helps_below - helps(groups[j]);
+        if (!within(spent + helps_below)) {
             chosen[j] = true;
-            spent += weight[j];
+            spent += w.sum(groups[j].first, groups[j].last);
         }
     }
     return chosen;

@@ -38,7 +38,7 @@ const std::vector<int>& MainWalk<Int>::after(const std::vector<int>& main) {
 
 template <typename Int>
 bool MainWalk<Int>::within(const Int& total) const {
-    return reachable(total) && (strict_ ? total < bound_ : !(bound_ < total));
+    return !(ceiling_ < total);
 }
 
 template <typename Int>
@@ -46,7 +46,6 @@ void MainWalk<Int>::restart() {
     main_.clear();
     choices_.clear();
     main_.reserve(static_cast<std::size_t>(table_.size));
-    choices_.reserve(static_cast<std::size_t>(table_.size));
     p_ = -1;
     r_ = table_.size;
     spent_ = Int{};
@@ -65,13 +64,7 @@ template <typename Int>
 int MainWalk<Int>::first_option(int from) const {
     const int n = rules_.n;
     if (p_ < 0) {
-        for (int q = std::max(from, 0); q <= std::min(rules_.max_start, n - table_.size); ++q) {
-            const Int enter = entering_block(rules_, w_, table_, q, r_);
-            if (reachable(enter) && within(w_.gap(-1, q) + enter)) {
-                return q;
-            }
-        }
-        return -1;
+        return first_block(std::max(from, 0), std::min(rules_.max_start, n - table_.size));
     }
     if (from <= p_ + 1 && p_ + 1 <= n - 1) {
         const Int& extended = table_.at(r_ - 1, p_ + 1);
@@ -79,10 +72,45 @@ int MainWalk<Int>::first_option(int from) const {
             return p_ + 1;
         }
     }
-    const int high = std::min({p_ + 1 + rules_.max_gap, n - 1, n - r_});
-    for (int q = std::max(from, p_ + 2); q <= high; ++q) {
-        const Int enter = entering_block(rules_, w_, table_, q, r_);
-        if (reachable(enter) && within(spent_ + w_.gap(p_, q) + enter)) {
+    return first_block(std::max(from, p_ + 2), std::min({p_ + 1 + rules_.max_gap, n - 1, n - r_}));
+}
+
+// The smallest q in [low, high] where a block entered after a gap from p_
+// completes within the bound, or -1: entering_block plus the gap's weight,
+// read along the rows. No q passes n - r_, so with r_ >= c every block has
+// its c periods and a cell of layer r_ - c, and with fewer left only the
+// final block from n - r_ fits.
+template <typename Int>
+int MainWalk<Int>::first_block(int low, int high) const {
+    if (low > high) {
+        return -1;
+    }
+    const int n = rules_.n;
+    const int c = rules_.min_block;
+    const Int* const prefix = w_.prefix.data();
+    if (r_ < c) {
+        const int q = n - r_;
+        return low <= q && q <= high && within(spent_ + w_.gap(p_, q) + (prefix[n] - prefix[q])) ? q : -1;
+    }
+    const Int* rest = &table_.at(r_ - c, low + c - 1);  // the cell after the block from q, q ascending
+    const int plain = w_.plain_after[p_ + 1];
+    int q = low;
+    // Gaps made only of cheap periods: one run (claim 4).
+    const Int before_gap = prefix[p_ + 1];
+    for (const int last_cheap = std::min(high, plain); q <= last_cheap; ++q, ++rest) {
+        if (reachable(*rest) &&
+            within(spent_ + min_with_zero(prefix[q] - before_gap) + (prefix[q + c] - prefix[q]) + *rest)) {
+            return q;
+        }
+    }
+    // Gaps that hold a plain period: a term in p_ and a term in q (claim 4).
+    const Int from_p = spent_ + w_.left[p_ + 1] - w_.runs_before[plain];
+    const Int* const runs_before = w_.runs_before.data();
+    const int* const plain_before = w_.plain_before.data();
+    const Int* const right = w_.right.data();
+    for (; q <= high; ++q, ++rest) {
+        if (reachable(*rest) &&
+            within(from_p + runs_before[plain_before[q]] + right[q] + (prefix[q + c] - prefix[q]) + *rest)) {
             return q;
         }
     }
@@ -92,7 +120,6 @@ int MainWalk<Int>::first_option(int from) const {
 // Takes `next` as the next period: the same block, or a new block after a gap.
 template <typename Int>
 void MainWalk<Int>::take(int next) {
-    choices_.push_back({p_, r_, spent_, main_.size(), next});
     if (p_ >= 0 && next == p_ + 1) {
         main_.push_back(next);
         spent_ += w_.of_period[next];
@@ -123,12 +150,16 @@ bool MainWalk<Int>::complete() {
     return true;
 }
 
-// The choices that make `main`, with the current weights.
+// The choices that make `main`, with the current weights, kept to step back
+// through (only `after` steps back, and only through these).
 template <typename Int>
 void MainWalk<Int>::replay(const std::vector<int>& main) {
     restart();
+    choices_.reserve(static_cast<std::size_t>(table_.size));
     while (main_.size() < main.size()) {
-        take(main[main_.size()]);
+        const int next = main[main_.size()];
+        choices_.push_back({p_, r_, spent_, main_.size(), next});
+        take(next);
     }
 }
 

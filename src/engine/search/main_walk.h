@@ -21,13 +21,18 @@ class MainWalk {
 public:
     MainWalk(const SeriesRules& rules, const Weights<Int>& w, const CompletionTable<Int>& table, const Int& bound,
              bool strict)
-        : rules_(rules), w_(w), table_(table), bound_(bound), strict_(strict) {}
+        : rules_(rules), w_(w), table_(table) {
+        set_bound(bound, strict);
+    }
 
     // A new bound for the walks that follow: the weights and the table may
     // have been made again in the same buffers.
     void set_bound(const Int& bound, bool strict) {
-        bound_ = bound;
-        strict_ = strict;
+        // Weights are integers: below the bound is at most one less. A real
+        // total also stays below the floor.
+        const Int one = narrow<Int>(Int128::from_int64(1));
+        const Int highest = strict ? bound - one : bound;
+        ceiling_ = highest < WeightWidth<Int>::floor ? highest : WeightWidth<Int>::floor - one;
     }
 
     // The first main combination within the bound; the caller knows that one
@@ -50,8 +55,7 @@ private:
     const SeriesRules& rules_;
     const Weights<Int>& w_;
     const CompletionTable<Int>& table_;
-    Int bound_;
-    bool strict_;
+    Int ceiling_;  // the heaviest total within the bound
     std::vector<int> main_;
     std::vector<Choice> choices_;
     int p_ = -1;          // the last period placed, -1 before the first
@@ -62,6 +66,7 @@ private:
     void restart();
     void rewind(const Choice& choice);
     int first_option(int from) const;
+    int first_block(int low, int high) const;
     void take(int next);
     bool complete();
     void replay(const std::vector<int>& main);

@@ -3,7 +3,19 @@
 
 #include <algorithm>
 
+#include "engine/search/int128.h"
+
 namespace tariffsieve::search {
+
+namespace {
+
+// A decimal's mantissa with its sign: the order of decimals of one scale.
+Int128 signed_mantissa(const Decimal& value) {
+    const Int128 mantissa = Int128::from_words(value.hi(), value.mid_lo());
+    return value.is_negative() ? -mantissa : mantissa;
+}
+
+}  // namespace
 
 SeriesRules series_rules(std::span<const Decimal> prices, const Decimal& low_price_threshold, const TimingRules& rules) {
     SeriesRules series;
@@ -14,8 +26,22 @@ SeriesRules series_rules(std::span<const Decimal> prices, const Decimal& low_pri
     series.max_gap = static_cast<int>(std::min(rules.max_gap_between_periods, n));
     series.max_start = static_cast<int>(std::min({rules.max_gap_from_start, rules.max_gap_between_periods, n}));
     series.cheap.resize(n);
+    std::uint8_t* const cheap = series.cheap.data();
+    if (low_price_threshold.is_zero()) {  // at most zero, whatever the scales
+        for (std::size_t i = 0; i < n; ++i) {
+            cheap[i] = prices[i].is_negative() || prices[i].is_zero() ? 1 : 0;
+        }
+        return series;
+    }
+    // Prices usually share the threshold's scale, where the signed mantissas
+    // order them without a call.
+    const std::uint32_t scale = low_price_threshold.scale();
+    const Int128 threshold = signed_mantissa(low_price_threshold);
     for (std::size_t i = 0; i < n; ++i) {
-        series.cheap[i] = prices[i] <= low_price_threshold ? 1 : 0;
+        const Decimal& price = prices[i];
+        const bool at_most_threshold =
+            price.scale() == scale ? !(threshold < signed_mantissa(price)) : price <= low_price_threshold;
+        cheap[i] = at_most_threshold ? 1 : 0;
     }
     return series;
 }

@@ -2,6 +2,8 @@
 #include "engine/search/smallest_average.h"
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "decimal/abort.h"
@@ -92,25 +94,55 @@ bool valid_main(const SeriesRules& rules, const std::vector<int>& chosen) {
     return rules.n - 1 - previous <= rules.max_gap && (block >= rules.min_block || previous == rules.n - 1);
 }
 
+// A price in the width Int: it fits, as every weight sum does and a price
+// times n is one; in 64 bits it is its low word.
+template <typename Int>
+Int price_in(const Int128& price) {
+    if constexpr (std::is_same_v<Int, std::int64_t>) {
+        return static_cast<std::int64_t>(price.lo);
+    } else {
+        return price;
+    }
+}
+
+// The `size` cheapest periods, ascending; of the prices tied with the
+// largest of them, the earliest.
+template <typename Int>
+std::vector<int> cheapest_of_size(const ScaledPrices& prices, int size) {
+    const std::size_t n = prices.value.size();
+    const std::unique_ptr<Int[]> keys(new Int[n]);
+    for (std::size_t i = 0; i < n; ++i) {
+        keys[i] = price_in<Int>(prices.value[i]);
+    }
+    std::nth_element(keys.get(), keys.get() + (size - 1), keys.get() + n);
+    const Int largest = keys[static_cast<std::size_t>(size - 1)];
+    int ties = 1;  // the periods at `largest` still to take; none after it lies below it
+    for (int i = 0; i < size - 1; ++i) {
+        ties += keys[static_cast<std::size_t>(i)] < largest ? 0 : 1;
+    }
+    std::vector<int> chosen;
+    chosen.reserve(static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < n; ++i) {
+        const Int price = price_in<Int>(prices.value[i]);
+        if (price < largest || (price == largest && ties-- > 0)) {
+            chosen.push_back(static_cast<int>(i));
+        }
+    }
+    return chosen;
+}
+
 // The average the iteration starts from (claim 9). When the `size` cheapest
 // prices make a valid main combination, their average, which no candidate
-// undercuts: A. Else a real candidate near A: the cheapest main combination
-// of the size (a table without cheap runs, cheaper to fill) with its best
-// choice of groups.
+// undercuts: A (whichever of tied prices are taken). Else a real candidate
+// near A: the cheapest main combination of the size (a table without cheap
+// runs, cheaper to fill) with its best choice of groups.
 template <typename Int>
 Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
                      CompletionTable<Int>& table, MainWalk<Int>& walk, std::vector<Group>& groups,
                      std::vector<Fraction>& group_costs) {
-    std::vector<int> order(static_cast<std::size_t>(rules.n));
-    for (int i = 0; i < rules.n; ++i) {
-        order[static_cast<std::size_t>(i)] = i;
-    }
-    std::nth_element(order.begin(), order.begin() + (size - 1), order.end(),
-                     [&](int a, int b) { return prices.value[a] < prices.value[b]; });
-    order.resize(static_cast<std::size_t>(size));
-    std::sort(order.begin(), order.end());
-    if (valid_main(rules, order)) {
-        return average_of(prices, order);
+    const std::vector<int> cheapest = cheapest_of_size<Int>(prices, size);
+    if (valid_main(rules, cheapest)) {
+        return average_of(prices, cheapest);
     }
     set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);
     fill_table(rules, w, size, table);

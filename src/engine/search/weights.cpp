@@ -2,6 +2,7 @@
 #include "engine/search/weights.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "decimal/abort.h"
 
@@ -9,91 +10,143 @@ namespace tariffsieve::search {
 
 namespace {
 
-// w_i = b * c_i - a, in the width Int; b * c_i fits it (weights_fit).
+// w_i = b * c_i - a and their prefix sums, in the width Int; b * c_i fits it
+// (weights_fit).
 template <typename Int>
-void set_period_weights(std::span<Int> of_period, const ScaledPrices& prices, const Fraction& bound) {
+void set_period_weights(Weights<Int>& w, const ScaledPrices& prices, const Fraction& bound) {
     const std::size_t n = prices.value.size();
+    const Int128* const value = prices.value.data();
+    Int* const of_period = w.of_period.data();
+    Int* const prefix = w.prefix.data();
+    prefix[0] = Int{};
     if constexpr (std::is_same_v<Int, std::int64_t>) {
         const std::int64_t b = to_int64(bound.denominator);
         const std::int64_t a = to_int64(bound.numerator);
+        Int sum{};
         for (std::size_t i = 0; i < n; ++i) {
-            of_period[i] = b * to_int64(prices.value[i]) - a;
+            // b >= 1 and b * |c_i| < 2^56: c_i is its low word
+            const std::int64_t weight = b * static_cast<std::int64_t>(value[i].lo) - a;
+            of_period[i] = weight;
+            sum += weight;
+            prefix[i + 1] = sum;
         }
     } else {
         for (std::size_t i = 0; i < n; ++i) {
-            of_period[i] = product_in_range(prices.value[i], bound.denominator) - bound.numerator;
+            of_period[i] = product_in_range(value[i], bound.denominator) - bound.numerator;
+            prefix[i + 1] = prefix[i] + of_period[i];
         }
     }
 }
 
-// Where the plain (not cheap) periods are; with no groups every period is plain.
+// Where the plain (not cheap) periods are, and the cheap runs; with no groups
+// every period is plain.
 template <typename Int>
 void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_groups) {
     const int n = rules.n;
-    auto cheap = [&](int i) { return with_groups && rules.cheap[i] != 0; };
-    std::fill(w.plain_after.begin(), w.plain_after.end(), n);
-    for (int p = n - 2; p >= -1; --p) {
-        w.plain_after[p + 1] = cheap(p + 1) ? w.plain_after[p + 2] : p + 1;
+    int* const plain_after = w.plain_after.data();
+    int* const plain_before = w.plain_before.data();
+    if (!with_groups) {
+        for (int x = 0; x <= n; ++x) {
+            plain_after[x] = x;
+            plain_before[x] = x - 1;
+        }
+        w.run_bounds = w.run_bounds.first(0);
+        return;
     }
-    std::fill(w.plain_before.begin(), w.plain_before.end(), -1);
-    for (int q = 1; q <= n; ++q) {
-        w.plain_before[q] = cheap(q - 1) ? w.plain_before[q - 1] : q - 1;
+    const std::uint8_t* const cheap = rules.cheap.data();
+    int next_plain = n;
+    for (int x = n; x-- > 0;) {
+        plain_after[x + 1] = next_plain;
+        next_plain = cheap[x] != 0 ? next_plain : x;
     }
+    plain_after[0] = next_plain;
+    std::size_t bounds = 0;
+    int last_plain = -1;
+    for (int q = 0; q < n; ++q) {
+        plain_before[q] = last_plain;
+        if (cheap[q] == 0) {
+            last_plain = q;
+        } else if (last_plain == q - 1) {  // a run starts at q and ends before the next plain period
+            w.run_bounds[bounds++] = q;
+            w.run_bounds[bounds++] = plain_after[q] - 1;
+        }
+    }
+    plain_before[n] = last_plain;
+    w.run_bounds = w.run_bounds.first(bounds);
 }
 
-// The cheap runs' weights: whole runs, and the runs next to a period (claim 4).
+// The cheap runs' weights, every cell of them, run by run (claim 4): whole
+// runs, and the runs next to a period. Cells away from the runs are zero.
 template <typename Int>
 void set_run_weights(Weights<Int>& w, const SeriesRules& rules) {
     const int n = rules.n;
     const int c = rules.min_block;
-    // A whole run inside a gap touches nothing: it counts when it is long enough.
-    w.runs_before[0] = Int{};
-    for (int x = 0; x < n; ++x) {
-        Int value{};
-        if (rules.cheap[x] != 0 && (x + 1 == n || rules.cheap[x + 1] == 0)) {
-            const int first = w.plain_before[x + 1] + 1;
-            if (x - first + 1 >= c) {
-                value = min_with_zero(w.sum(first, x));
-            }
+    const Int* const prefix = w.prefix.data();
+    Int* const runs_before = w.runs_before.data();
+    Int* const left = w.left.data();
+    Int* const right = w.right.data();
+    Int whole_runs{};
+    int x = 0;  // the cells below x are made
+    for (std::size_t j = 0; j < w.run_bounds.size(); j += 2) {
+        const int first = w.run_bounds[j];
+        const int last = w.run_bounds[j + 1];
+        for (; x < first; ++x) {
+            runs_before[x] = whole_runs;
+            left[x] = Int{};
+            right[x] = Int{};
         }
-        w.runs_before[x + 1] = w.runs_before[x] + value;
+        // After p, the run from p + 1 touches p; before the first period it
+        // touches nothing and must be long enough itself. The run that ends
+        // before q touches q, or for q = n ends at the last period: admissible
+        // either way.
+        const Int total = prefix[last + 1] - prefix[first];
+        for (int y = first; y <= last; ++y) {
+            runs_before[y] = whole_runs;
+            left[y] = min_with_zero(prefix[last + 1] - prefix[y]);
+            right[y] = min_with_zero(prefix[y] - prefix[first]);
+        }
+        if (first == 0 && last + 1 < c) {
+            left[0] = Int{};
+        }
+        // A whole run inside a gap touches nothing: it counts when it is long enough.
+        if (last - first + 1 >= c) {
+            whole_runs += min_with_zero(total);
+        }
+        runs_before[last + 1] = whole_runs;
+        left[last + 1] = Int{};
+        right[last + 1] = min_with_zero(total);
+        x = last + 2;
     }
-    std::fill(w.left.begin(), w.left.end(), Int{});
-    for (int p = -1; p < n; ++p) {
-        const int plain = w.plain_after[p + 1];
-        // Before the first period the run touches nothing; after p it touches p.
-        const bool admissible = p >= 0 || plain >= c;
-        if (plain > p + 1 && admissible) {
-            w.left[p + 1] = min_with_zero(w.sum(p + 1, plain - 1));
-        }
-    }
-    std::fill(w.right.begin(), w.right.end(), Int{});
-    for (int q = 0; q <= n; ++q) {
-        // It touches q, or for q = n ends at the last period: admissible either way.
-        const int plain = w.plain_before[q];
-        if (plain < q - 1) {
-            w.right[q] = min_with_zero(w.sum(plain + 1, q - 1));
-        }
+    for (; x <= n; ++x) {
+        runs_before[x] = whole_runs;
+        left[x] = Int{};
+        right[x] = Int{};
     }
 }
 
-// Lays the arrays out in the two buffers, once for a series of n periods.
+// Lays the arrays out in the buffer, once for a series of n periods. Values
+// and positions are implicit-lifetime types, which begin as they are written
+// into the bytes; the values' bytes keep the positions aligned.
 template <typename Int>
 void lay_out(Weights<Int>& w, int n) {
     const std::size_t cells = static_cast<std::size_t>(n) + 1;
-    if (w.value_buffer.size() == 5 * cells) {
+    if (w.cells == cells) {
         return;
     }
-    w.value_buffer.assign(5 * cells, Int{});
-    Int* values = w.value_buffer.data();
+    w.cells = cells;
+    const std::size_t value_bytes = 5 * cells * sizeof(Int);
+    static_assert(sizeof(Int) % alignof(int) == 0);
+    w.buffer.reset(new std::byte[value_bytes + 3 * cells * sizeof(int)]);
+    Int* const values = reinterpret_cast<Int*>(w.buffer.get());
     w.of_period = {values, cells - 1};
     w.prefix = {values + cells, cells};
     w.runs_before = {values + 2 * cells, cells};
     w.left = {values + 3 * cells, cells};
     w.right = {values + 4 * cells, cells};
-    w.position_buffer.assign(2 * cells, 0);
-    w.plain_after = {w.position_buffer.data(), cells};
-    w.plain_before = {w.position_buffer.data() + cells, cells};
+    int* const positions = reinterpret_cast<int*>(w.buffer.get() + value_bytes);
+    w.plain_after = {positions, cells};
+    w.plain_before = {positions + cells, cells};
+    w.run_bounds = {positions + 2 * cells, cells};
     w.plain_periods_of = -1;
 }
 
@@ -105,23 +158,17 @@ void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& 
     if (!weights_fit(prices, bound, WeightWidth<Int>::real_bits)) {
         throw Abort("Exact search weights outgrew their width");
     }
-    const int n = rules.n;
-    lay_out(w, n);
-    set_period_weights(w.of_period, prices, bound);
-    w.prefix[0] = Int{};
-    for (int i = 0; i < n; ++i) {
-        w.prefix[i + 1] = w.prefix[i] + w.of_period[i];
-    }
-    if (w.plain_periods_of != static_cast<int>(with_groups)) {
+    lay_out(w, rules.n);
+    set_period_weights(w, prices, bound);
+    const bool new_plain_periods = w.plain_periods_of != static_cast<int>(with_groups);
+    if (new_plain_periods) {
+        w.run_bounds = {w.plain_before.data() + w.cells, w.cells};
         set_plain_periods(w, rules, with_groups);
         w.plain_periods_of = static_cast<int>(with_groups);
     }
-    if (with_groups) {
+    // Without groups no run counts: the runs' cells stay zero once made.
+    if (with_groups || new_plain_periods) {
         set_run_weights(w, rules);
-    } else {  // no cheap run counts
-        std::fill(w.runs_before.begin(), w.runs_before.end(), Int{});
-        std::fill(w.left.begin(), w.left.end(), Int{});
-        std::fill(w.right.begin(), w.right.end(), Int{});
     }
 }
 

@@ -3,9 +3,10 @@
 // combination, in constant time (claims 3 and 4).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 #include "engine/search/scaled_prices.h"
 #include "engine/search/series_rules.h"
@@ -30,11 +31,14 @@ struct Weights {
     std::span<Int> runs_before;    // [x]: the admissible weight of the whole cheap runs ending before x
     std::span<Int> left;           // [p + 1]: the run that starts right after p and stops before a plain period
     std::span<Int> right;          // [q]: the run that ends right before q and starts after a plain period
-    int plain_periods_of = -1;     // with_groups (0 or 1) when plain_after and plain_before were made, else -1
-    // The arrays above live in two buffers: two allocations a call, however
-    // many bounds it weighs.
-    std::vector<Int> value_buffer;
-    std::vector<int> position_buffer;
+    std::span<int> run_bounds;     // the cheap runs (none without groups), first and last period of each in turn
+    int plain_periods_of = -1;     // with_groups (0 or 1) when the plain periods and runs were made, else -1
+    // The arrays above live in one buffer of bytes, the values first: one
+    // allocation a call, however many bounds it weighs. Every cell is written
+    // before it is read, so the buffer starts unset (clearing it would cost
+    // more than the rest).
+    std::unique_ptr<std::byte[]> buffer;
+    std::size_t cells = 0;  // n + 1, once laid out
 
     Weights() = default;
     Weights(const Weights&) = delete;  // the spans point into this object's own buffers

@@ -6,6 +6,8 @@
 
 #include "engine/reference/grouping.h"
 #include "engine/reference/validity.h"
+#include "engine/search/answer_size.h"
+#include "engine/search/series_rules.h"
 #include "support.h"
 
 namespace tariffsieve::test {
@@ -54,6 +56,64 @@ TEST(IsValidCombination, JudgesEveryTimingRule) {
                                 .max_gap_from_start = c.max_start};
         EXPECT_EQ(is_valid_combination(at(c.candidate), rules, c.n), c.valid)
             << c.what;
+    }
+}
+
+// The closed form of the smallest valid size, against every subset of a
+// short series under every rule set.
+TEST(AnswerSize, SmallestSizeOfAnyValidCombination) {
+    for (std::uint64_t n = 1; n <= 9; ++n) {
+        for (std::uint64_t c = 1; c <= n; ++c) {
+            for (std::uint64_t g = 0; g <= n; ++g) {
+                for (std::uint64_t s = 0; s <= g; ++s) {
+                    const TimingRules rules{.min_selections = 1,
+                                            .min_consecutive_periods = c,
+                                            .max_gap_between_periods = g,
+                                            .max_gap_from_start = s};
+                    std::uint64_t smallest = n;
+                    for (std::uint64_t mask = 1; mask < (std::uint64_t{1} << n); ++mask) {
+                        IndexList chosen;
+                        for (std::uint64_t i = 0; i < n; ++i) {
+                            if ((mask >> i) & 1) {
+                                chosen.push_back(i);
+                            }
+                        }
+                        if (chosen.size() < smallest && is_valid_combination(at(chosen), rules, n)) {
+                            smallest = chosen.size();
+                        }
+                    }
+                    const search::SeriesRules series{.n = static_cast<int>(n),
+                                                     .min_block = static_cast<int>(c),
+                                                     .max_gap = static_cast<int>(g),
+                                                     .max_start = static_cast<int>(s),
+                                                     .min_size = 1,
+                                                     .cheap = {}};
+                    EXPECT_EQ(search::answer_size(series), static_cast<int>(smallest))
+                        << "n " << n << " c " << c << " g " << g << " s " << s;
+                }
+            }
+        }
+    }
+}
+
+// The cheap flags compare mantissas directly when the scales agree: signs,
+// signed zeros and the high word must order as the decimals do.
+TEST(SeriesRules, CheapExactlyWhenAtMostTheThreshold) {
+    const std::vector<std::string> texts{
+        "0", "-0", "0.00", "-0.00", "1.50", "1.5", "-1.50", "1.49", "1.51", "-1.49", "-1.51",
+        "18446744073709551616", "18446744073709551615", "-18446744073709551616", "-18446744073709551617",
+        "79228162514264337593543950335", "-79228162514264337593543950335", "7922816251426433759354395033.5"};
+    const std::vector<Decimal> prices = decimals(texts);
+    const TimingRules rules{.min_selections = 1,
+                            .min_consecutive_periods = 1,
+                            .max_gap_between_periods = prices.size(),
+                            .max_gap_from_start = prices.size()};
+    for (std::string_view threshold : {"1.50", "-1.50", "0", "-0.00", "18446744073709551616", "-18446744073709551616",
+                                       "-18446744073709551615", "7922816251426433759354395033.5"}) {
+        const search::SeriesRules series = search::series_rules(prices, dec(threshold), rules);
+        for (std::size_t i = 0; i < prices.size(); ++i) {
+            EXPECT_EQ(series.cheap[i] != 0, prices[i] <= dec(threshold)) << texts[i] << " against " << threshold;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "as_reference.h"
 #include "request_generator.h"
 #include "engine/search/cheapest_periods.h"
+#include "engine/search/scaled_prices.h"
 #include "engine/search/series_rules.h"
 
 namespace tariffsieve::test {
@@ -72,6 +73,32 @@ TEST(SearchLimits, WideWeightsBeyond28Periods) {
         r.threshold = r.prices[static_cast<std::size_t>(make.pick(0, 30))];
         expect_as_reference(r, {Entry::plan});
     }
+}
+
+// Prices at the scale of the finest non-zero one, by a short multiply up to
+// nine places and a wide one beyond; exact only while the magnitudes sum
+// below 2^96 - 1.
+TEST(SearchLimits, ExactScaledPricesAndTheirLimit) {
+    auto scaled = [](const std::vector<std::string>& texts) { return search::exact_scaled_prices(decimals(texts)); };
+    const auto nine = scaled({"1", "-2.5", "0.000000001", "0.00000000000"});
+    ASSERT_TRUE(nine);
+    EXPECT_EQ(nine->scale, 9u);
+    EXPECT_EQ(nine->value, (std::vector<Int128>{Int128::from_int64(1000000000), Int128::from_int64(-2500000000),
+                                                Int128::from_int64(1), Int128{}}));
+    EXPECT_EQ(nine->total_magnitude, Int128::from_int64(3500000001));
+    // A zero's scale counts for nothing, first or not.
+    const auto one_scale = scaled({"0.000", "5", "-3", "0.0"});
+    ASSERT_TRUE(one_scale);
+    EXPECT_EQ(one_scale->scale, 0u);
+    EXPECT_EQ(one_scale->value, (std::vector<Int128>{Int128{}, Int128::from_int64(5), Int128::from_int64(-3), Int128{}}));
+    const auto ten = scaled({"-7", "0.0000000001"});
+    ASSERT_TRUE(ten);
+    EXPECT_EQ(ten->value[0], Int128::from_int64(-70000000000));
+    // 7922816251426433759354395034 * 10 passes 2^96 - 1; so does the total.
+    EXPECT_FALSE(scaled({"7922816251426433759354395034", "0.1"}));
+    EXPECT_FALSE(scaled({"7922816251426433759354395034", "0.0000000001"}));
+    EXPECT_TRUE(scaled({"-79228162514264337593543950334"}));
+    EXPECT_FALSE(scaled({"-79228162514264337593543950334", "1"}));
 }
 
 TEST(SearchLimits, PricesNearTheDecimalRangeBeyond28Periods) {
