@@ -85,11 +85,14 @@
 //    two lightest candidates share a count. Counts run from the size k to n:
 //    the iteration ends within n - k + 2 rounds. The guess: when the k
 //    cheapest prices make a valid M, their average, which no candidate
-//    undercuts (a candidate holds k periods or more), so it is A; else a
-//    real candidate. Within a round, M kept, the choice of M's admissible
-//    groups with the smallest average takes a group exactly when its own
-//    average lies below the candidate's (Dinkelbach's iteration on the
-//    groups alone; any choice is a candidate, claim 2).
+//    undercuts (a candidate holds k periods or more), so it is A; on a short
+//    series their average all the same, a lower bound: the first lightest
+//    candidate then weighs more than zero unless the bound is A, and the
+//    iteration goes on from its real average; else a real candidate. Within
+//    a round, M kept, the choice of M's admissible groups with the smallest
+//    average takes a group exactly when its own average lies below the
+//    candidate's (Dinkelbach's iteration on the groups alone; any choice is
+//    a candidate, claim 2).
 // 10. Sizes. A valid M that is not the whole series grows by a period next
 //    to one of its blocks and stays valid, so the sizes with a valid M are
 //    every size from the smallest one to n; the answer's size is the larger

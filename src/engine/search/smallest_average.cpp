@@ -131,17 +131,23 @@ std::vector<int> cheapest_of_size(const ScaledPrices& prices, int size) {
     return chosen;
 }
 
+// Up to this many periods a table without cheap runs costs about as much as
+// one with them, so the guess's own table does not pay for the rounds it saves.
+constexpr int short_series = 12;
+
 // The average the iteration starts from (claim 9). When the `size` cheapest
 // prices make a valid main combination, their average, which no candidate
-// undercuts: A (whichever of tied prices are taken). Else a real candidate
-// near A: the cheapest main combination of the size (a table without cheap
-// runs, cheaper to fill) with its best choice of groups.
+// undercuts: A (whichever of tied prices are taken). On a short series, their
+// average all the same: a lower bound, whose lightest candidate the first
+// round moves to. Else a real candidate near A: the cheapest main combination
+// of the size (a table without cheap runs, cheaper to fill) with its best
+// choice of groups.
 template <typename Int>
 Fraction first_guess(const SeriesRules& rules, const ScaledPrices& prices, int size, Weights<Int>& w,
                      CompletionTable<Int>& table, MainWalk<Int>& walk, std::vector<Group>& groups,
                      std::vector<Fraction>& group_costs) {
     const std::vector<int> cheapest = cheapest_of_size<Int>(prices, size);
-    if (valid_main(rules, cheapest)) {
+    if (rules.n <= short_series || valid_main(rules, cheapest)) {
         return average_of(prices, cheapest);
     }
     set_weights(w, rules, prices, {Int128{}, Int128::from_int64(1)}, false);

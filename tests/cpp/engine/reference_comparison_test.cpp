@@ -115,16 +115,23 @@ TEST(AsReference, SearchAnswersSumsThatRoundItself) {
 // make a valid main combination, here with their first period at
 // max_gap_from_start or one later, the gap after them at
 // max_gap_between_periods or one longer, a last block short of
-// min_consecutive_periods that does or does not reach the end; else the
-// cheapest main combination with the groups whose own average lies below the
-// candidate's (a group just below and one just above the best average).
+// min_consecutive_periods that does or does not reach the end; else, on a
+// short series, their average as a lower bound, and on a longer one (the
+// same prices with four more) the cheapest main combination with the groups
+// whose own average lies below the candidate's (a group just below and one
+// just above the best average).
 TEST(AsReference, AggressiveSearchFromItsFirstGuess) {
-    const std::vector<std::vector<std::string>> series = {
+    std::vector<std::vector<std::string>> series = {
         {"5", "5", "1", "1", "1", "5", "5", "5", "5", "5"},
         {"5", "5", "5", "5", "5", "5", "5", "1", "1", "1"},
         {"4", "1", "1", "6", "2", "3", "9", "2.9", "3.1", "5"},
         {"2", "7", "1", "1", "7", "2.5", "2", "7", "3", "3"},
     };
+    for (std::size_t i = 0, short_ones = series.size(); i < short_ones; ++i) {
+        std::vector<std::string> longer = series[i];
+        longer.insert(longer.end(), {"5", "2.9", "5", "3.1"});
+        series.push_back(longer);
+    }
     for (const std::vector<std::string>& prices : series) {
         for (const char* threshold : {"0", "2", "3"}) {
             for (std::uint64_t size = 2; size <= 4; ++size) {
