@@ -12,7 +12,7 @@ namespace {
 // The columns of layer r whose state a main combination can be in (claim
 // 11): p no later than the first period and the gaps between the blocks up
 // to p allow, and no earlier than the r periods left can still reach the end
-// from. Cells outside hold `unreachable`.
+// from. Writes `unreachable` into the layer's cells outside them.
 struct LiveColumns {
     int lo;
     int hi;
@@ -155,7 +155,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     int j = hi;
     if (hi < width - 1) {
         // The columns that the first cell's window of gaps holding a plain
-        // period takes from above its q = p + 2 (its own stretch brings p + 2 in).
+        // period holds above those its own step brings in.
         for (int col = std::min(hi + max_gap, width - 1); col > std::max(hi + 1, plain_at[hi] - base); --col) {
             push_mixed(col);
         }
@@ -258,8 +258,6 @@ void fill_start(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     }
 }
 
-}  // namespace
-
 // Lays the table's arrays out in its buffer: one allocation a call, however
 // many bounds it fills the table for.
 template <typename Int>
@@ -282,6 +280,8 @@ void lay_out(CompletionTable<Int>& table, int n, int size, int c) {
     table.right_part = take(positions);
     table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
 }
+
+}  // namespace
 
 template <typename Int>
 void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, CompletionTable<Int>& table) {
