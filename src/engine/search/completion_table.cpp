@@ -50,8 +50,8 @@ void fill_last_layer(const SeriesRules& rules, const Weights<Int>& w, Completion
 // state after it (claim 2).
 // A block of c periods reads layer r - c at the same column. An unreachable
 // rest is not tested: a real weight added to it stays at or above the floor.
-// And entering_mixed[j] adds the gap's term in q, right_part(q), for the gaps
-// that hold a plain period.
+// And entering_mixed[j] adds the gap's term in q for the gaps that hold a
+// plain period.
 template <typename Int>
 void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTable<Int>& table, int r,
                    int first, int last) {
@@ -60,12 +60,12 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
     const int width = table.width;
     Int* const entering = table.entering;
     Int* const entering_mixed = table.entering_mixed;
-    const Int* const right_at = table.right_part + (table.size - r);
+    const Int* const gap_to = w.gap_to.data() + (table.size - r);
     if (r < c) {  // only the final block that starts at n - r and runs to the end
         std::fill(entering, entering + width, WeightWidth<Int>::unreachable);
         entering[width - 1] = w.sum(n - r, n - 1);
         std::fill(entering_mixed, entering_mixed + width, WeightWidth<Int>::unreachable);
-        entering_mixed[width - 1] = right_at[width - 1] + entering[width - 1];
+        entering_mixed[width - 1] = gap_to[width - 1] + entering[width - 1];
         return;
     }
     const Int* const rest = table.best + static_cast<std::size_t>(r - c) * width;
@@ -73,7 +73,7 @@ void fill_entering(const SeriesRules& rules, const Weights<Int>& w, CompletionTa
     for (int j = first; j <= last; ++j) {
         const Int value = block_at[j] + rest[j];
         entering[j] = value;
-        entering_mixed[j] = right_at[j] + value;
+        entering_mixed[j] = gap_to[j] + value;
     }
 }
 
@@ -128,8 +128,8 @@ void fill_plain_layer(const SeriesRules& rules, const Weights<Int>& w, Completio
 
 // Layer r >= 1 with cheap runs: as above, and the gaps made only of cheap
 // periods and the gaps that hold a plain period are two more kinds of jump
-// (claim 4). `left_part[p + 1]` and `right_part[q]` are the terms of a gap's
-// weight in p and in q. Cells go down the layer a stretch at a time: a cell
+// (claim 4), the latter weighing the weights' term in p plus their term in
+// q. Cells go down the layer a stretch at a time: a cell
 // whose p + 1 is plain can only jump over a gap that holds a plain period,
 // while the cells of a cheap run share their run's first plain period, so
 // that the window of gaps holding a plain period only shrinks along a run.
@@ -141,16 +141,16 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
     const int max_gap = rules.max_gap;
     const Int* const next_weight = w.of_period.data() + base;  // [j]: the weight of p + 1
     const Int* const prefix_at = w.prefix.data() + base;       // [j]: prefix(p + 1); [col]: prefix(q)
-    const Int* const left_at = table.left_part + base;         // [j]: left_part(p + 1)
+    const Int* const gap_from = w.gap_from.data() + base;     // [j]: the term in p of a gap from p
     const int* const plain_at = w.plain_after.data() + base;   // [j]: the first plain period from p + 1 on
     const int* const plain_before = w.plain_before.data();
     Int* const layer = table.best + static_cast<std::size_t>(r) * width;
     const Int* const below = layer - width;
     const Int* const entering = table.entering;
     const std::size_t room = static_cast<std::size_t>(rules.n) + 2;
-    WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of right_part(q) + entering(q)
+    WindowMin<Int> mixed_gap(table.windows.data(), room);  // min over q of entering_mixed(q)
     const Int* const entering_mixed = table.entering_mixed;
-    const int* const stretch_low = table.plain_stretch_low.data() + base;  // [j]: the stretch's lowest period
+    const int* const stretch_from = w.plain_stretch_from.data() + base;  // [j]: where p + 1's plain stretch starts
     auto push_mixed = [&](int col) { mixed_gap.push_low(col, entering_mixed[col]); };
     int j = hi;
     if (hi < width - 1) {
@@ -171,12 +171,12 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 --j;
                 continue;
             }
-            for (const int stop = std::max(lo, stretch_low[j] - base); j >= stop; --j) {
+            for (const int stop = std::max(lo, stretch_from[j] - base); j >= stop; --j) {
                 push_mixed(j + 1);
                 mixed_gap.drop_above(j + max_gap);  // no position lies above width - 1
                 Int best = next_weight[j] + below[j];
                 if (!mixed_gap.empty()) {
-                    best = std::min(best, left_at[j] + mixed_gap.min());
+                    best = std::min(best, gap_from[j] + mixed_gap.min());
                 }
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
@@ -209,7 +209,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                 mixed_gap.drop_above(j + max_gap);
                 Int best = std::min({next_weight[j] + below[j], cheap_min - prefix_at[j], cheap_flat_min});
                 if (!mixed_gap.empty()) {
-                    best = std::min(best, left_at[j] + mixed_gap.min());
+                    best = std::min(best, gap_from[j] + mixed_gap.min());
                 }
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
@@ -232,7 +232,7 @@ void fill_layer(const SeriesRules& rules, const Weights<Int>& w, CompletionTable
                     best = std::min({best, cheap_gap.min() - prefix_at[j], cheap_gap_flat.min()});
                 }
                 if (!mixed_gap.empty()) {
-                    best = std::min(best, left_at[j] + mixed_gap.min());
+                    best = std::min(best, gap_from[j] + mixed_gap.min());
                 }
                 layer[j] = reachable(best) ? best : WeightWidth<Int>::unreachable;
             }
@@ -265,7 +265,7 @@ void lay_out(CompletionTable<Int>& table, int n, int size, int c) {
     const std::size_t width = static_cast<std::size_t>(table.width);
     const std::size_t cells = static_cast<std::size_t>(size - c + 1) * width;  // every cell is written
     const std::size_t positions = static_cast<std::size_t>(n) + 1;
-    table.values.resize(cells + (positions - static_cast<std::size_t>(c)) + 2 * (width + 1) + 2 * positions);
+    table.values.resize(cells + (positions - static_cast<std::size_t>(c)) + 2 * (width + 1));
     Int* next = table.values.data();
     auto take = [&](std::size_t count) {
         Int* const taken = next;
@@ -276,8 +276,6 @@ void lay_out(CompletionTable<Int>& table, int n, int size, int c) {
     table.block_sums = take(positions - static_cast<std::size_t>(c));
     table.entering = take(width + 1);
     table.entering_mixed = take(width + 1);
-    table.left_part = take(positions);
-    table.right_part = take(positions);
     table.windows.resize(3 * (static_cast<std::size_t>(n) + 2));
 }
 
@@ -295,26 +293,7 @@ void fill_table(const SeriesRules& rules, const Weights<Int>& w, int size, Compl
     for (int q = 0; q <= n - c; ++q) {
         table.block_sums[q] = w.sum(q, q + c - 1);
     }
-    // A gap (p, q) that holds a plain period weighs left_part[p + 1] + right_part[q] (claim 4).
-    bool any_cheap = false;
-    for (int x = 0; x < n && !any_cheap; ++x) {
-        any_cheap = w.plain_after[x] != x;
-    }
-    if (any_cheap) {
-        Int* const left_part = table.left_part;
-        Int* const right_part = table.right_part;
-        for (int x = 0; x <= n; ++x) {
-            left_part[x] = w.left[x] - w.runs_before[w.plain_after[x]];
-            right_part[x] = w.plain_before[x] >= 0 ? w.runs_before[w.plain_before[x]] + w.right[x] : Int{};  // -1: never used
-        }
-        if (!table.stretches_known) {  // where each stretch of plain periods starts: the same for every bound
-            table.plain_stretch_low.resize(static_cast<std::size_t>(n));
-            int* const stretch_low = table.plain_stretch_low.data();
-            for (int x = 0; x < n; ++x) {
-                stretch_low[x] = x > 0 && w.plain_after[x - 1] == x - 1 ? stretch_low[x - 1] : x;
-            }
-            table.stretches_known = true;
-        }
+    if (!w.run_bounds.empty()) {  // cheap runs count
         for (int r = 1; r <= size - rules.min_block; ++r) {
             const LiveColumns live = live_columns(rules, table, r);
             // The columns the live cells read: q = p + 2, and jumps up to max_gap further.

@@ -29,12 +29,8 @@ struct CompletionTable {
     Int* block_sums = nullptr;      // [q]: the weight of the c periods from q
     Int* entering = nullptr;        // [j]: one layer's blocks with what follows them
     Int* entering_mixed = nullptr;  // with the gap's term in q, where a gap holds a plain period
-    Int* left_part = nullptr;       // [p + 1]: a gap's term in p, where it holds a plain period
-    Int* right_part = nullptr;      // [q]: its term in q
     ScratchArray<Int> values;       // the room of the arrays above
     ScratchArray<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
-    ScratchArray<int> plain_stretch_low;     // [x], x plain: the first period of x's stretch of plain periods
-    bool stretches_known = false;            // plain_stretch_low is made, once a call
 
     CompletionTable() = default;
     CompletionTable(const CompletionTable&) = delete;  // the pointers point into this table's own buffer

@@ -104,13 +104,10 @@ int MainWalk<Int>::first_block(int low, int high) const {
         }
     }
     // Gaps that hold a plain period: a term in p_ and a term in q (claim 4).
-    const Int from_p = spent_ + w_.left[p_ + 1] - w_.runs_before[plain];
-    const Int* const runs_before = w_.runs_before.data();
-    const int* const plain_before = w_.plain_before.data();
-    const Int* const right = w_.right.data();
+    const Int from_p = spent_ + w_.gap_from[p_ + 1];
+    const Int* const gap_to = w_.gap_to.data();
     for (; q <= high; ++q, ++rest) {
-        if (reachable(*rest) &&
-            within(from_p + runs_before[plain_before[q]] + right[q] + (prefix[q + c] - prefix[q]) + *rest)) {
+        if (reachable(*rest) && within(from_p + gap_to[q] + (prefix[q + c] - prefix[q]) + *rest)) {
             return q;
         }
     }

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/search/int128.h"
+#include "engine/search/decimal_integers.h"
 
 namespace tariffsieve::search {
 
@@ -11,7 +11,7 @@ namespace {
 
 // A decimal's mantissa with its sign: the order of decimals of one scale.
 Int128 signed_mantissa(const Decimal& value) {
-    const Int128 mantissa = Int128::from_words(value.hi(), value.mid_lo());
+    const Int128 mantissa = mantissa_of(value);
     return value.is_negative() ? -mantissa : mantissa;
 }
 

@@ -45,10 +45,12 @@ void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_grou
     const int n = rules.n;
     int* const plain_after = w.plain_after.data();
     int* const plain_before = w.plain_before.data();
+    int* const stretch_from = w.plain_stretch_from.data();
     if (!with_groups) {
         for (int x = 0; x <= n; ++x) {
             plain_after[x] = x;
             plain_before[x] = x - 1;
+            stretch_from[x] = 0;
         }
         w.run_bounds = w.run_bounds.first(0);
         return;
@@ -64,6 +66,7 @@ void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_grou
     int last_plain = -1;
     for (int q = 0; q < n; ++q) {
         plain_before[q] = last_plain;
+        stretch_from[q] = q > 0 && last_plain == q - 1 ? stretch_from[q - 1] : q;
         if (cheap[q] == 0) {
             last_plain = q;
         } else if (last_plain == q - 1) {  // a run starts at q and ends before the next plain period
@@ -72,6 +75,7 @@ void set_plain_periods(Weights<Int>& w, const SeriesRules& rules, bool with_grou
         }
     }
     plain_before[n] = last_plain;
+    stretch_from[n] = last_plain == n - 1 ? stretch_from[n - 1] : n;
     w.run_bounds = w.run_bounds.first(bounds);
 }
 
@@ -83,8 +87,8 @@ void set_run_weights(Weights<Int>& w, const SeriesRules& rules) {
     const int c = rules.min_block;
     const Int* const prefix = w.prefix.data();
     Int* const runs_before = w.runs_before.data();
-    Int* const left = w.left.data();
-    Int* const right = w.right.data();
+    Int* const left = w.gap_from.data();  // first the run after p, then the term in p
+    Int* const right = w.gap_to.data();   // first the run before q, then the term in q
     Int whole_runs{};
     int x = 0;  // the cells below x are made
     for (std::size_t j = 0; j < w.run_bounds.size(); j += 2) {
@@ -122,31 +126,35 @@ void set_run_weights(Weights<Int>& w, const SeriesRules& rules) {
         left[x] = Int{};
         right[x] = Int{};
     }
+    // The gap's two terms (claim 4).
+    const int* const plain_after = w.plain_after.data();
+    const int* const plain_before = w.plain_before.data();
+    for (x = 0; x <= n; ++x) {
+        left[x] = left[x] - runs_before[plain_after[x]];
+        right[x] = plain_before[x] >= 0 ? runs_before[plain_before[x]] + right[x] : Int{};
+    }
 }
 
-// Lays the arrays out in the buffer, once for a series of n periods. Values
-// and positions are implicit-lifetime types, which begin as they are written
-// into the bytes; the values' bytes keep the positions aligned.
+// Lays the arrays out in the two buffers, once for a series of n periods.
 template <typename Int>
 void lay_out(Weights<Int>& w, int n) {
     const std::size_t cells = static_cast<std::size_t>(n) + 1;
-    if (w.cells == cells) {
+    if (w.values.size() == 5 * cells) {
         return;
     }
-    w.cells = cells;
-    const std::size_t value_bytes = 5 * cells * sizeof(Int);
-    static_assert(sizeof(Int) % alignof(int) == 0);
-    w.buffer.reset(new std::byte[value_bytes + 3 * cells * sizeof(int)]);
-    Int* const values = reinterpret_cast<Int*>(w.buffer.get());
+    w.values.resize(5 * cells);
+    Int* const values = w.values.data();
     w.of_period = {values, cells - 1};
     w.prefix = {values + cells, cells};
-    w.runs_before = {values + 2 * cells, cells};
-    w.left = {values + 3 * cells, cells};
-    w.right = {values + 4 * cells, cells};
-    int* const positions = reinterpret_cast<int*>(w.buffer.get() + value_bytes);
+    w.gap_from = {values + 2 * cells, cells};
+    w.gap_to = {values + 3 * cells, cells};
+    w.runs_before = {values + 4 * cells, cells};
+    w.positions.resize(4 * cells);
+    int* const positions = w.positions.data();
     w.plain_after = {positions, cells};
     w.plain_before = {positions + cells, cells};
-    w.run_bounds = {positions + 2 * cells, cells};
+    w.plain_stretch_from = {positions + 2 * cells, cells};
+    w.run_bounds = {positions + 3 * cells, cells};
     w.plain_periods_of = -1;
 }
 
@@ -162,7 +170,8 @@ void set_weights(Weights<Int>& w, const SeriesRules& rules, const ScaledPrices& 
     set_period_weights(w, prices, bound);
     const bool new_plain_periods = w.plain_periods_of != static_cast<int>(with_groups);
     if (new_plain_periods) {
-        w.run_bounds = {w.plain_before.data() + w.cells, w.cells};
+        const std::size_t cells = w.plain_after.size();
+        w.run_bounds = {w.positions.data() + 3 * cells, cells};  // the whole room, before the runs are counted
         set_plain_periods(w, rules, with_groups);
         w.plain_periods_of = static_cast<int>(with_groups);
     }

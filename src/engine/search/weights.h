@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
 #include "engine/search/scaled_prices.h"
+#include "engine/search/scratch_array.h"
 #include "engine/search/series_rules.h"
 #include "engine/search/weight_width.h"
 
@@ -28,17 +28,20 @@ struct Weights {
     std::span<Int> prefix;         // prefix[x + 1] = w_0 + ... + w_x
     std::span<int> plain_after;    // [p + 1]: the first period after p that is not cheap, or n
     std::span<int> plain_before;   // [q]: the last period before q that is not cheap, or -1
-    std::span<Int> runs_before;    // [x]: the admissible weight of the whole cheap runs ending before x
-    std::span<Int> left;           // [p + 1]: the run that starts right after p and stops before a plain period
-    std::span<Int> right;          // [q]: the run that ends right before q and starts after a plain period
+    std::span<int> plain_stretch_from;  // [x], x plain: the first period of the stretch of plain periods x is in
     std::span<int> run_bounds;     // the cheap runs (none without groups), first and last period of each in turn
+    // The weight of a gap (p, q) that holds a plain period is a term in p
+    // and a term in q (claim 4): the run after p less the whole runs up to
+    // the first plain period, then the whole runs up to the last plain period
+    // and the run before q.
+    std::span<Int> gap_from;       // [p + 1]: the term in p
+    std::span<Int> gap_to;         // [q]: the term in q (zero where no plain period lies before q)
+    std::span<Int> runs_before;    // [x]: the admissible weight of the whole cheap runs ending before x
     int plain_periods_of = -1;     // with_groups (0 or 1) when the plain periods and runs were made, else -1
-    // The arrays above live in one buffer of bytes, the values first: one
-    // allocation a call, however many bounds it weighs. Every cell is written
-    // before it is read, so the buffer starts unset (clearing it would cost
-    // more than the rest).
-    std::unique_ptr<std::byte[]> buffer;
-    std::size_t cells = 0;  // n + 1, once laid out
+    // The arrays above live in two buffers: two allocations a call, however
+    // many bounds it weighs. Every cell is written before it is read.
+    ScratchArray<Int> values;
+    ScratchArray<int> positions;
 
     Weights() = default;
     Weights(const Weights&) = delete;  // the spans point into this object's own buffers
@@ -53,7 +56,7 @@ struct Weights {
             // The whole gap is one cheap run (or empty); it touches the main combination.
             return min_with_zero(prefix[q] - prefix[p + 1]);
         }
-        return left[p + 1] - runs_before[plain] + runs_before[plain_before[q]] + right[q];
+        return gap_from[p + 1] + gap_to[q];
     }
 };
 
