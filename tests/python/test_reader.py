@@ -67,7 +67,7 @@ NEXT = {"start": "2026-04-10T23:00Z", "price": "2"}
 # (data, keyword arguments, the message, the choice offered and its candidates)
 ERRORS = [
     ({"a": [ITEM, NEXT], "b": {"c": [dict(ITEM, price="5"), NEXT]}}, {},
-     "several lists of price records: a, b.c; pick one by its path", "records", ("a", "b.c")),
+     "a and b.c hold different prices for the same periods", "records", ("a", "b.c")),
     ({"SE3": [ITEM], "SE4": [dict(ITEM, price="5")]}, {},
      "SE3 and SE4 hold different prices for the same periods", "records", ("SE3", "SE4")),
     ({"data": {"rows": [{"when": 1, "cost": 2}], "names": ["x"]}}, {},

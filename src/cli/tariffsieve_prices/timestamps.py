@@ -15,9 +15,12 @@ _ISO = re.compile(
     r"(?:[Tt ](\d\d):(\d\d)(?::(\d\d)(?:[.,](\d+))?)?)?"
     r" ?(?:([Zz])|([+-])(\d\d)(?::?(\d\d))?)?")
 _EPOCH_TEXT = re.compile(r"-?\d{9,}(?:\.\d+)?")
-# Below this an epoch number counts seconds, from it on milliseconds: 10**11
-# seconds is the year 5138, 10**11 milliseconds March 1973.
-MILLISECONDS_FROM = 10 ** 11
+# A number is an epoch count only where its size makes it one: seconds from
+# 10**9 (September 2001) to 10**10 (the year 2286), milliseconds over the same
+# years. Anything smaller (an hour 0 to 23, a position, a price) or between
+# the two ranges is not read as a time.
+SECONDS = (10 ** 9, 10 ** 10)
+MILLISECONDS = (10 ** 12, 10 ** 13)
 _EPOCH = datetime(1970, 1, 1, tzinfo=timezone.utc)
 
 
@@ -43,10 +46,25 @@ def parse_iso(text: str) -> "datetime | None":
         return None
 
 
-def from_epoch(number: Decimal) -> datetime:
-    """The UTC instant of an epoch count in seconds or, from 10**11 on, milliseconds."""
-    micro = number * (1000 if abs(number) >= MILLISECONDS_FROM else 1000000)
+def from_epoch(number: Decimal) -> "datetime | None":
+    """The UTC instant of an epoch count in seconds or milliseconds since 1970
+    (2001 to 2286 either way); None for a number of any other size."""
+    if SECONDS[0] <= number < SECONDS[1]:
+        micro = number * 1000000
+    elif MILLISECONDS[0] <= number < MILLISECONDS[1]:
+        micro = number * 1000
+    else:
+        return None
     return _EPOCH + timedelta(microseconds=int(micro))
+
+
+def is_timestamp(value: object) -> bool:
+    """Whether a value reads as a timestamp: ISO 8601, or an epoch count of a plausible size."""
+    try:
+        to_datetime(value, "", "")
+    except PriceDataError:
+        return False
+    return True
 
 
 def to_datetime(value: object, place: str, field: str, naive_is_utc: bool = False) -> datetime:
@@ -79,4 +97,23 @@ def to_datetime(value: object, place: str, field: str, naive_is_utc: bool = Fals
                              f"2026-04-11T13:45+02:00, or Unix epoch seconds or milliseconds)")
     if naive_is_utc and moment.tzinfo is None:
         moment = moment.replace(tzinfo=timezone.utc)
+    if moment.tzinfo is not None:
+        try:
+            moment.astimezone(timezone.utc)
+        except OverflowError:  # 0001-01-01T00:00+01:00 names an instant before year 1
+            raise PriceDataError(f"{place}: {field + ' ' if field else ''}{moment.isoformat()} lies outside the "
+                                 f"years 1 to 9999 in UTC") from None
     return moment
+
+
+def with_hour(day: object, hour: object, place: str, fields: str) -> datetime:
+    """The start of an hour of a day, from a record that gives them apart
+    ({date: 2026-04-11, hour: 13}): the day's wall time at that hour."""
+    moment = to_datetime(day, place, fields.split("+")[0])
+    text = hour.text if isinstance(hour, JsonNumber) else str(hour).strip() if not isinstance(hour, bool) else ""
+    if moment.tzinfo is not None or (moment.hour, moment.minute, moment.second) != (0, 0, 0):
+        # An offset fixed at midnight would be wrong for the later hours of a clock-change day.
+        raise PriceDataError(f"{place}: {fields} {moment.isoformat()} is not a day (such as 2026-04-11)")
+    if not text.isdigit() or int(text) > 23:
+        raise PriceDataError(f"{place}: {fields} {text[:20] or repr(hour)[:20]} is not an hour of the day, 0 to 23")
+    return moment + timedelta(hours=int(text))
