@@ -234,7 +234,7 @@ BAD = [
     ("tomorrow.json", '{"raw_today": [], "raw_tomorrow": null}', ["--run", "1h"],
      "tomorrow.json: no prices (yet): raw_today is empty"),
     ("latin1.csv", b"timestamp,price\n2026-04-10T00:00,0.1 \xe9\n", ["--run", "1h"],
-     "latin1.csv, line 2: not UTF-8 text (byte 0xe9)"),
+     "latin1.csv, line 2: the price '0.1 é' is not a decimal number"),
     ("day.csv", HOURS, ["--run", "1h", "--price-column", "cost"],
      "day.csv, line 1: no column 'cost' in the header (timestamp, price)"),
     ("narrow.csv", "timestamp\n2026-04-10T00:00\n", ["--run", "1h"],

@@ -100,7 +100,10 @@ def _resolution(text):
         raise BadInput(f"--resolution: {exc}") from None
     if not seconds:
         raise BadInput(f"--resolution {text}: give a positive duration with a unit, such as 15min")
-    return timedelta(microseconds=int(seconds * 1000000))
+    try:
+        return timedelta(microseconds=int(seconds * 1000000))
+    except OverflowError:
+        raise BadInput(f"--resolution {text}: longer than any period of a price series") from None
 
 
 def read_input(args, stdin):

@@ -23,7 +23,7 @@ def decimal_text(value) -> "str | None":
     """Plain decimal text without trailing zeros: 0.025, 3, -1.5."""
     if value is None:
         return None
-    text = f"{value.normalize():f}"
+    text = f"{value.normalize(EXACT):f}"  # the context's 28 digits would cut a 29-digit average
     return "0" if text in ("-0", "") else text
 
 

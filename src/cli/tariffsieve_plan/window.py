@@ -2,6 +2,7 @@
 # or now, turned into the periods [first, end) that lie between them. A
 # window the prices do not cover is refused unless the caller allows it.
 import re
+from bisect import bisect_right
 from datetime import datetime, time, timedelta, timezone
 
 from tariffsieve_plan.errors import BadInput
@@ -20,7 +21,10 @@ def _show(series, moment):
     if kind == "wall" or value.tzinfo is None:
         return f"{value:%a %Y-%m-%d %H:%M}"
     zone = series.zone or series.starts[0].tzinfo
-    return f"{value.astimezone(zone):%a %Y-%m-%d %H:%M}"
+    try:
+        return f"{value.astimezone(zone):%a %Y-%m-%d %H:%M}"
+    except OverflowError:  # an instant at the very end of year 9999, shown in a zone east of UTC
+        return f"{value:%a %Y-%m-%d %H:%M} UTC"
 
 
 def _instant(series, option, text):
@@ -40,19 +44,53 @@ def _instant(series, option, text):
     elif moment.tzinfo is not None and not series.aware:
         raise BadInput(f"{option} {text}: the timestamps have no UTC offset, so give none here either "
                        f"(or give their time zone with --tz)")
-    return "instant", moment.astimezone(timezone.utc) if moment.tzinfo else moment
+    try:
+        return "instant", moment.astimezone(timezone.utc) if moment.tzinfo else moment
+    except OverflowError:
+        raise BadInput(f"{option} {text}: lies outside the years 1 to 9999 in UTC") from None
 
 
-def _clock(option, text, after, inclusive):
-    """The next wall time at the clock time given, at or after `after` (strictly after unless inclusive)."""
+def _clock_parts(option, text):
     match = _CLOCK.fullmatch(text.strip())
     hours, minutes, seconds = (int(part or 0) for part in match.groups())
     if hours > 24 or minutes > 59 or seconds > 59 or (hours == 24 and (minutes or seconds)):
         raise BadInput(f"{option} {text}: not a clock time")
-    moment = datetime.combine(after.date(), time(0)) + timedelta(hours=hours, minutes=minutes, seconds=seconds)
-    if moment < after or (moment == after and not inclusive):
-        moment += timedelta(days=1)
-    return "wall", moment
+    return timedelta(hours=hours, minutes=minutes, seconds=seconds)
+
+
+def _offset_at(series, instant):
+    """The UTC offset the series' clock shows at an instant: its zone's, or
+    that of the period holding the instant (the first or last beyond them)."""
+    if series.zone is not None:
+        return instant.astimezone(series.zone).utcoffset()
+    i = bisect_right(series.instants, instant) - 1
+    return series.starts[max(i, 0)].utcoffset()
+
+
+def _clock(series, option, text, after, inclusive):
+    """The next time the series' clock shows the clock time given, at or after
+    the moment `after` (strictly after unless inclusive): a wall time for a
+    series without offsets, else the instant, so that a clock time in the
+    repeated hour of an autumn night is its first occurrence."""
+    clock = _clock_parts(option, text)
+    kind, base = after
+    if kind == "wall":
+        moment = datetime.combine(base.date(), time(0)) + clock
+        if moment < base or (moment == base and not inclusive):
+            moment += timedelta(days=1)
+        return "wall", moment
+    offsets = {start.utcoffset() for start in series.starts} | {_offset_at(series, base)}
+    try:
+        day = (base + _offset_at(series, base)).date()
+        for days in range(-1, 3):
+            wall = datetime.combine(day + timedelta(days=days), time(0), timezone.utc) + clock
+            for instant in sorted(wall - offset for offset in offsets):
+                if _offset_at(series, instant) == wall - instant and (instant > base or
+                                                                      (inclusive and instant == base)):
+                    return "instant", instant
+    except OverflowError:
+        pass
+    raise BadInput(f"{option} {text}: the series' clock never shows it after {_show(series, after)}")
 
 
 def _starts_from(series, i, moment):
@@ -87,7 +125,8 @@ def plan_window(series, start, until, partial, now):
     that a plan over all of it would not."""
     count = len(series)
     first, end = 0, count
-    base = _wall(series.starts[0])
+    kind = "instant" if series.aware else "wall"
+    base = (kind, _series_start(series, kind))
     late = None
     if start is not None:
         if start.strip() == "now":
@@ -98,7 +137,7 @@ def plan_window(series, start, until, partial, now):
             running = [i for i in range(count) if series.instants[i] + series.resolution > now]
             first = running[0] if running else count
         else:
-            found = (_clock("--from", start, base, True) if _CLOCK.fullmatch(start.strip())
+            found = (_clock(series, "--from", start, base, True) if _CLOCK.fullmatch(start.strip())
                      else _instant(series, "--from", start))
             first = next((i for i in range(count) if _starts_from(series, i, found)), count)
         if first == count:
@@ -107,11 +146,12 @@ def plan_window(series, start, until, partial, now):
         if found[1] < _series_start(series, found[0]) and not partial:
             late = f"--from {start} ({_show(series, found)}) is before the first price, at " \
                    f"{_show(series, (found[0], _series_start(series, found[0])))}"
-        base = found[1] if found[0] == "wall" else _wall(series.starts[first])
+        base = found if found[0] == "wall" or _CLOCK.fullmatch(start.strip()) else \
+            ("instant", series.instants[first]) if series.aware else ("wall", _wall(series.starts[first]))
     if until is not None:
         if until.strip() == "now":
             raise BadInput("--until now: give the end of the window as a clock time or a timestamp")
-        found = (_clock("--until", until, base, False) if _CLOCK.fullmatch(until.strip())
+        found = (_clock(series, "--until", until, base, False) if _CLOCK.fullmatch(until.strip())
                  else _instant(series, "--until", until))
         end = next((i for i in range(first, count) if _ends_after(series, i, found)), count)
         if found[1] > _series_end(series, found[0]) and not partial and late is None:

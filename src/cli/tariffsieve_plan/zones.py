@@ -5,27 +5,50 @@ import time as _time
 from datetime import datetime, timedelta, timezone, tzinfo
 
 
+_EPOCH = datetime(1970, 1, 1)
+_HALF_DAY = 43200
+
+
+def _gmtoff(stamp: int) -> int:
+    return _time.localtime(stamp).tm_gmtoff
+
+
 class SystemZone(tzinfo):
-    """The C library's local time, where no IANA name can be found."""
+    """The C library's local time, where no IANA name can be found (a POSIX
+    rule in TZ such as GMT0BST,M3.5.0/1,M10.5.0). A wall time's offset is
+    found among the offsets in force half a day either side: in a repeated
+    hour fold 0 is the earlier instant and fold 1 the later, as PEP 495 says,
+    and fromutc sets the fold, so that both hours show their own offsets."""
 
     def utcoffset(self, moment):
-        return timedelta(seconds=self._local(moment).tm_gmtoff)
+        return timedelta(seconds=self._offset(moment.replace(tzinfo=None), moment.fold))
 
     def dst(self, moment):
         return timedelta(0)
 
     def tzname(self, moment):
-        return self._local(moment).tm_zone
+        wall = moment.replace(tzinfo=None)
+        return _time.localtime(self._stamp(wall) - self._offset(wall, moment.fold)).tm_zone
 
     def fromutc(self, moment):
-        stamp = (moment.replace(tzinfo=None) - datetime(1970, 1, 1)) // timedelta(seconds=1)
-        return moment + timedelta(seconds=_time.localtime(stamp).tm_gmtoff)
+        stamp = self._stamp(moment.replace(tzinfo=None))
+        local = moment + timedelta(seconds=_gmtoff(stamp))
+        wall = local.replace(tzinfo=None)
+        fold = int(self._offset(wall, 0) != _gmtoff(stamp))
+        return local.replace(fold=fold)
 
-    def _local(self, moment):
-        naive = moment.replace(tzinfo=None)
-        stamp = _time.mktime((naive.year, naive.month, naive.day, naive.hour, naive.minute, naive.second, -1, -1,
-                              -1 if not moment.fold else 0))
-        return _time.localtime(stamp)
+    @staticmethod
+    def _stamp(wall: datetime) -> int:
+        return (wall - _EPOCH) // timedelta(seconds=1)
+
+    def _offset(self, wall: datetime, fold: int) -> int:
+        as_utc = self._stamp(wall)
+        around = sorted({_gmtoff(as_utc - _HALF_DAY), _gmtoff(as_utc + _HALF_DAY)}, reverse=True)
+        # The larger offset names the earlier instant of a wall time.
+        valid = [offset for offset in around if _gmtoff(as_utc - offset) == offset]
+        if not valid:  # a wall time skipped in spring: the offset in force before the change
+            return _gmtoff(as_utc - _HALF_DAY)
+        return valid[min(fold, len(valid) - 1)]
 
 
 def _zone_name() -> "str | None":

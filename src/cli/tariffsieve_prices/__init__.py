@@ -37,11 +37,33 @@ def load_zone(name: str) -> tzinfo:
 
 
 def _decode(data: bytes) -> str:
+    """Text in UTF-8 (with or without a byte order mark), UTF-16 (with one,
+    or without where every other byte of ASCII text is zero), or else in
+    Windows-1252, the spreadsheet export of much of Europe: its bytes are not
+    valid UTF-8 in any real text, and they differ from Latin-1 only in
+    letters and signs, never in digits, separators or timestamps."""
+    if data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        return _strict(data, "utf-16")
+    if len(data) >= 4 and data[1:4:2] == b"\0\0" and data[0:4:2].count(0) == 0:
+        return _strict(data, "utf-16-le")
+    if len(data) >= 4 and data[0:4:2] == b"\0\0" and data[1:4:2].count(0) == 0:
+        return _strict(data, "utf-16-be")
     try:
         return data.decode("utf-8-sig")
     except UnicodeDecodeError as exc:
-        line = data.count(b"\n", 0, exc.start) + 1
-        raise PriceDataError(f"line {line}: not UTF-8 text (byte 0x{data[exc.start]:02x})") from None
+        utf8_error = exc
+    try:
+        return data.decode("cp1252")
+    except UnicodeDecodeError:
+        line = data.count(b"\n", 0, utf8_error.start) + 1
+        raise PriceDataError(f"line {line}: not UTF-8 text (byte 0x{data[utf8_error.start]:02x})") from None
+
+
+def _strict(data: bytes, codec: str) -> str:
+    try:
+        return data.decode(codec).lstrip("\ufeff")
+    except UnicodeDecodeError as exc:
+        raise PriceDataError(f"byte {exc.start}: not {codec.upper()} text") from None
 
 
 def _guess_format(text: str, name: str) -> str:

@@ -98,7 +98,7 @@ def _header_columns(header: "list[str]", data: "list[str]", time_column, price_c
         found = start_field(record)
         if found in ("hour", "Hour") and _day_column(names, data) is not None:
             t, hour = _day_column(names, data), names.index(found)
-        elif found is not None and is_timestamp(record[found]):
+        elif found is not None:
             t = names.index(found)
         else:
             stamps = [i for i, cell in enumerate(data[:len(names)]) if is_timestamp(cell)]

@@ -24,6 +24,8 @@ _PRICE_NAMES = frozenset({"value", "total", "energy", "tax", "amount", "per_kwh"
                           "value_exc_vat", "rate", "cost"})
 # NOK_per_kWh, EUR_per_kWh, spotPerKwh, price_per_mwh: a price per unit of energy.
 _PER_ENERGY = re.compile(r".*per_?[km]wh", re.IGNORECASE)
+# "Price" in the languages of Europe's spreadsheet exports: Preis, prijs, pris, prix, precio, prezzo, hinta, cena.
+_PRICE_WORDS = ("price", "preis", "prijs", "pris", "prix", "precio", "prezzo", "hinta", "cena")
 # Objects whose numbers are prices by the object's name: one price per area.
 _PRICE_OBJECTS = frozenset({"entryperarea"})
 # The price a customer pays, where a record also holds its parts or the price without VAT.
@@ -57,7 +59,7 @@ def day_field(record: dict, hour: str) -> "str | None":
 _NUMERIC_TEXT = re.compile(r"\s*[+-]?[\d.,_]*\d[\d.,_]*(?:[eE][+-]?\d+)?\s*")
 
 
-def _is_number(value: object) -> bool:
+def is_number(value: object) -> bool:
     if isinstance(value, (JsonNumber, int, float, Decimal)) and not isinstance(value, bool):
         return True
     return isinstance(value, str) and _NUMERIC_TEXT.fullmatch(value) is not None
@@ -65,7 +67,7 @@ def _is_number(value: object) -> bool:
 
 def price_like(name: str) -> bool:
     folded = name.lower()
-    return ("price" in folded or folded in _PRICE_NAMES or _PER_ENERGY.fullmatch(name) is not None) \
+    return (any(word in folded for word in _PRICE_WORDS) or folded in _PRICE_NAMES or _PER_ENERGY.fullmatch(name) is not None) \
         and name not in END_FIELDS
 
 
@@ -76,7 +78,7 @@ def price_candidates(record: dict, skip: str) -> "list[str]":
     nested objects (price_tax_included.amount). A number is never a
     price only because it is the one number left."""
     top = [key for key, value in record.items()
-           if isinstance(key, str) and key != skip and price_like(key) and _is_number(value)]
+           if isinstance(key, str) and key != skip and price_like(key) and is_number(value)]
     if top:
         return top
     nested = []
@@ -85,7 +87,7 @@ def price_candidates(record: dict, skip: str) -> "list[str]":
             continue
         whole = key.lower() in _PRICE_OBJECTS
         nested += [f"{key}.{inner}" for inner, number in value.items()
-                   if isinstance(inner, str) and _is_number(number) and (whole or price_like(inner))]
+                   if isinstance(inner, str) and is_number(number) and (whole or price_like(inner))]
     return nested
 
 

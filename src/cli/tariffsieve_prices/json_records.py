@@ -5,6 +5,7 @@ import re
 from datetime import datetime
 from decimal import Decimal
 
+from tariffsieve_prices import layouts
 from tariffsieve_prices.errors import PriceDataError
 from tariffsieve_prices.fields import (START_FIELDS, UTC_FIELDS, field_value, day_field, paid_price,
                                        price_candidates, start_field)
@@ -88,8 +89,30 @@ def _shape(path, parent, items, time_field, price_field):
     return _Shape(path, parent, items, found_time, prices)
 
 
+def _layout(value, path, parent, time_field, price_field) -> "_Shape | None":
+    """A series held as pairs, a map or parallel arrays, as a list of records."""
+    if isinstance(value, list):
+        items = layouts.pairs(value)
+        fields = (layouts.PAIR_TIME, [layouts.PAIR_PRICE])
+    elif layouts.mapping(value) is not None:
+        items, fields = layouts.mapping(value), (layouts.MAP_TIME, [layouts.MAP_PRICE])
+    else:
+        found = layouts.parallel(value)
+        items, fields = (found[0], found[1:]) if found is not None else (None, None)
+    if items is None or (time_field or fields[0]) != fields[0]:
+        return None
+    if price_field is not None:
+        return _Shape(path, parent, items, fields[0], [price_field]) if price_field in fields[1] else None
+    return _Shape(path, parent, items, *fields)
+
+
 def _walk(value, path, parent, depth, time_field, price_field, shapes, others):
     if depth > _DEEPEST:
+        return
+    layout = isinstance(value, dict) or (isinstance(value, list) and value and isinstance(value[0], (list, tuple)))
+    shape = _layout(value, path, parent, time_field, price_field) if layout else None
+    if shape is not None:
+        shapes.append(shape)
         return
     if isinstance(value, dict):
         for key, inner in value.items():

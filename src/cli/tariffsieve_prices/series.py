@@ -53,15 +53,62 @@ class PriceSeries:
         return other
 
 
-def _localise(naive: datetime, zone: tzinfo, previous: "datetime | None") -> datetime:
-    """The instant a naive wall time names in zone; in a repeated hour the later
-    reading when the earlier one would not move the series forward."""
-    moment = naive.replace(tzinfo=zone)
-    if previous is not None and moment.astimezone(timezone.utc) <= previous:
-        later = naive.replace(tzinfo=zone, fold=1)
-        if later.astimezone(timezone.utc) > previous:
-            return later
-    return moment
+def _folds(naive: datetime, zone: tzinfo) -> "tuple[datetime, datetime]":
+    """The two instants a wall time may name in zone (equal outside a repeated hour)."""
+    return (naive.replace(tzinfo=zone).astimezone(timezone.utc),
+            naive.replace(tzinfo=zone, fold=1).astimezone(timezone.utc))
+
+
+def _direction(walls: list, block: "list[int]") -> int:
+    """Whether the input runs forward (1) or backward (-1) through the
+    records at positions `block` (a contiguous run of the input), by the
+    steps between them and their neighbours; 0 where that cannot be told."""
+    low, high = max(block[0] - 1, 0), min(block[-1] + 1, len(walls) - 1)
+    ups = sum(walls[i + 1] > walls[i] for i in range(low, high))
+    downs = sum(walls[i + 1] < walls[i] for i in range(low, high))
+    return (ups > downs) - (downs > ups)
+
+
+def _repeated_hour(records: "list[PriceRecord]", block: "list[int]", zone: tzinfo, at) -> "dict[int, int]":
+    """The fold of each record of one night's repeated hour (positions in the
+    input, ascending): where a wall time comes twice with different prices,
+    the input's direction through the hour says which is which."""
+    walls = [record.start for record in records]
+    contiguous = block[-1] - block[0] + 1 == len(block)
+    direction = _direction(walls, block) if contiguous else 0
+    folds: dict = {}
+    seen: dict = {}
+    for i in block:
+        seen.setdefault(walls[i], []).append(i)
+    for wall, places in seen.items():
+        if len(places) == 1:
+            folds[places[0]] = 0
+            continue
+        prices = {records[i].price for i in places}
+        if len(places) != 2 or (len(prices) > 1 and direction == 0):
+            raise PriceDataError(f"{at(records[places[0]].place)} and {records[places[1]].place} both start at "
+                                 f"{wall.isoformat()}, the repeated hour of a clock change, and their order in the "
+                                 f"input does not tell which comes first; give the timestamps with their UTC offset",
+                                 "zone")
+        first, second = places if direction >= 0 else places[::-1]
+        folds[first], folds[second] = 0, 1
+    return folds
+
+
+def _wall_instants(records: "list[PriceRecord]", zone: tzinfo, at) -> list:
+    """The instants of wall times in zone. Only the repeated hour of an autumn
+    night needs more than the wall time: its records are told apart by the
+    input's own direction through that hour, never by its first and last rows."""
+    readings = [_folds(record.start, zone) for record in records]
+    instants = [early for early, _ in readings]
+    nights: dict = {}
+    for i, (early, late) in enumerate(readings):
+        if early != late:
+            nights.setdefault(records[i].start.date(), []).append(i)
+    for block in nights.values():
+        for i, fold in _repeated_hour(records, block, zone, at).items():
+            instants[i] = readings[i][fold]
+    return instants
 
 
 def _instants(records: "list[PriceRecord]", zone: "tzinfo | None", at) -> "tuple[list, bool, bool]":
@@ -77,16 +124,15 @@ def _instants(records: "list[PriceRecord]", zone: "tzinfo | None", at) -> "tuple
         return [record.start.astimezone(timezone.utc) for record in records], True, utc
     if zone is None:
         return [record.start for record in records], False, False
-    # Wall times in a zone: read in time order, so that the repeated hour of
-    # an autumn night comes out as its two instants.
-    backwards = len(records) > 1 and records[0].start > records[-1].start
-    order = range(len(records) - 1, -1, -1) if backwards else range(len(records))
-    instants: list = [None] * len(records)
-    previous = None
-    for i in order:
-        previous = _localise(records[i].start, zone, previous).astimezone(timezone.utc)
-        instants[i] = previous
-    return instants, True, False
+    return _wall_instants(records, zone, at), True, False
+
+
+def _on_the_minute(records: "list[PriceRecord]") -> None:
+    """Starts one second past the minute (02:55:01, as some sources write the
+    second after the last period's end) are the periods that start on it."""
+    if all(record.start.second == 1 and record.start.microsecond == 0 for record in records):
+        for record in records:
+            record.start -= timedelta(seconds=1)
 
 
 def _differences(first: object, second: object) -> str:
@@ -159,6 +205,7 @@ def build_series(records: "list[PriceRecord]", name: str, zone: "tzinfo | None",
 
     if not records:
         raise PriceDataError(f"{name + ': ' if name else ''}no prices")
+    _on_the_minute(records)
     instants, aware, utc = _instants(records, zone, at)
     order = sorted(range(len(records)), key=instants.__getitem__)
     order = _drop_repeats(order, instants, records, lists, name, at)
