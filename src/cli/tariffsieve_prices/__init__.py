@@ -53,6 +53,13 @@ def _guess_format(text: str, name: str) -> str:
     return "json" if first in ("[", "{") else "xml" if first == "<" else "csv"
 
 
+def _entsoe(data: str, records: "tuple[str, ...] | list[str]") -> "tuple[list[PriceRecord], str, str]":
+    from tariffsieve_prices.entsoe import read_entsoe
+
+    found, price_name = read_entsoe(data, tuple(records))
+    return found, "Period start and position", price_name
+
+
 def _json(text: str) -> object:
     try:
         return json.loads(text, parse_float=JsonNumber, parse_int=JsonNumber, parse_constant=JsonNumber)
@@ -72,8 +79,9 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
     else by the first character), or JSON already decoded (dicts and lists,
     whose values may be str, numbers, Decimal or datetime).
     records: dotted paths of the lists to read (data.ee, homes[0].today);
-    several are joined. Default: the one list (or lists side by side) of
-    records with a start time and a price, wherever they are.
+    in XML area codes (10YNL----------L) or TimeSeries numbers (2). Several
+    are joined. Default: the one list (or lists side by side) of records
+    with a start time and a price, wherever they are.
     time_field, price_field: the fields (dotted paths: entryPerArea.SE3; in
     CSV header names or 1-based column numbers). Default: by the names price
     sources use; a record holding several prices must be told which one,
@@ -95,10 +103,7 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
             if kind == "csv":
                 found, time_name, price_name, header = csv_records(data, time_field, price_field)
             elif kind == "xml":
-                from tariffsieve_prices.entsoe import read_entsoe
-
-                found, price_name = read_entsoe(data)
-                time_name = "Period start and position"
+                found, time_name, price_name = _entsoe(data, records)
             else:
                 found, time_name, price_name, lists = json_records(_json(data), tuple(records), time_field,
                                                                    price_field)
