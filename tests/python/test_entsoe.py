@@ -4,6 +4,7 @@ from datetime import datetime, timedelta, timezone
 
 import pytest
 from cli_command import run_in_process
+from tariffsieve_prices import read_prices
 from tariffsieve_prices.entsoe import read_entsoe
 from tariffsieve_prices.errors import PriceDataError
 
@@ -169,3 +170,25 @@ def test_the_command_names_its_option(args, status, said):
     proc = run_in_process(["-", "--run", "1h", *args], AREAS.encode())
     assert proc.returncode == status and proc.stderr.decode().endswith(said) and proc.stderr.count(b"\n") <= 1
 
+
+ACK = ('<?xml version="1.0" encoding="{}"?>\n<Acknowledgement_MarketDocument xmlns="urn:x"><Reason><text>Keine '
+       "Daten f\u00fcr Z\u00fcrich</text></Reason></Acknowledgement_MarketDocument>")
+
+
+@pytest.mark.parametrize("declared, codec, name", [
+    ("ISO-8859-1", "latin-1", ""), ("windows-1252", "cp1252", "a.xml"), ("UTF-16", "utf-16", ""),
+    ("UTF-8", "utf-8-sig", ""),
+])
+def test_bytes_are_read_in_the_encoding_they_declare(declared, codec, name):
+    with pytest.raises(PriceDataError) as caught:
+        read_prices(ACK.format(declared).encode(codec), name=name)
+    assert str(caught.value) == f"{name}{', ' if name else ''}line 2: an Acknowledgement_MarketDocument, no prices: " \
+                                "Keine Daten f\u00fcr Z\u00fcrich"
+
+
+def test_latin1_prices_and_undeclared_bytes():
+    text = document(series(ONE, extra="<name>\u00c9lectricit\u00e9</name>"))
+    latin1 = text.replace("UTF-8", "ISO-8859-1")
+    assert read_prices(latin1.encode("latin-1")).prices == read_prices(latin1).prices == ["1", "2"]
+    with pytest.raises(PriceDataError, match=r"^line 3: byte 0xc9 is not in the encoding the XML declaration names"):
+        read_prices(text.replace(' encoding="UTF-8"', "").encode("latin-1"))

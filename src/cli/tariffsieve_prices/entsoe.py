@@ -8,7 +8,7 @@ from __future__ import annotations
 
 import re
 from datetime import datetime, timedelta, timezone
-from typing import Any, Dict, List, Optional, Sequence, Tuple
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 from xml.parsers import expat
 
 from tariffsieve_prices.errors import PriceDataError
@@ -42,6 +42,7 @@ _MOST_POSITIONS = 100_000
 # A pick of TimeSeries by number: "2", or "TimeSeries 2" as messages name it.
 _NUMBER = re.compile(r"(?:TimeSeries\s*)?([0-9]{1,9})", re.ASCII | re.IGNORECASE)
 Span = Tuple[datetime, datetime]
+_INVALID_TOKEN = expat.errors.codes[expat.errors.XML_ERROR_INVALID_TOKEN]
 
 
 def _time(text: object, where: str, name: str) -> datetime:
@@ -313,20 +314,29 @@ class _Reader:
             self.read.append(series)
 
 
-def read_entsoe(text: str, records: Sequence[str] = ()) -> Tuple[List[PriceRecord], str]:
+def _malformed(error: expat.ExpatError, data: Union[str, bytes], at: int) -> str:
+    where = f"line {error.lineno}"
+    # Bytes in another encoding than the declared (or, undeclared, UTF-8) one
+    # are named as such: "invalid token" alone would not say why.
+    if isinstance(data, bytes) and 0 <= at < len(data) and data[at] >= 0x80 and error.code == _INVALID_TOKEN:
+        return f"{where}: byte 0x{data[at]:02x} is not in the encoding the XML declaration names (UTF-8 if none)"
+    return f"{where}: not well-formed XML ({expat.ErrorString(error.code)}, column {error.offset + 1})"
+
+
+def read_entsoe(data: Union[str, bytes], records: Sequence[str] = ()) -> Tuple[List[PriceRecord], str]:
     """The records of an ENTSO-E day-ahead prices document (TimeSeries and
     Periods in document order, each Period by position, left-out positions
     filled) and the price field's name with its unit ("price.amount (EUR/MWH)").
 
+    data: text, or bytes in the encoding the XML declaration names.
     records: the TimeSeries to read, each an area code (10YNL----------L) or
     a TimeSeries number ("2" or "TimeSeries 2"); several join. Default: all
     of them, when they are of one area and do not overlap in time."""
     reader = _Reader()
     try:
-        reader.parser.Parse(text, True)
+        reader.parser.Parse(data, True)
     except expat.ExpatError as error:
-        reason = expat.ErrorString(error.code)
-        raise PriceDataError(f"line {error.lineno}: not well-formed XML ({reason}, column {error.offset + 1})") from None
+        raise PriceDataError(_malformed(error, data, reader.parser.ErrorByteIndex)) from None
     if reader.root == "Acknowledgement_MarketDocument":
         said = reader.reason.get("text") or "no reason given"
         raise PriceDataError(f"line {reader.root_line}: an Acknowledgement_MarketDocument, no prices: {said}")
