@@ -161,38 +161,32 @@ def _listing(names: Sequence[str]) -> str:
     return names[0] if len(names) == 1 else f"{', '.join(names[:-1])} and {names[-1]}"
 
 
-def _areas(all_series: Sequence[_Series]) -> Dict[str, List[_Series]]:
+def _areas(all_series: Sequence[_Series]) -> Tuple[int, str, Tuple[str, ...]]:
+    """How many areas the TimeSeries are of, the areas as a message names
+    them, and the picks that choose each."""
     areas: Dict[str, List[_Series]] = {}
     for one in all_series:
         areas.setdefault(one.area, []).append(one)
-    return areas
-
-
-def _area_listing(areas: Dict[str, List[_Series]]) -> Tuple[str, Tuple[str, ...]]:
-    """The areas as a message names them, and the picks that choose each."""
     shown, picks = [], []
     for area, members in areas.items():
-        numbers = ", ".join(str(one.number) for one in members)
-        shown.append(f"{area or 'no area'} (TimeSeries {numbers})")
+        shown.append(f"{area or 'no area'} (TimeSeries {', '.join(str(one.number) for one in members)})")
         picks += [area] if area else [str(one.number) for one in members]
-    return _listing(shown), tuple(picks)
+    return len(areas), _listing(shown), tuple(picks)
 
 
 def _picked(all_series: List[_Series], picks: Sequence[str]) -> List[_Series]:
     """The TimeSeries to read: those the picks name (several picks join), or
     all of them when they are the one reading of the document."""
-    areas = _areas(all_series)
+    count, shown, choices = _areas(all_series)
     if not picks:
-        if len(areas) > 1:
-            shown, choices = _area_listing(areas)
-            raise PriceDataError(f"prices for {len(areas)} areas: {shown}; pick one by its code", "records", choices)
+        if count > 1:
+            raise PriceDataError(f"prices for {count} areas: {shown}; pick one by its code", "records", choices)
         return all_series
     for entry in picks:
         if not any(one.picked_by(entry) for one in all_series):
-            shown, choices = _area_listing(areas)
             numbers = tuple(str(one.number) for one in all_series)
             raise PriceDataError(f"{entry!r} is no area code or TimeSeries number of the document, which holds "
-                                 f"{shown}", "records", choices if len(areas) > 1 else numbers)
+                                 f"{shown}", "records", choices if count > 1 else numbers)
     return [one for one in all_series if any(one.picked_by(entry) for entry in picks)]
 
 
