@@ -125,10 +125,10 @@ AREAS = document(series(DAY, area=NL), series(NEXT_DAY, area=NL), series(DAY, ar
 TWO_AREAS = f"prices for 2 areas: {NL} (TimeSeries 1, 2) and {BE} (TimeSeries 3); pick one by its code"
 # One area's hourly day, then quarter hours from its last hour: they overlap.
 OVERLAP = document(series(DAY, area=NL), series(QUARTERS, area=NL, extra=RANK))
-# Two days in hours, overlapped by two quarter-hour TimeSeries that do not
-# overlap each other: all three are named.
+# Two days in hours, and inside them an hour of quarter hours that ends before
+# a quarter-hour day begins: the last overlaps only the first, all are named.
 SPANNING = document(series(period("2026-03-01T23:00Z", "2026-03-03T23:00Z", "PT60M", (1, "1"))),
-                    series(period(*TWO_HOURS, "PT15M", (1, "2"))), series(QUARTERS))
+                    series(period("2026-03-02T00:00Z", "2026-03-02T01:00Z", "PT15M", (1, "2"))), series(QUARTERS))
 # (document, picks, (records, first place) or (message, choices))
 PICKS = [
     (document(series(DAY, area=NL), series(NEXT_DAY, area=NL)), (), (48, "TimeSeries 1, Period 1, position 1")),
@@ -140,7 +140,7 @@ PICKS = [
     (OVERLAP, (NL,), (f"2 TimeSeries give prices for the same time in {NL} (from 2026-03-02T22:00Z): 1 (PT60M) and 2 "
                       f"(PT15M, classification position 2); pick the ones to read by number", ("1", "2"))),
     (OVERLAP, ("TimeSeries 2",), (100, "TimeSeries 2, Period 1, position 1")),
-    (SPANNING, (), ("3 TimeSeries give prices for the same time (from 2026-03-01T23:00Z): 1 (PT60M), 2 (PT15M) and 3 "
+    (SPANNING, (), ("3 TimeSeries give prices for the same time (from 2026-03-02T00:00Z): 1 (PT60M), 2 (PT15M) and 3 "
                     "(PT15M); pick", ("1", "2", "3"))),
 ]
 
