@@ -3,6 +3,8 @@ refusal naming its place, and DTD tricks refused before anything expands."""
 from datetime import datetime, timedelta, timezone
 
 import pytest
+from cli_command import run_in_process
+from tariffsieve_prices import read_prices
 from tariffsieve_prices.entsoe import read_entsoe
 from tariffsieve_prices.errors import PriceDataError
 
@@ -20,8 +22,10 @@ def period(start, end, resolution, *pairs):
     return f"\n<Period><timeInterval>{interval}</timeInterval>{step}{points(*pairs)}\n</Period>"
 
 
-def series(*periods, curve="<curveType>A03</curveType>", unit="EUR"):
+def series(*periods, curve="<curveType>A03</curveType>", unit="EUR", area="", extra=""):
     head = f"<currency_Unit.name>{unit}</currency_Unit.name>" "<price_Measure_Unit.name>MWH</price_Measure_Unit.name>"
+    domains = "".join(f'<{side}_Domain.mRID codingScheme="A01">{area}</{side}_Domain.mRID>' for side in ("in", "out"))
+    head += (domains if area else "") + extra
     return f"\n<TimeSeries>{head}{curve}{''.join(periods)}\n</TimeSeries>"
 
 
@@ -110,3 +114,79 @@ def test_errors_name_the_place(text, message):
     with pytest.raises(PriceDataError) as caught:
         read_entsoe(text)
     assert message in str(caught.value) and "--" not in str(caught.value)
+
+
+NL, BE = "10YNL----------L", "10YBE----------2"
+NEXT_DAY = period("2026-03-02T23:00Z", "2026-03-03T23:00Z", "PT60M", (1, "9"))
+QUARTERS = period("2026-03-02T22:00Z", "2026-03-03T23:00Z", "PT15M", (1, "7"))
+RANK = "<{0}>2</{0}>".format("classificationSequence_AttributeInstanceComponent.position")
+# Two days of the Netherlands (one TimeSeries a day) and one of Belgium.
+AREAS = document(series(DAY, area=NL), series(NEXT_DAY, area=NL), series(DAY, area=BE))
+TWO_AREAS = f"prices for 2 areas: {NL} (TimeSeries 1, 2) and {BE} (TimeSeries 3); pick one by its code"
+# One area's hourly day, then quarter hours from its last hour: they overlap.
+OVERLAP = document(series(DAY, area=NL), series(QUARTERS, area=NL, extra=RANK))
+# Two days in hours, and inside them an hour of quarter hours that ends before
+# a quarter-hour day begins: the last overlaps only the first, all are named.
+SPANNING = document(series(period("2026-03-01T23:00Z", "2026-03-03T23:00Z", "PT60M", (1, "1"))),
+                    series(period("2026-03-02T00:00Z", "2026-03-02T01:00Z", "PT15M", (1, "2"))), series(QUARTERS))
+# (document, picks, (records, first place) or (message, choices))
+PICKS = [
+    (document(series(DAY, area=NL), series(NEXT_DAY, area=NL)), (), (48, "TimeSeries 1, Period 1, position 1")),
+    (AREAS, (), (TWO_AREAS, (NL, BE))),
+    (AREAS, (NL.lower(),), (48, "TimeSeries 1, Period 1, position 1")),
+    (AREAS, (" TimeSeries 2 ", "1"), (48, "TimeSeries 1, Period 1, position 1")),
+    (AREAS, (NL, "4"), (f"'4' is no area code or TimeSeries number of the document, which holds {NL} (TimeSeries 1, 2)"
+                        f" and {BE} (TimeSeries 3)", (NL, BE))),
+    (OVERLAP, (NL,), (f"2 TimeSeries give prices for the same time in {NL} (from 2026-03-02T22:00Z): 1 (PT60M) and 2 "
+                      f"(PT15M, classification position 2); pick the ones to read by number", ("1", "2"))),
+    (OVERLAP, ("TimeSeries 2",), (100, "TimeSeries 2, Period 1, position 1")),
+    (SPANNING, (), ("3 TimeSeries give prices for the same time (from 2026-03-02T00:00Z): 1 (PT60M), 2 (PT15M) and 3 "
+                    "(PT15M); pick", ("1", "2", "3"))),
+]
+
+
+@pytest.mark.parametrize("text, picks, expected", PICKS)
+def test_timeseries_are_joined_only_where_one_reading_is_possible(text, picks, expected):
+    if isinstance(expected[0], str):
+        with pytest.raises(PriceDataError) as caught:
+            read_entsoe(text, picks)
+        assert str(caught.value).startswith(expected[0]) and caught.value.choice == "records"
+        assert caught.value.candidates == expected[1]
+        return
+    records, _ = read_entsoe(text, picks)
+    starts = [record.start for record in records]
+    assert (len(records), records[0].place) == expected and starts == sorted(set(starts))
+
+
+@pytest.mark.parametrize("args, status, said", [
+    ([], 2, f"error: standard input: {TWO_AREAS} (--records {NL} or {BE})\n"),
+    (["--records", f"{BE},1"], 2, "(from 2026-03-01T23:00Z): 1 (PT60M) and 3 (PT60M); pick the ones to read by number "
+                                  "(--records 1 or 3)\n"),
+    (["--records", BE], 0, ""),
+])
+def test_the_command_names_its_option(args, status, said):
+    proc = run_in_process(["-", "--run", "1h", *args], AREAS.encode())
+    assert proc.returncode == status and proc.stderr.decode().endswith(said) and proc.stderr.count(b"\n") <= 1
+
+
+ACK = ('<?xml version="1.0" encoding="{}"?>\n<Acknowledgement_MarketDocument xmlns="urn:x"><Reason><text>Keine '
+       "Daten f\u00fcr Z\u00fcrich</text></Reason></Acknowledgement_MarketDocument>")
+
+
+@pytest.mark.parametrize("declared, codec, name", [
+    ("ISO-8859-1", "latin-1", ""), ("windows-1252", "cp1252", "a.xml"), ("UTF-16", "utf-16", ""),
+    ("UTF-8", "utf-8-sig", ""),
+])
+def test_bytes_are_read_in_the_encoding_they_declare(declared, codec, name):
+    with pytest.raises(PriceDataError) as caught:
+        read_prices(ACK.format(declared).encode(codec), name=name)
+    assert str(caught.value) == f"{name}{', ' if name else ''}line 2: an Acknowledgement_MarketDocument, no prices: " \
+                                "Keine Daten f\u00fcr Z\u00fcrich"
+
+
+def test_latin1_prices_and_undeclared_bytes():
+    text = document(series(ONE, extra="<name>\u00c9lectricit\u00e9</name>"))
+    latin1 = text.replace("UTF-8", "ISO-8859-1")
+    assert read_prices(latin1.encode("latin-1")).prices == read_prices(latin1).prices == ["1", "2"]
+    with pytest.raises(PriceDataError, match=r"^line 3: byte 0xc9 is not in the encoding the XML declaration names"):
+        read_prices(text.replace(' encoding="UTF-8"', "").encode("latin-1"))

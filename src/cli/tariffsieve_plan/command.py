@@ -43,6 +43,7 @@ def parse_arguments(argv):
                            "else CSV")
     read.add_argument("--records", action="append", metavar="PATH",
                       help="JSON: the list of records to read, as a dotted path (data.ee, multiAreaEntries); "
+                           "ENTSO-E XML: the TimeSeries to read, by area code (10YNL----------L) or number (2); "
                            "repeat or separate by commas to join several (default: the list found)")
     read.add_argument("--time-column", metavar="NAME",
                       help="the start time: CSV header name or 1-based number (default: the first column); "

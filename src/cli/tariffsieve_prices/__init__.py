@@ -10,6 +10,7 @@ tomorrow are joined), ENTSO-E's day-ahead XML, and data already decoded (a
 dict or list that may hold datetime objects). Records may come in any order;
 an exact repeat is dropped, two different prices for one period are an
 error. Every error is a PriceDataError that says where the input is wrong."""
+import codecs
 import json
 from datetime import timedelta, tzinfo
 
@@ -75,6 +76,21 @@ def _guess_format(text: str, name: str) -> str:
     return "json" if first in ("[", "{") else "xml" if first == "<" else "csv"
 
 
+def _is_xml(data: bytes, format: "str | None", name: str) -> bool:
+    """Whether bytes are XML, which expat reads undecoded so that the encoding
+    its declaration names (ISO-8859-1, UTF-16, ...) is the one used."""
+    utf16 = data[:2] in (codecs.BOM_UTF16_LE, codecs.BOM_UTF16_BE)
+    head = data[:4096].decode("utf-16" if utf16 else "utf-8-sig", "ignore")
+    return (format or _guess_format(head, name)) == "xml"
+
+
+def _entsoe(data: "str | bytes", records: "tuple[str, ...] | list[str]") -> "tuple[list[PriceRecord], str, str]":
+    from tariffsieve_prices.entsoe import read_entsoe
+
+    found, price_name = read_entsoe(data, tuple(records))
+    return found, "Period start and position", price_name
+
+
 def _json(text: str) -> object:
     try:
         return json.loads(text, parse_float=JsonNumber, parse_int=JsonNumber, parse_constant=JsonNumber)
@@ -91,11 +107,13 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
     """The price series in data, in time order.
 
     data: CSV, JSON or XML as text or bytes (format None: by name's ending,
-    else by the first character), or JSON already decoded (dicts and lists,
-    whose values may be str, numbers, Decimal or datetime).
+    else by the first character; XML bytes in the encoding they declare), or
+    JSON already decoded (dicts and lists, whose values may be str, numbers,
+    Decimal or datetime).
     records: dotted paths of the lists to read (data.ee, homes[0].today);
-    several are joined. Default: the one list (or lists side by side) of
-    records with a start time and a price, wherever they are.
+    in XML area codes (10YNL----------L) or TimeSeries numbers (2). Several
+    are joined. Default: the one list (or lists side by side) of records
+    with a start time and a price, wherever they are.
     time_field, price_field: the fields (dotted paths: entryPerArea.SE3; in
     CSV header names or 1-based column numbers). Default: by the names price
     sources use; a record holding several prices must be told which one,
@@ -109,18 +127,18 @@ def read_prices(data: object, *, format: "str | None" = None, records: "tuple[st
     lists: tuple = ()
     try:
         if isinstance(data, (bytes, bytearray)):
-            data = _decode(bytes(data))
-        if isinstance(data, str):
+            data = bytes(data) if data.strip() and _is_xml(bytes(data), format, name) else _decode(bytes(data))
+        if isinstance(data, bytes):
+            kind = "xml"
+            found, time_name, price_name = _entsoe(data, records)
+        elif isinstance(data, str):
             if not data.strip():
                 raise PriceDataError("empty input, no prices")
             kind = format or _guess_format(data, name)
             if kind == "csv":
                 found, time_name, price_name, header = csv_records(data, time_field, price_field)
             elif kind == "xml":
-                from tariffsieve_prices.entsoe import read_entsoe
-
-                found, price_name = read_entsoe(data)
-                time_name = "Period start and position"
+                found, time_name, price_name = _entsoe(data, records)
             else:
                 found, time_name, price_name, lists = json_records(_json(data), tuple(records), time_field,
                                                                    price_field)
