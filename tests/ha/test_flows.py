@@ -7,9 +7,6 @@ from custom_components.tariffsieve.const import DOMAIN
 
 from .conftest import RULES, SAMPLE, ZONNEPLAN, hourly, setup_helper
 
-PLANNED = "binary_sensor.water_heater_planned"
-NOON = [("2026-04-10T12:00:00+02:00", "2026-04-10T15:00:00+02:00")]
-
 
 async def settings_form(hass) -> dict:
     result = await hass.config_entries.flow.async_init(DOMAIN, context={"source": "user"})
@@ -22,10 +19,6 @@ def offered(result, field: str) -> tuple:
     key = next(key for key in result["data_schema"].schema if key == field)
     config = getattr(result["data_schema"].schema[key], "config", {})
     return config.get("options"), (key.description or {}).get("suggested_value")
-
-
-def planned_runs(hass) -> list:
-    return [(run["start"], run["end"]) for run in hass.states.get(PLANNED).attributes["runs"]]
 
 
 @pytest.mark.parametrize(("attributes", "rules", "errors", "message"), [
@@ -47,7 +40,7 @@ async def test_config_flow(hass, freezer, attributes, rules, errors, message):
         assert result["type"] is FlowResultType.CREATE_ENTRY
         assert result["options"] == {"source": "entity", "price_entity": "sensor.prices", **RULES}
         await hass.async_block_till_done()
-        assert hass.states.get(PLANNED).state == "off"
+        assert hass.states.get("binary_sensor.water_heater_planned").state == "off"
 
 
 @pytest.mark.parametrize(("attributes", "given", "field", "candidates", "pick"), [
@@ -71,7 +64,14 @@ async def test_settings_offer_the_readers_choice(hass, freezer, attributes, give
     result = await hass.config_entries.flow.async_configure(result["flow_id"], {**settings, field: pick})
     assert result["options"] == {"source": "entity", **settings, field: pick}
     await hass.async_block_till_done()
-    assert planned_runs(hass) == NOON
+    # The other list or price would plan the reversed day's cheapest hours.
+    runs = hass.states.get("binary_sensor.water_heater_planned").attributes["runs"]
+    assert [(run["start"], run["end"]) for run in runs] == [("2026-04-10T12:00:00+02:00", "2026-04-10T15:00:00+02:00")]
+    # The options step shows the choice kept, and asks for it again once cleared.
+    result = await hass.config_entries.options.async_init(result["result"].entry_id)
+    assert offered(result, field) == (None, pick)
+    result = await hass.config_entries.options.async_configure(result["flow_id"], settings)
+    assert (result["errors"], offered(result, field)) == ({field: f"pick_{field}"}, (candidates, None))
 
 
 async def test_options_flow_replans(hass, freezer):
@@ -86,22 +86,5 @@ async def test_options_flow_replans(hass, freezer):
         result["flow_id"], {"price_entity": "sensor.prices", **RULES, "total": "4h"})
     assert result["type"] is FlowResultType.CREATE_ENTRY
     await hass.async_block_till_done()
-    assert planned_runs(hass) == [("2026-04-10T11:00:00+02:00", "2026-04-10T15:00:00+02:00")]
-
-
-async def test_options_flow_keeps_the_choice(hass, freezer):
-    freezer.move_to("2026-04-10T00:00:00+02:00")
-    hass.states.async_set("sensor.prices", "0.08", ZONNEPLAN)
-    entry = await setup_helper(hass, price_field="price_tax_excluded.amount")
-    assert planned_runs(hass) == NOON
-    result = await hass.config_entries.options.async_init(entry.entry_id)
-    assert offered(result, "price_field") == (None, "price_tax_excluded.amount")
-    # Cleared, the choice is asked for again; the other price plans the reversed day's cheapest hours.
-    settings = {"price_entity": "sensor.prices", **RULES}
-    result = await hass.config_entries.options.async_configure(result["flow_id"], settings)
-    assert result["errors"] == {"price_field": "pick_price_field"}
-    result = await hass.config_entries.options.async_configure(
-        result["flow_id"], {**settings, "price_field": "price_tax_included.amount"})
-    assert result["data"]["price_field"] == "price_tax_included.amount"
-    await hass.async_block_till_done()
-    assert planned_runs(hass) == [("2026-04-10T09:00:00+02:00", "2026-04-10T12:00:00+02:00")]
+    runs = hass.states.get("binary_sensor.water_heater_planned").attributes["runs"]
+    assert [(run["start"], run["end"]) for run in runs] == [("2026-04-10T11:00:00+02:00", "2026-04-10T15:00:00+02:00")]
