@@ -12,13 +12,16 @@ from homeassistant.util import dt as dt_util
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_prices import PriceDataError
 
-from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, \
-    CONF_UNTIL, DOMAIN, STRATEGIES
+from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
+    CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL, DOMAIN, READING_CHOICES, STRATEGIES
 from .planner import NoPlan, check_options, make_window_plan, series_of, window_on
 
 _TEXT = vol.Coerce(str)
 SCHEMA = vol.Schema({
     vol.Required("prices"): vol.Any(cv.entity_id, [dict]),
+    vol.Optional(CONF_RECORDS): cv.string,
+    vol.Optional(CONF_TIME_FIELD): cv.string,
+    vol.Optional(CONF_PRICE_FIELD): cv.string,
     vol.Required(CONF_TOTAL): _TEXT,
     vol.Optional(CONF_BLOCK): _TEXT,
     vol.Optional(CONF_MAX_OFF): _TEXT,
@@ -43,7 +46,11 @@ def async_register_action(hass: HomeAssistant) -> None:
         now = dt_util.utcnow()
         try:
             return await hass.async_add_executor_job(_plan, prices, options, now)
-        except (PriceDataError, BadInput, NoPlan) as exc:
+        except PriceDataError as exc:
+            # The action's own field that takes the choice the reader asks for, where it has one.
+            hint = f" (set {exc.choice})" if exc.choice in READING_CHOICES else ""
+            raise ServiceValidationError(f"{exc}{hint}") from None
+        except (BadInput, NoPlan) as exc:
             raise ServiceValidationError(str(exc)) from None
 
     hass.services.async_register(DOMAIN, "plan", plan, schema=SCHEMA, supports_response=SupportsResponse.ONLY)
@@ -52,7 +59,7 @@ def async_register_action(hass: HomeAssistant) -> None:
 def _plan(prices: Any, options: dict[str, Any], now: Any) -> dict[str, Any]:
     """The plan of the window given (default: every price from now on)."""
     zone = dt_util.get_default_time_zone()
-    series = series_of(prices, zone, "prices")
+    series = series_of(prices, zone, "prices", options)
     check_options(options, series)
     if CONF_FROM in options or CONF_UNTIL in options:
         today = dt_util.as_local(now).date()

@@ -15,16 +15,31 @@ from tariffsieve_plan.errors import BadInput
 from tariffsieve_prices import PriceDataError
 
 from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
-    CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DOMAIN, SOURCE_ENTITY, \
-    STRATEGIES
+    CONF_PRICE_FIELD, CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, \
+    CONF_UNTIL, DOMAIN, READING_CHOICES, SOURCE_ENTITY, STRATEGIES
 from .planner import RULE_KEYS, check_options, series_of
 from .sources import PriceSource
 
 _TEXT = selector.TextSelector()
+# A choice the reader asked for: the field that takes it, and what the reader offers.
+type Asked = tuple[str, tuple[str, ...]]
 
 
-def _settings_schema(kind: str) -> vol.Schema:
-    """The source's fields for its kind, the rules and the window."""
+def _reading_fields(kind: str) -> tuple[str, ...]:
+    """The choices of how to read the prices that the form offers for a kind of source."""
+    # An action's answer is laid out by the helper, day by day: only its records' prices can need naming.
+    return READING_CHOICES if kind == SOURCE_ENTITY else (CONF_PRICE_FIELD,)
+
+
+def _offering(candidates: tuple[str, ...]) -> selector.SelectSelector:
+    """A field offering the reader's candidates, taking a path typed in too: they need not be all there is."""
+    return selector.SelectSelector(selector.SelectSelectorConfig(
+        options=list(candidates), custom_value=True, mode=selector.SelectSelectorMode.DROPDOWN))
+
+
+def _settings_schema(kind: str, asked: Asked | None = None) -> vol.Schema:
+    """The source's fields for its kind (the one the reader asks for offering its candidates), the rules and the
+    window."""
     if kind == SOURCE_ENTITY:
         fields: dict[Any, Any] = {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
     else:
@@ -34,6 +49,8 @@ def _settings_schema(kind: str) -> vol.Schema:
             selector.ConfigEntrySelectorConfig(integration=kind))}
         if kind in ("nordpool", "tibber"):
             fields[vol.Optional(CONF_AREA)] = _TEXT
+    for key in _reading_fields(kind):
+        fields[vol.Optional(key)] = _offering(asked[1]) if asked and asked[0] == key and asked[1] else _TEXT
     fields |= {
         vol.Required(CONF_TOTAL): _TEXT,
         vol.Optional(CONF_BLOCK): _TEXT,
@@ -48,21 +65,38 @@ def _settings_schema(kind: str) -> vol.Schema:
     return vol.Schema(fields)
 
 
-async def _async_check(hass: HomeAssistant, options: dict[str, Any]) -> tuple[dict[str, str], dict[str, str]]:
-    """Errors by field, and the message they show: the source must give a series, each rule fit its periods."""
+def _asked_field(exc: PriceDataError, kind: str, options: dict[str, Any]) -> str | None:
+    """The form's field that takes the choice the reader asks for; None where the form has none for it."""
+    if exc.choice not in _reading_fields(kind):
+        return None
+    # Finding no records at all, the reader asks for their time field: the source is the likelier fault, unless
+    # the user named that field or the reader found records to name it from.
+    if exc.choice == CONF_TIME_FIELD and not exc.candidates and not options.get(CONF_TIME_FIELD):
+        return None
+    return exc.choice
+
+
+async def _async_check(hass: HomeAssistant,
+                       options: dict[str, Any]) -> tuple[dict[str, str], dict[str, str], Asked | None]:
+    """Errors by field, the message they show, and the choice the reader asks for: the source must give a series,
+    each rule fit its periods."""
     source = PriceSource(hass, options)
     try:
         data = await source.async_data(dt_util.now().date())
-        series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name)
+        series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name,
+                                                   options)
     except PriceDataError as exc:
+        asked = _asked_field(exc, source.kind, options)
+        if asked:
+            return {asked: f"pick_{asked}"}, {"error": str(exc)}, (asked, exc.candidates)
         field = CONF_PRICE_ENTITY if source.kind == SOURCE_ENTITY else CONF_SOURCE_ENTRY
-        return {field: "no_prices"}, {"error": str(exc)}
+        return {field: "no_prices"}, {"error": str(exc)}, None
     try:
         check_options(options, series)
     except BadInput as exc:
         field = RULE_KEYS.get(exc.rule or "", CONF_CHEAP)
-        return {field: "bad_rule"}, {"error": str(exc)}
-    return {}, {"error": ""}
+        return {field: "bad_rule"}, {"error": str(exc)}, None
+    return {}, {"error": ""}, None
 
 
 class TariffsieveConfigFlow(ConfigFlow, domain=DOMAIN):
@@ -90,14 +124,13 @@ class TariffsieveConfigFlow(ConfigFlow, domain=DOMAIN):
         }))
 
     async def async_step_settings(self, user_input: dict[str, Any] | None = None) -> ConfigFlowResult:
-        errors, placeholders = {}, {"error": ""}
-        schema = _settings_schema(self._kind)
+        errors, placeholders, asked = {}, {"error": ""}, None
         if user_input is not None and CONF_TOTAL in user_input:
             options = {CONF_SOURCE: self._kind, **user_input}
-            errors, placeholders = await _async_check(self.hass, options)
+            errors, placeholders, asked = await _async_check(self.hass, options)
             if not errors:
                 return self.async_create_entry(title=self._name, data={}, options=options)
-            schema = self.add_suggested_values_to_schema(schema, user_input)
+        schema = self.add_suggested_values_to_schema(_settings_schema(self._kind, asked), user_input or {})
         return self.async_show_form(step_id="settings", data_schema=schema, errors=errors,
                                     description_placeholders=placeholders)
 
@@ -107,13 +140,13 @@ class TariffsieveOptionsFlow(OptionsFlow):
 
     async def async_step_init(self, user_input: dict[str, Any] | None = None) -> ConfigFlowResult:
         kind = self.config_entry.options[CONF_SOURCE]
-        errors, placeholders = {}, {"error": ""}
+        errors, placeholders, asked = {}, {"error": ""}, None
         if user_input is not None:
             options = {CONF_SOURCE: kind, **user_input}
-            errors, placeholders = await _async_check(self.hass, options)
+            errors, placeholders, asked = await _async_check(self.hass, options)
             if not errors:
                 return self.async_create_entry(data=options)
-        schema = self.add_suggested_values_to_schema(_settings_schema(kind),
+        schema = self.add_suggested_values_to_schema(_settings_schema(kind, asked),
                                                      user_input or self.config_entry.options)
         return self.async_show_form(step_id="init", data_schema=schema, errors=errors,
                                     description_placeholders=placeholders)

@@ -5,6 +5,11 @@ CONF_SOURCE = "source"          # a price entity, or one of ACTION_SOURCES
 CONF_PRICE_ENTITY = "price_entity"
 CONF_SOURCE_ENTRY = "source_entry"
 CONF_AREA = "area"              # Nord Pool's area or Tibber's home
+# How the prices are read where the reader cannot tell alone; named as the reader names the choice it asks for.
+CONF_RECORDS = "records"        # the list(s) of records: dotted paths, comma-separated
+CONF_TIME_FIELD = "time_field"
+CONF_PRICE_FIELD = "price_field"
+READING_CHOICES = (CONF_RECORDS, CONF_TIME_FIELD, CONF_PRICE_FIELD)
 CONF_TOTAL = "total"            # at least this long in total
 CONF_BLOCK = "block"            # the shortest run
 CONF_MAX_OFF = "max_off"        # the longest time off

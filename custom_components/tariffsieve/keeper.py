@@ -95,7 +95,7 @@ class PlanKeeper:
               plans: dict[str, dict[str, Any]]) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
         """Runs in an executor thread: reads the series and plans the windows that need it."""
         try:
-            series = series_of(data, zone, self.source.name)
+            series = series_of(data, zone, self.source.name, self.options)
         except PriceDataError as exc:
             return self.series, plans, ("waiting_for_prices", str(exc))
         waiting = None

@@ -12,8 +12,8 @@ from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, PriceSeries, read_prices
 from tariffsieve_prices.prices import price_text
 
-from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, \
-    CONF_UNTIL
+from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
+    CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
 
 # The labels rules are named by in messages, as the form shows them.
 LABELS = {CONF_TOTAL: "Run in total", CONF_BLOCK: "Shortest run", CONF_MAX_OFF: "Longest time off",
@@ -31,9 +31,18 @@ class NoPlan(Exception):
         self.reason = reason
 
 
-def series_of(data: Any, zone: tzinfo | str, name: str = "") -> PriceSeries:
-    """The price series in a source's data (attributes or an action's answer); PriceDataError if none."""
-    return read_prices(data, tz=zone, name=name)
+def series_of(data: Any, zone: tzinfo | str, name: str = "", options: dict[str, Any] | None = None) -> PriceSeries:
+    """The price series in a source's data (attributes or an action's answer), read with the lists and fields
+    the options name; PriceDataError if none, or where the reader asks for one of those choices."""
+    options = options or {}
+    # Several lists as the command line takes them: "raw_today, raw_tomorrow".
+    paths = tuple(part.strip() for part in _named(options, CONF_RECORDS).split(",") if part.strip())
+    return read_prices(data, records=paths, time_field=_named(options, CONF_TIME_FIELD) or None,
+                       price_field=_named(options, CONF_PRICE_FIELD) or None, tz=zone, name=name)
+
+
+def _named(options: dict[str, Any], key: str) -> str:
+    return str(options.get(key) or "").strip()
 
 
 def seconds_of(series: PriceSeries) -> Decimal:

@@ -8,6 +8,11 @@ from pytest_homeassistant_custom_component.common import MockConfigEntry
 from custom_components.tariffsieve.const import DOMAIN
 
 SAMPLE = json.loads((Path(__file__).parents[2] / "examples" / "sample_day.json").read_text())
+# The sample day as a record holding two prices: the sample's own, and the day's prices the other way round
+# (a plan tells which were read).
+ZONNEPLAN = {"forecast": [
+    {"datetime": record["start"], "price_tax_included": {"amount": other["price"]},
+     "price_tax_excluded": {"amount": record["price"]}} for record, other in zip(SAMPLE, reversed(SAMPLE))]}
 RULES = {"total": "3h", "block": "1h", "strategy": "average", "window_from": "00:00:00", "window_until": "00:00:00"}
 
 

@@ -10,7 +10,7 @@ from pytest_homeassistant_custom_component.common import async_fire_time_changed
 
 from custom_components.tariffsieve.diagnostics import async_get_config_entry_diagnostics
 
-from .conftest import SAMPLE, hourly, setup_helper
+from .conftest import SAMPLE, ZONNEPLAN, hourly, setup_helper
 
 PLANNED, NEXT = "binary_sensor.water_heater_planned", "sensor.water_heater_next_start"
 NOON_RUN = [{"start": "2026-04-10T12:00:00+02:00", "end": "2026-04-10T15:00:00+02:00", "average": "0.0436"}]
@@ -132,6 +132,7 @@ async def test_price_actions(hass, freezer, domain, service, answer):
     ({"prices": "sensor.none"}, "not an entity"),
     ({"prices": [{"start": "2026-04-10T00:00:00+02:00", "price": "x"}]}, "price"),
     ({"window_from": "16:00", "window_until": "20:00", "total": "5h"}, "no valid"),
+    ({"prices": ZONNEPLAN["forecast"]}, "pick one \\(set price_field\\)"),
 ])
 async def test_plan_action(hass, freezer, data, error):
     freezer.move_to("2026-04-10T00:00:00+02:00")
@@ -140,8 +141,8 @@ async def test_plan_action(hass, freezer, data, error):
     call = {"prices": "sensor.prices", "total": "3h", "block": "1h"}
     answer = await hass.services.async_call("tariffsieve", "plan", call, blocking=True, return_response=True)
     assert (answer["runs"], answer["average"], len(answer["periods"])) == (NOON_RUN, "0.0436", 3)
-    listed = await hass.services.async_call("tariffsieve", "plan", {**call, "prices": SAMPLE}, blocking=True,
-                                            return_response=True)
-    assert listed == answer
+    for listed in ({"prices": SAMPLE}, {"prices": ZONNEPLAN["forecast"], "price_field": "price_tax_excluded.amount"}):
+        assert await hass.services.async_call("tariffsieve", "plan", {**call, **listed}, blocking=True,
+                                              return_response=True) == answer
     with pytest.raises(ServiceValidationError, match=error):
         await hass.services.async_call("tariffsieve", "plan", {**call, **data}, blocking=True, return_response=True)
