@@ -3,7 +3,7 @@ values that are stored, compared and shown; no Home Assistant objects here."""
 from __future__ import annotations
 
 from datetime import date, datetime, time, timedelta, tzinfo
-from decimal import Decimal
+from decimal import Context, Decimal, localcontext
 from typing import Any
 
 from tariffsieve_plan.errors import BadInput
@@ -85,7 +85,8 @@ def window_on(day: date, options: dict[str, Any], zone: tzinfo) -> tuple[datetim
 
 def shown(number: Decimal) -> str:
     """A price as plain decimal text without trailing zeros: 0.0436."""
-    return f"{number.normalize():f}"
+    with localcontext(Context(prec=80)):  # the default 28 digits would cut a 29-digit average
+        return f"{number.normalize():f}"
 
 
 def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], options: dict[str, Any],

@@ -76,7 +76,7 @@ ERRORS = [
     ({"data": {"rows": [{"when": 1}]}}, {"records": ["data.cols"]},
      "no 'data.cols' in the data: the object at 'data' has rows", "records", ()),
     ([dict(ITEM, energy="0.5", tax="0.2"), NEXT], {},
-     "the records  hold several prices: price, energy, tax; pick one", "price_field", ("price", "energy", "tax")),
+     "the records hold several prices: price, energy, tax; pick one", "price_field", ("price", "energy", "tax")),
     ([ITEM, dict(NEXT, start="2026-04-10T23:00")], {},
      "item 2: the start 2026-04-10T23:00:00 has no UTC offset, unlike the one at item 1", None, ()),
     ([ITEM, NEXT, dict(NEXT, start="2026-04-11T02:00Z")], {"name": "x.json"},

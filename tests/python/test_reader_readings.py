@@ -46,7 +46,7 @@ READINGS = [
     # A price only by its name: perKwh is what the customer pays beside spotPerKwh; block is no price.
     (AMBER, {}, [str(20 + i) for i in range(12)], None),
     ([{k: v for k, v in record.items() if "Kwh" not in k} for record in AMBER], {}, "found no list", "time_field"),
-    (NORWAY, {}, "the records  hold several prices: NOK_per_kWh, EUR_per_kWh; pick one", "price_field"),
+    (NORWAY, {}, "the records hold several prices: NOK_per_kWh, EUR_per_kWh; pick one", "price_field"),
     (NORWAY, {"price_field": "NOK_per_kWh"}, ["0.5", "0.6", "0.7"], None),
     # Lists joined only when their names make them days of one series; forecasts only when chosen.
     ({"raw_today": TODAY, "raw_tomorrow": TOMORROW, "forecast": FORECAST}, {}, [str(i) for i in range(48)], None),

@@ -230,7 +230,7 @@ def _read(shapes: list) -> "tuple[list[PriceRecord], str, str]":
     first = shapes[0]
     chosen_price = paid_price(first.price_fields)
     if chosen_price is None:
-        raise PriceDataError(f"the records {'in ' + first.path if first.path else ''} hold several prices: "
+        raise PriceDataError(f"the records {'in ' + first.path + ' ' if first.path else ''}hold several prices: "
                              f"{', '.join(first.price_fields)}; pick one",
                              "price_field", tuple(first.price_fields))
     chosen_time = first.time_field
