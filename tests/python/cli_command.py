@@ -8,11 +8,11 @@ import sysconfig
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-SOURCES = ROOT / "src" / "cli"
+SOURCES = [ROOT / "src" / "cli", ROOT / "src" / "python"]
 INSTALLED = Path(sysconfig.get_path("scripts")) / ("tariffsieve-plan" + (".exe" if sys.platform == "win32" else ""))
 installed = INSTALLED.exists() and importlib.util.find_spec("tariffsieve_plan") is not None
-if not installed and str(SOURCES) not in sys.path:
-    sys.path.insert(0, str(SOURCES))
+if not installed:
+    sys.path[:0] = [str(path) for path in SOURCES if str(path) not in sys.path]
 
 
 def command():
@@ -24,7 +24,7 @@ def environment(base=None):
     """An environment in which the command and its package are found."""
     env = dict(os.environ if base is None else base)
     if not installed:
-        env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(SOURCES), env.get("PYTHONPATH")]))
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [*map(str, SOURCES), env.get("PYTHONPATH")]))
     return env
 
 

@@ -268,3 +268,17 @@ def expect_as_reference(function, request):
     else:
         assert got == expected, (request, expected, got)
     return expected[0]
+
+
+def exact_average(total, count):
+    """total / count as the engine rounds an average: half to even, keeping as
+    many decimals (up to 28) as fit below 2**96."""
+    from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
+
+    with localcontext(Context(prec=80)):
+        quotient = Decimal(total) / count
+        for places in range(28, -1, -1):
+            rounded = quotient.quantize(Decimal(1).scaleb(-places), rounding=ROUND_HALF_EVEN)
+            if abs(rounded.scaleb(places)) < 2 ** 96:
+                return rounded
+    return quotient

@@ -14,7 +14,7 @@ import pytest
 
 import tariffsieve
 from cli_command import command, environment, run_in_process
-from tariffsieve_plan.durations import describe, parse_seconds
+from tariffsieve_schedule.durations import describe, parse_seconds
 from tariffsieve_prices.timestamps import parse_iso as parse_instant
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"

@@ -14,7 +14,7 @@ from hypothesis import HealthCheck, event, given, settings, strategies as st
 
 import tariffsieve
 from cli_command import run_in_process
-from tariffsieve_plan.planning import module_average
+from reference import exact_average
 
 zoneinfo = pytest.importorskip("zoneinfo")
 try:
@@ -168,7 +168,7 @@ def test_a_plan_equal_to_plan_on_the_known_series_or_one_line(data):
     assert (answer["window"]["first_index"], answer["window"]["periods"]) == (first, end - first)
     if expected:
         total = sum(Decimal(known.prices[i]) for i in expected)
-        assert Decimal(answer["average"]) == module_average(total, len(expected))
+        assert Decimal(answer["average"]) == exact_average(total, len(expected))
 
 def test_a_repeated_hour_of_naive_rows_follows_the_rows_direction():
     # Both orders of a whole autumn night, rows ascending and descending.

@@ -1,19 +1,15 @@
 # The tariffsieve-plan command: read a price series with tariffsieve_prices,
-# turn rules given in durations and clock times into periods, plan with
-# tariffsieve.plan, answer as text, JSON or CSV. Bad input ends with one line
-# on standard error and status 2.
+# plan it with tariffsieve_schedule, answer as text, JSON or CSV. Bad input
+# ends with one line on standard error and status 2, worded with the options.
 import argparse
+import re
 import sys
-from datetime import datetime, timedelta, timezone
-from decimal import Decimal
+from datetime import timedelta
 
-from tariffsieve_plan.durations import parse_seconds
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
-from tariffsieve_plan.planning import LONGEST_SERIES, RULES, PlanRefused, make_plan, rules_in_periods
-from tariffsieve_plan.window import plan_window
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
-from tariffsieve_prices.prices import price_text
+from tariffsieve_schedule import RuleError, ScheduleError, schedule, seconds_of
 
 PROGRAM = "tariffsieve-plan"
 # How a choice the reader asks for is made on the command line.
@@ -96,9 +92,11 @@ def _resolution(text):
     if text is None:
         return None
     try:
-        seconds = parse_seconds(text)
-    except (ValueError, ArithmeticError) as exc:
-        raise BadInput(f"--resolution: {exc}") from None
+        seconds = seconds_of("resolution", text)
+    except ScheduleError as exc:
+        if exc.reason != "no_unit":
+            raise BadInput(exc.worded("--resolution")) from None
+        seconds = None
     if not seconds:
         raise BadInput(f"--resolution {text}: give a positive duration with a unit, such as 15min")
     try:
@@ -145,49 +143,63 @@ def show_zone(series, tz):
     return series.in_zone(zone), f"times in {name} (this machine's zone)"
 
 
-def rules_of(args, count, seconds):
-    """The rules the options give, in periods."""
-    durations = dict(zip(RULES, (args.run, args.block, args.max_off, args.start_within)))
-    return rules_in_periods(durations, {name: option for option, name in RULE_NAMES}, seconds, count, args.periods)
-
-
-def threshold_of(text):
-    """The --cheap price as plan takes it: plain decimal text."""
-    if text is None:
-        return None
-    try:
-        return price_text(text, "--cheap", "")
-    except PriceDataError:
-        raise BadInput(f"--cheap {text}: not a decimal number (such as 0.0500)") from None
-
-
+# The option that gives each argument of schedule(), for its messages.
+OPTIONS = {"total": "--run", "block": "--block", "max_off": "--max-off", "start_within": "--start-within",
+           "cheap": "--cheap", "strategy": "--strategy", "start": "--from", "end": "--until", "tz": "--tz"}
 RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
               ("--max-off", "max_gap_between_periods"), ("--start-within", "max_gap_from_start"))
+# What the command adds to a message: the option that settles it.
+_SUFFIXES = {"no_unit": ", or add --periods to count periods", "not_covered": " with --partial",
+             "naive_offsets": " with --tz", "aware_on_naive": " with --tz", "now_naive": " with --tz"}
+_BARE = re.compile(r"\d+(?:\.\d*)?|\.\d+")
 
 
-def refusal_text(refusal, rules, count):
-    """plan's refusal with the rules in periods, named by their options."""
-    if refusal.too_long:
-        return "a rule is too long: " + ", ".join(f"{option} {rules[name]} periods" for option, name in RULE_NAMES)
-    if count > LONGEST_SERIES:
-        return f"{refusal}; plan a part of the series with --from and --until"
-    named = ", ".join(f"{option} {rules[name]} ({name})" for option, name in RULE_NAMES)
-    return f"{refusal}; the rules in periods: {named}, over {count} periods"
+def refusal_text(error: RuleError) -> str:
+    """The engine's refusal with the rules in periods, named by their options."""
+    rules, count = error.values["rules"], error.values["count"]
+    by_engine = {"min_selections": rules["total"], "min_consecutive_periods": rules["block"],
+                 "max_gap_between_periods": rules["max_off"], "max_gap_from_start": rules["start_within"]}
+    if error.reason == "too_long":
+        return "a rule is too long: " + ", ".join(f"{option} {by_engine[name]} periods" for option, name in RULE_NAMES)
+    if error.reason == "too_many_periods":
+        return f"{count} periods to plan, more than the {error.values['most']} plan takes; plan a part of the " \
+               f"series with --from and --until"
+    named = ", ".join(f"{option} {by_engine[name]} ({name})" for option, name in RULE_NAMES)
+    return f"{error.values['engine']}; the rules in periods: {named}, over {count} periods"
+
+
+def worded(error: ScheduleError) -> str:
+    """A schedule's error in the command's words."""
+    if isinstance(error, RuleError) and error.field != "prices":
+        return refusal_text(error)
+    return error.worded(OPTIONS.get(error.field, error.field), OPTIONS) + _SUFFIXES.get(error.reason, "")
+
+
+def durations_of(args, series):
+    """The rules as schedule() takes them: with --periods a bare number counts periods."""
+    durations = {"total": args.run, "block": args.block, "max_off": args.max_off,
+                 "start_within": args.start_within}
+    if not args.periods:
+        return durations
+    for field, text in durations.items():
+        if text is not None and _BARE.fullmatch(text.strip()):
+            count = float(text)
+            if count != int(count):
+                raise BadInput(f"{OPTIONS[field]} {text}: a number of periods must be whole")
+            durations[field] = int(count) * series.resolution
+    return durations
 
 
 def run(argv=None, stdin=None, now=None):
-    """The plan and the answer text for the command line argv; now (UTC) for --from now."""
+    """The schedule and the answer text for the command line argv; now (UTC) for --from now."""
     args = parse_arguments(argv)
-    threshold = threshold_of(args.cheap)
     series = read_input(args, stdin if stdin is not None else sys.stdin.buffer)
     series, zone_note = show_zone(series, args.tz)
-    first, end = plan_window(series, args.start, args.until, args.partial, now or datetime.now(timezone.utc))
-    seconds = Decimal(series.resolution // timedelta(microseconds=1)) / 1000000
-    rules = rules_of(args, end - first, seconds)
     try:
-        plan = make_plan(series, first, end, rules, threshold, args.strategy == "average")
-    except PlanRefused as exc:
-        raise BadInput(refusal_text(exc, rules, end - first)) from None
+        plan = schedule(series, **durations_of(args, series), cheap=args.cheap,
+                        strategy=args.strategy, start=args.start, end=args.until, partial=args.partial, now=now)
+    except ScheduleError as exc:
+        raise BadInput(worded(exc)) from None
     if args.format == "json":
         return plan, answer_json(plan, zone_note)
     if args.format == "csv":

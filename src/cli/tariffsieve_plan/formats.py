@@ -5,26 +5,13 @@ import io
 import json
 import re
 from datetime import time, timedelta
-from decimal import ROUND_HALF_EVEN, Decimal, localcontext
+from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
 
 from tariffsieve_plan.chart import chart, per_row_for
-from tariffsieve_plan.durations import describe
-from tariffsieve_plan.planning import EXACT
+from tariffsieve_schedule import decimal_text, describe, iso_text
 
-
-def iso_text(moment) -> str:
-    """ISO 8601 text of a datetime, to the minute when it has no seconds."""
-    if moment.second == 0 and moment.microsecond == 0:
-        return moment.isoformat(timespec="minutes")
-    return moment.isoformat()
-
-
-def decimal_text(value) -> "str | None":
-    """Plain decimal text without trailing zeros: 0.025, 3, -1.5."""
-    if value is None:
-        return None
-    text = f"{value.normalize(EXACT):f}"  # the context's 28 digits would cut a 29-digit average
-    return "0" if text in ("-0", "") else text
+# Wide enough to show any average of the engine's exactly.
+EXACT = Context(prec=80)
 
 
 def _short_paths(paths):
@@ -54,11 +41,11 @@ def answer_json(plan, zone_note) -> str:
              "periods": run.periods, "average": decimal_text(run.average)} for run in plan.runs]
     answer = {
         "runs": runs,
-        "indices": plan.chosen,
+        "indices": list(plan.indices),
         "average": decimal_text(plan.average),
-        "request": plan.request,
-        "window": {"start": iso_text(series.starts[plan.first]), "end": iso_text(series.end(plan.end - 1)),
-                   "first_index": plan.first, "periods": plan.end - plan.first},
+        "request": plan.request.as_dict(),
+        "window": {"start": iso_text(plan.window.start), "end": iso_text(plan.window.end),
+                   "first_index": plan.window.first_index, "periods": plan.window.periods},
         "source": {"periods": len(series), "resolution_seconds": int(series.resolution.total_seconds()),
                    "time_field": series.time_field, "price_field": series.price_field,
                    "lists": list(series.lists), "times": zone_note or "as written"},
@@ -74,7 +61,7 @@ def answer_csv(plan) -> str:
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
     series = plan.series
-    chosen = set(plan.chosen)
+    chosen = set(plan.indices)
     if series.kind == "csv":
         if series.header is not None:
             writer.writerow([*series.header, "chosen"])
@@ -107,9 +94,10 @@ def places_of(prices) -> int:
 
 def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
     series = plan.series
-    request = plan.request
+    request = plan.request.as_dict()
+    first, end = plan.window.first_index, plan.window.first_index + plan.window.periods
     resolution = Decimal(int(series.resolution.total_seconds()))
-    window_prices = series.prices[plan.first:plan.end]
+    window_prices = series.prices[first:end]
     count = len(window_prices)
     quantum = Decimal(1).scaleb(-places_of(window_prices))
 
@@ -123,7 +111,7 @@ def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
     lines = [f"{series.name}: {len(series)} periods of {describe(resolution)}, "
              f"{series.starts[0]:%a %Y-%m-%d %H:%M} to {series.end(len(series) - 1):%a %Y-%m-%d %H:%M}"]
     if count < len(series):
-        lines[0] += (f"; planned {clock_range(series.starts[plan.first], series.end(plan.end - 1))} "
+        lines[0] += (f"; planned {clock_range(plan.window.start, plan.window.end)} "
                      f"({count} periods)")
     source = source_text(series, zone_note)
     if source:
@@ -144,7 +132,7 @@ def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
         clock_width, length_width = (max(len(row[column]) for row in rows) for column in (0, 1))
         for clock, length, average in rows:
             lines.append(f"  {clock:<{clock_width}}  {length:>{length_width}}  average {average}")
-    chosen = len(plan.chosen)
+    chosen = len(plan.indices)
     summary = f"{chosen} period{'s' * (chosen != 1)} ({describe(chosen * resolution)}), total {shown(plan.total)}"
     if plan.average is not None:
         summary += f", average {shown(plan.average)}"
@@ -152,11 +140,11 @@ def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
         summary += f", {plan.cheap} cheap"
     lines.append(summary)
     if with_chart:
-        times = series.starts[plan.first:plan.end]
+        times = series.starts[first:end]
         one_day = times[0].date() == times[-1].date()
         labels = [f"{t:%H:%M}" if one_day else f"{t:%a %H:%M}" for t in times]
         values = [Decimal(p) for p in window_prices]
         lines.append("")
         lines.extend(chart(labels, window_prices, values, plan.threshold, threshold_text,
-                           [i - plan.first for i in plan.chosen], per_row or per_row_for(count, resolution)))
+                           [i - first for i in plan.indices], per_row or per_row_for(count, resolution)))
     return "\n".join(lines) + "\n"

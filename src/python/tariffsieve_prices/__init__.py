@@ -17,11 +17,13 @@ from datetime import timedelta, tzinfo
 from tariffsieve_prices.csv_text import csv_records
 from tariffsieve_prices.errors import PriceDataError
 from tariffsieve_prices.json_records import json_records
-from tariffsieve_prices.prices import JsonNumber
+from tariffsieve_prices.prices import JsonNumber, price_text
+from tariffsieve_prices.timestamps import parse_iso as parse_timestamp
 from tariffsieve_prices.records import PriceRecord
 from tariffsieve_prices.series import PriceSeries, build_series, describe_step
 
-__all__ = ["PriceDataError", "PriceRecord", "PriceSeries", "describe_step", "read_prices", "load_zone"]
+__all__ = ["PriceDataError", "PriceRecord", "PriceSeries", "describe_step", "read_prices", "load_zone",
+           "parse_timestamp", "price_text"]
 
 FORMATS = ("csv", "json", "xml")
 
