@@ -9,12 +9,12 @@ from homeassistant.core import HomeAssistant, ServiceCall, ServiceResponse, Supp
 from homeassistant.exceptions import ServiceValidationError
 from homeassistant.helpers import config_validation as cv
 from homeassistant.util import dt as dt_util
-from tariffsieve_plan.errors import BadInput
 from tariffsieve_prices import PriceDataError
+from tariffsieve_schedule import ScheduleError
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL, DOMAIN, READING_CHOICES, STRATEGIES
-from .planner import NoPlan, check_options, make_window_plan, series_of, window_on
+from .planner import NoPlan, check_options, make_window_plan, placeholders, series_of, window_on, worded
 
 _TEXT = vol.Coerce(str)
 SCHEMA = vol.Schema({
@@ -35,8 +35,7 @@ SCHEMA = vol.Schema({
 
 def async_register_action(hass: HomeAssistant) -> None:
     async def plan(call: ServiceCall) -> ServiceResponse:
-        options = {key: value.isoformat() if key in (CONF_FROM, CONF_UNTIL) else value
-                   for key, value in call.data.items() if key != "prices"}
+        options = {key: value for key, value in call.data.items() if key != "prices"}
         prices = call.data["prices"]
         if isinstance(prices, str):
             state = hass.states.get(prices)
@@ -50,10 +49,18 @@ def async_register_action(hass: HomeAssistant) -> None:
             # The action's own field that takes the choice the reader asks for, where it has one.
             hint = f" (set {exc.choice})" if exc.choice in READING_CHOICES else ""
             raise ServiceValidationError(f"{exc}{hint}") from None
-        except (BadInput, NoPlan) as exc:
-            raise ServiceValidationError(str(exc)) from None
+        except NoPlan as exc:
+            raise _invalid(str(exc), exc.error) from None
+        except ScheduleError as exc:
+            raise _invalid(worded(exc), exc) from None
 
     hass.services.async_register(DOMAIN, "plan", plan, schema=SCHEMA, supports_response=SupportsResponse.ONLY)
+
+
+def _invalid(message: str, error: ScheduleError) -> ServiceValidationError:
+    """The action's error: the message, and its translation by the schedule's reason."""
+    return ServiceValidationError(message, translation_domain=DOMAIN, translation_key=error.reason,
+                                  translation_placeholders=placeholders(error))
 
 
 def _plan(prices: Any, options: dict[str, Any], now: Any) -> dict[str, Any]:

@@ -11,13 +11,13 @@ from homeassistant.const import CONF_NAME
 from homeassistant.core import HomeAssistant, callback
 from homeassistant.helpers import selector
 from homeassistant.util import dt as dt_util
-from tariffsieve_plan.errors import BadInput
 from tariffsieve_prices import PriceDataError
+from tariffsieve_schedule import ScheduleError
 
 from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
     CONF_PRICE_FIELD, CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, \
     CONF_UNTIL, DOMAIN, READING_CHOICES, SOURCE_ENTITY, STRATEGIES
-from .planner import RULE_KEYS, check_options, series_of
+from .planner import FIELD_KEYS, check_options, placeholders, series_of
 from .sources import PriceSource
 
 _TEXT = selector.TextSelector()
@@ -92,10 +92,10 @@ async def _async_check(hass: HomeAssistant,
         field = CONF_PRICE_ENTITY if source.kind == SOURCE_ENTITY else CONF_SOURCE_ENTRY
         return {field: "no_prices"}, {"error": str(exc)}, None
     try:
-        check_options(options, series)
-    except BadInput as exc:
-        field = RULE_KEYS.get(exc.rule or "", CONF_CHEAP)
-        return {field: "bad_rule"}, {"error": str(exc)}, None
+        await hass.async_add_executor_job(check_options, options, series)
+    except ScheduleError as exc:
+        # A translated error on the field at fault; the values it names go to its placeholders.
+        return {FIELD_KEYS.get(exc.field, CONF_TOTAL): exc.reason}, placeholders(exc), None
     return {}, {"error": ""}, None
 
 

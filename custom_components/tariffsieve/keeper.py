@@ -18,16 +18,12 @@ from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
 from .const import DOMAIN
-from .planner import NoPlan, make_window_plan, prices_changed, series_of, window_on
+from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
 from .sources import PriceSource
 
 _LOGGER = logging.getLogger(__name__)
 # How often a price action is asked again while a day's prices are missing.
 ASK_AGAIN = timedelta(minutes=20)
-
-
-def _at(text: str) -> datetime:
-    return datetime.fromisoformat(text)
 
 
 class PlanKeeper:

@@ -3,32 +3,36 @@ values that are stored, compared and shown; no Home Assistant objects here."""
 from __future__ import annotations
 
 from datetime import date, datetime, time, timedelta, tzinfo
-from decimal import Context, Decimal, localcontext
+from decimal import Decimal
 from typing import Any
 
-from tariffsieve_plan.errors import BadInput
-from tariffsieve_plan.planning import PlanRefused, make_plan, rules_in_periods
-from tariffsieve_plan.window import plan_window
-from tariffsieve_prices import PriceDataError, PriceSeries, read_prices
-from tariffsieve_prices.prices import price_text
+from tariffsieve_prices import PriceSeries, parse_timestamp, read_prices
+from tariffsieve_schedule import Schedule, ScheduleError, WindowError, decimal_text, schedule
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
 
-# The labels rules are named by in messages, as the form shows them.
-LABELS = {CONF_TOTAL: "Run in total", CONF_BLOCK: "Shortest run", CONF_MAX_OFF: "Longest time off",
-          CONF_START_WITHIN: "Start within"}
-# The option that holds each of plan's timing rules.
-RULE_KEYS = {"min_selections": CONF_TOTAL, "min_consecutive_periods": CONF_BLOCK,
-             "max_gap_between_periods": CONF_MAX_OFF, "max_gap_from_start": CONF_START_WITHIN}
+# The labels the form shows each argument of schedule() by, in English messages.
+LABELS = {"total": "Run in total", "block": "Shortest run", "max_off": "Longest time off",
+          "start_within": "Start within", "cheap": "Cheap price", "strategy": "Strategy", "start": "Window from",
+          "end": "Window until", "prices": "Prices"}
+# The option that holds each argument of schedule().
+FIELD_KEYS = {"total": CONF_TOTAL, "block": CONF_BLOCK, "max_off": CONF_MAX_OFF, "start_within": CONF_START_WITHIN,
+              "cheap": CONF_CHEAP, "strategy": CONF_STRATEGY, "start": CONF_FROM, "end": CONF_UNTIL}
 
 
 class NoPlan(Exception):
-    """Why a window has no plan: the prices do not cover it yet, or the rules cannot be met."""
+    """Why a window has no plan: the prices do not cover it yet, or the rules cannot be met; `error` the
+    schedule's own error."""
 
-    def __init__(self, reason: str, message: str) -> None:
+    def __init__(self, reason: str, message: str, error: ScheduleError) -> None:
         super().__init__(message)
-        self.reason = reason
+        self.reason, self.error = reason, error
+
+
+def worded(error: ScheduleError) -> str:
+    """A schedule's error in English, its field named by the form's label."""
+    return error.worded(LABELS.get(error.field, error.field), LABELS)
 
 
 def series_of(data: Any, zone: tzinfo | str, name: str = "", options: dict[str, Any] | None = None) -> PriceSeries:
@@ -45,34 +49,35 @@ def _named(options: dict[str, Any], key: str) -> str:
     return str(options.get(key) or "").strip()
 
 
-def seconds_of(series: PriceSeries) -> Decimal:
-    return Decimal(series.resolution // timedelta(microseconds=1)) / 1000000
-
-
-def rules_of(options: dict[str, Any], seconds: Decimal, count: int) -> dict[str, int]:
-    """The rules in periods of `seconds`, as plan takes them; BadInput names the rule at fault."""
-    return rules_in_periods({rule: options.get(key) for rule, key in RULE_KEYS.items()},
-                            {rule: LABELS[key] for rule, key in RULE_KEYS.items()}, seconds, count)
-
-
-def threshold_of(options: dict[str, Any]) -> str | None:
-    cheap = options.get(CONF_CHEAP)
-    if cheap in (None, ""):
-        return None
-    try:
-        return price_text(str(cheap), "Cheap price", "")
-    except PriceDataError:
-        raise BadInput(f"Cheap price {cheap}: not a decimal number (such as 0.05)") from None
+def _request(options: dict[str, Any]) -> dict[str, Any]:
+    """schedule()'s rules from the options."""
+    return {"total": options.get(CONF_TOTAL), "block": options.get(CONF_BLOCK) or None,
+            "max_off": options.get(CONF_MAX_OFF) or None, "start_within": options.get(CONF_START_WITHIN) or None,
+            "cheap": options.get(CONF_CHEAP) or None, "strategy": options.get(CONF_STRATEGY, "average")}
 
 
 def check_options(options: dict[str, Any], series: PriceSeries) -> None:
-    """BadInput when a rule is not a whole number of the series' periods or the threshold is not a number."""
-    rules_of(options, seconds_of(series), len(series))
-    threshold_of(options)
+    """ScheduleError where the rules do not fit the series: a rule not a whole number of its periods, a
+    threshold that is no number, rules that contradict each other. Plans the first day's periods, in an
+    executor: a long series takes milliseconds."""
+    day = min(len(series), int(timedelta(days=1) / series.resolution) or 1)
+    schedule(series, **_request(options), end=series.instants[day - 1] + series.resolution)
 
 
-def _clock(text: str) -> time:
-    return time.fromisoformat(text)
+def placeholders(error: ScheduleError) -> dict[str, str]:
+    """The values a translated message of the error may show, as text, each present."""
+    values = {key: "" if value is None else str(value) for key, value in error.values.items()
+              if not isinstance(value, dict)}
+    return {key: values.get(key, "") for key in PLACEHOLDERS} | {"error": worded(error)}
+
+
+# Every value a translated schedule error may show.
+PLACEHOLDERS = ("text", "every", "periods", "count", "total", "max_off", "most", "shown", "first", "last")
+
+
+def _clock(value: time | str) -> time:
+    """A clock time as the action gives it (a time) or as the options store it (text 22:00:00)."""
+    return value if isinstance(value, time) else time.fromisoformat(value)
 
 
 def window_on(day: date, options: dict[str, Any], zone: tzinfo) -> tuple[datetime, datetime]:
@@ -83,12 +88,6 @@ def window_on(day: date, options: dict[str, Any], zone: tzinfo) -> tuple[datetim
     return start, end
 
 
-def shown(number: Decimal) -> str:
-    """A price as plain decimal text without trailing zeros: 0.0436."""
-    with localcontext(Context(prec=80)):  # the default 28 digits would cut a 29-digit average
-        return f"{number.normalize():f}"
-
-
 def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], options: dict[str, Any],
                      now: datetime) -> dict[str, Any]:
     """The plan of the window's periods that have not started by now, as stored values; NoPlan if none."""
@@ -96,25 +95,28 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
     # A window already running is planned from the next period on.
     begin = max(start, now)
     try:
-        first, last = plan_window(series, begin.isoformat(), end.isoformat(), False, now)
-    except BadInput:
+        planned = schedule(series, **_request(options), start=begin, end=end, now=now)
+    except WindowError as exc:
         raise NoPlan("waiting_for_prices", f"the prices do not cover the window from {begin.isoformat()} to "
-                                           f"{end.isoformat()} yet") from None
-    try:
-        rules = rules_of(options, seconds_of(series), last - first)
-        plan = make_plan(series, first, last, rules, threshold_of(options),
-                         options.get(CONF_STRATEGY, "average") == "average")
-    except (BadInput, PlanRefused) as exc:
-        raise NoPlan("no_valid_selection", f"no valid selection in the {last - first} periods of the window: "
-                                           f"{exc}") from None
+                                           f"{end.isoformat()} yet", exc) from None
+    except ScheduleError as exc:
+        raise NoPlan("no_valid_selection", f"no valid selection in the window from {begin.isoformat()} to "
+                                           f"{end.isoformat()}: {worded(exc)}", exc) from None
+    return stored(planned, window)
+
+
+def stored(planned: Schedule, window: tuple[datetime, datetime]) -> dict[str, Any]:
+    """A schedule as the plain values the helper stores and shows."""
+    series, first = planned.series, planned.window.first_index
     return {
-        "window": [start.isoformat(), end.isoformat()],
-        "runs": [{"start": series.starts[run.first].isoformat(), "end": series.end(run.last).isoformat(),
-                  "average": shown(run.average)} for run in plan.runs],
-        "periods": [series.instants[i].isoformat() for i in plan.chosen],
-        "average": shown(plan.average) if plan.average is not None else None,
-        "prices": {series.instants[i].isoformat(): series.prices[i] for i in range(first, last)},
-        "planned_from": series.starts[first].isoformat(),
+        "window": [window[0].isoformat(), window[1].isoformat()],
+        "runs": [{"start": run.start.isoformat(), "end": run.end.isoformat(), "average": decimal_text(run.average)}
+                 for run in planned.runs],
+        "periods": [series.instants[i].isoformat() for i in planned.indices],
+        "average": decimal_text(planned.average),
+        "prices": {series.instants[i].isoformat(): series.prices[i]
+                   for i in range(first, first + planned.window.periods)},
+        "planned_from": planned.window.start.isoformat(),
     }
 
 
@@ -122,4 +124,12 @@ def prices_changed(plan: dict[str, Any], series: PriceSeries, now: datetime) -> 
     """Whether a price of a period of the plan that has not started yet differs in the series."""
     latest = {moment.isoformat(): price for moment, price in zip(series.instants, series.prices)}
     return any(Decimal(latest[moment]) != Decimal(price) for moment, price in plan["prices"].items()
-               if moment in latest and datetime.fromisoformat(moment) > now)
+               if moment in latest and at(moment) > now)
+
+
+def at(text: str) -> datetime:
+    """A moment the helper stored as ISO 8601 text."""
+    moment = parse_timestamp(text)
+    if moment is None:
+        raise ValueError(f"not a stored moment: {text!r}")
+    return moment

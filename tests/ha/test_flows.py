@@ -24,8 +24,8 @@ def offered(result, field: str) -> tuple:
 @pytest.mark.parametrize(("attributes", "rules", "errors", "message"), [
     ({"prices": SAMPLE}, {}, {}, ""),
     ({"unit": "EUR/kWh", "prices_tomorrow": None}, {}, {"price_entity": "no_prices"}, "sensor.prices"),
-    ({"prices": SAMPLE}, {"block": "45min"}, {"block": "bad_rule"}, "0.75 periods"),
-    ({"prices": SAMPLE}, {"cheap": "cheap"}, {"cheap": "bad_rule"}, "not a decimal number"),
+    ({"prices": SAMPLE}, {"block": "45min"}, {"block": "not_whole"}, "0.75 periods"),
+    ({"prices": SAMPLE}, {"cheap": "cheap"}, {"cheap": "not_number"}, "not a decimal number"),
 ])
 async def test_config_flow(hass, freezer, attributes, rules, errors, message):
     freezer.move_to("2026-04-10T00:00:00+02:00")
@@ -81,7 +81,7 @@ async def test_options_flow_replans(hass, freezer):
     result = await hass.config_entries.options.async_init(entry.entry_id)
     result = await hass.config_entries.options.async_configure(
         result["flow_id"], {"price_entity": "sensor.prices", **RULES, "block": "30min"})
-    assert result["errors"] == {"block": "bad_rule"}
+    assert result["errors"] == {"block": "not_whole"}
     result = await hass.config_entries.options.async_configure(
         result["flow_id"], {"price_entity": "sensor.prices", **RULES, "total": "4h"})
     assert result["type"] is FlowResultType.CREATE_ENTRY
