@@ -4,7 +4,7 @@
 from __future__ import annotations
 
 from datetime import datetime, time, timedelta, tzinfo
-from decimal import Decimal
+from decimal import Context, Decimal
 from typing import Any, Optional, Union
 
 import tariffsieve
@@ -22,6 +22,7 @@ STRATEGIES = {"average": True, "cheap_periods": False, "cheap-periods": False}
 RULES = {"total": "min_selections", "block": "min_consecutive_periods", "max_off": "max_gap_between_periods",
          "start_within": "max_gap_from_start"}
 LONGEST_WINDOW = 2016
+_EXACT = Context(prec=80)
 # Below every price: without a threshold no period is cheap.
 _NONE_CHEAP = str(1 - 2 ** 96)
 # The engine's refusals: the argument each is about, and what is wrong with it.
@@ -105,15 +106,24 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
     return _schedule(series, first, last, request, threshold, indices, total_text, average_text, runs)
 
 
+def _number(text: str) -> Decimal:
+    """The engine's decimal text as a Decimal without trailing zeros after the point: 0.096, 10, 0."""
+    value = Decimal(text)
+    if value.as_tuple().exponent >= 0:  # type: ignore[operator]
+        return value if value else Decimal(0)
+    trimmed = value.normalize(_EXACT)
+    return trimmed.quantize(Decimal(1)) if trimmed.as_tuple().exponent > 0 else trimmed  # type: ignore[operator]
+
+
 def _schedule(series: PriceSeries, first: int, last: int, request: Request, threshold: "str | None",
               indices: "list[int]", total: str, average: "str | None", runs: list) -> Schedule:
     chosen = tuple(first + i for i in indices)
     limit = Decimal(threshold) if threshold is not None else None
     return Schedule(
         runs=tuple(Run(series.starts[first + a], series.end(first + b), b - a + 1, first + a, first + b,
-                       Decimal(run_total), Decimal(run_average)) for a, b, run_total, run_average in runs),
-        chosen=tuple(series.starts[i] for i in chosen), indices=chosen, total=Decimal(total),
-        average=Decimal(average) if average is not None else None,
+                       _number(run_total), _number(run_average)) for a, b, run_total, run_average in runs),
+        chosen=tuple(series.starts[i] for i in chosen), indices=chosen, total=_number(total),
+        average=_number(average) if average is not None else None,
         cheap=sum(Decimal(series.prices[i]) <= limit for i in chosen) if limit is not None else 0,
         threshold=limit, window=Window(series.starts[first], series.end(last - 1), first, last - first),
         request=request, series=series, resolution=series.resolution)
