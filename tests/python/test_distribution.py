@@ -53,8 +53,9 @@ def test_wheel_holds_the_module_its_types_and_the_licence(dist):
         metadata = email.parser.Parser().parsestr(whl.read(f"{info_dir(dist)}/METADATA").decode())
     module = "tariffsieve" + importlib.machinery.EXTENSION_SUFFIXES[0]
     info = info_dir(dist)
-    command = {f"{p.parent.name}/{p.name}" for package in ("tariffsieve_plan", "tariffsieve_prices")
-               for p in (ROOT / "src/cli" / package).glob("*.py")}
+    command = {f"{p.parent.name}/{p.name}" for folder in ("src/cli/tariffsieve_plan", "src/python/tariffsieve_prices",
+                                                           "src/python/tariffsieve_schedule")
+               for p in (ROOT / folder).iterdir() if p.suffix in (".py", ".typed")}
     assert names == {module, "tariffsieve-stubs/__init__.pyi", f"{info}/METADATA", f"{info}/WHEEL",
                      f"{info}/RECORD", f"{info}/licenses/LICENSE", f"{info}/entry_points.txt"} | command
     assert stub == (ROOT / "src/stubs/tariffsieve-stubs/__init__.pyi").read_bytes()

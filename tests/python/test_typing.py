@@ -33,6 +33,10 @@ by_keyword: list[int] = tariffsieve.get_cheapest_periods(
     aggressive=True, max_gap_from_start=1, max_gap_between_periods=2,
     min_consecutive_periods=1, min_selections=1, low_price_threshold="0.5", prices=prices)
 defaults: list[int] = get_cheapest_periods(prices, "0.5", len(prices), 1)
+from datetime import datetime, time, timedelta
+from tariffsieve_schedule import schedule
+hours = [(datetime(2026, 4, 10, h), "0.1") for h in range(3)]
+reveal_type(schedule(hours, total=timedelta(hours=1), block="1h", start=time(0), end="02:00"))  # schedule
 """
 
 # Each line with a comment holds one call or use that both checkers must reject.
@@ -53,6 +57,9 @@ get_cheapest_periods(["0.5", "9"], "0.5", 1, 1, max_gap=2)  # an unknown keyword
 as_text: str = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # the result is a list
 as_flags: list[bool] = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # of int
 tariffsieve.get_cheapest_period  # no such attribute
+from tariffsieve_schedule import schedule
+schedule([], total=3)  # a number for a duration
+schedule([], total="1h", start=3)  # a number for a window's start
 """
 
 STUB = "tariffsieve-stubs/__init__.pyi"
@@ -64,11 +71,13 @@ MYPY_REVEALS = {
     "signature": "def " + SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0="", dtrue=""),
     "all": "list[str]",
     "result": "list[int]",
+    "schedule": "tariffsieve_schedule.result.Schedule",
 }
 PYRIGHT_REVEALS = {
     "signature": SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0=" 0", dtrue=" True"),
     "all": "list[str]",
     "result": "list[int]",
+    "schedule": "Schedule",
 }
 
 

@@ -31,6 +31,21 @@ class PriceSeries:
 
     __slots__ = ("name", "starts", "instants", "prices", "places", "sources", "resolution", "time_field",
                  "price_field", "lists", "zone", "aware", "utc", "header", "kind")
+    name: str
+    starts: "list[datetime]"
+    instants: "list[datetime]"
+    prices: "list[str]"
+    places: "list[str]"
+    sources: "list[object]"
+    resolution: timedelta
+    time_field: str
+    price_field: str
+    lists: "tuple[str, ...]"
+    zone: "tzinfo | None"
+    aware: bool
+    utc: bool
+    header: "list[str] | None"
+    kind: str
 
     def __len__(self) -> int:
         return len(self.starts)

@@ -100,8 +100,8 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
     if count > LONGEST_WINDOW:
         raise RuleError(_SENTENCES["too_many_periods"], "end" if end is not None else "prices", "too_many_periods",
                         count=count, most=LONGEST_WINDOW, engine="", rules=rules)
-    request = Request(threshold if threshold is not None else _NONE_CHEAP,
-                      *(rules[field] for field in RULES), STRATEGIES[strategy])
+    request = Request(threshold if threshold is not None else _NONE_CHEAP, rules["total"], rules["block"],
+                      rules["max_off"], rules["start_within"], STRATEGIES[strategy])
     indices, total_text, average_text, runs = _engine(series.prices[first:last], request, rules, durations)
     return _schedule(series, first, last, request, threshold, indices, total_text, average_text, runs)
 

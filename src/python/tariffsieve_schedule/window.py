@@ -3,7 +3,7 @@
 # turned into the periods [first, end) that lie between them. A window the
 # prices do not cover is refused unless the caller allows it.
 import re
-from bisect import bisect_right
+from bisect import bisect_left, bisect_right
 from datetime import datetime, time, timedelta, timezone
 
 from tariffsieve_prices import parse_timestamp
@@ -83,8 +83,10 @@ def _clock(series, field, text, clock, after, inclusive):
         if moment < base or (moment == base and not inclusive):
             moment += timedelta(days=1)
         return "wall", moment
-    offsets = {start.utcoffset() for start in series.starts} | {_offset_at(series, base)}
+    # A clock time is looked for from the day before the base to two days after: only the offsets in force
+    # then can make it.
     try:
+        offsets = {_offset_at(series, base + timedelta(days=days)) for days in range(-2, 4)}
         day = (base + _offset_at(series, base)).date()
         for days in range(-1, 3):
             wall = datetime.combine(day + timedelta(days=days), time(0), timezone.utc) + clock
@@ -98,16 +100,18 @@ def _clock(series, field, text, clock, after, inclusive):
                       text=text, after=_show(series, after))
 
 
-def _starts_from(series, i, moment):
-    """Whether period i starts at or after the moment."""
+def _first_from(series, moment):
+    """The first period that starts at or after the moment (len(series) if none)."""
     kind, value = moment
-    return (_wall(series.starts[i]) if kind == "wall" else series.instants[i]) >= value
+    # Both lists ascend: instants always, and wall times where the series has no offsets.
+    return bisect_left(series.instants if kind == "instant" else series.starts, value)
 
 
-def _ends_after(series, i, moment):
-    """Whether period i ends strictly after the moment."""
+def _first_ending_after(series, moment, first):
+    """The first period from `first` on that ends strictly after the moment."""
     kind, value = moment
-    return (_wall(series.end(i)) if kind == "wall" else series.instants[i] + series.resolution) > value
+    return max(first, bisect_right(series.instants if kind == "instant" else series.starts,
+                                   value - series.resolution))
 
 
 def _series_end(series, kind):
@@ -148,11 +152,11 @@ def _start(series, given, partial):
             raise WindowError("{name} now: the timestamps have no UTC offset, so now cannot be placed among them; "
                               "give their time zone", "start", "now_naive", text=text)
         found = ("instant", value)
-        first = next((i for i in range(count) if series.instants[i] + series.resolution > value), count)
+        first = _first_ending_after(series, ("instant", value), 0)
     else:
         found = (_clock(series, "start", text, value, _base(series), True) if kind == "clock"
                  else _instant(series, "start", text, value))
-        first = next((i for i in range(count) if _starts_from(series, i, found)), count)
+        first = _first_from(series, found)
     if first == count:
         raise WindowError("{name} {text} ({shown}): the prices end before it, at {last}", "start", "after_prices",
                           text=text, shown=_show(series, found),
@@ -199,7 +203,7 @@ def plan_window(series, start=None, end=None, partial=False, now=None):
                               "now_end", text=end_text)
         found = (_clock(series, "end", end_text, value, base, False) if kind == "clock"
                  else _instant(series, "end", end_text, value))
-        last = next((i for i in range(first, count) if _ends_after(series, i, found)), count)
+        last = _first_ending_after(series, found, first)
         if found[1] > _series_end(series, found[0]) and not partial and late is None:
             late = WindowError("{name} {text} ({shown}) is after the last price, which ends {last}" + _NOT_COVERED,
                                "end", "not_covered", text=end_text, shown=_show(series, found),
