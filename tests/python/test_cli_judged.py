@@ -49,7 +49,8 @@ def stamp(moment, form):
     local = moment.astimezone(BERLIN)
     return {"offset": local.isoformat(), "utc": moment.isoformat().replace("+00:00", "Z"),
             "seconds": int(moment.timestamp()), "millis": int(moment.timestamp()) * 1000,
-            "late": (moment + timedelta(seconds=1)).astimezone(BERLIN).isoformat(), "naive": local.replace(tzinfo=None).isoformat()}[form]
+            "late": (moment + timedelta(seconds=1)).astimezone(BERLIN).isoformat(),
+            "naive": local.replace(tzinfo=None).isoformat()}[form]
 
 
 def json_file(known, draw):

@@ -14,8 +14,8 @@ from xml.parsers import expat
 from tariffsieve_prices.errors import PriceDataError
 from tariffsieve_prices.prices import price_text
 from tariffsieve_prices.records import PriceRecord
+from tariffsieve_prices.timestamps import parse_iso
 
-_TIME = re.compile(r"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d)(?::(\d\d))?(Z|[+-]\d\d:\d\d)?", re.ASCII)
 # Digits are bounded so that int() never meets a number too long to convert.
 _DURATION = re.compile(r"P(?:(\d{1,9})W)?(?:(\d{1,9})D)?(?:T(?:(\d{1,9})H)?(?:(\d{1,9})M)?(?:(\d{1,9})S)?)?", re.ASCII)
 _POSITION = re.compile(r"[+-]?[0-9]{1,12}")
@@ -46,20 +46,16 @@ _INVALID_TOKEN = expat.errors.codes[expat.errors.XML_ERROR_INVALID_TOKEN]
 
 
 def _time(text: object, where: str, name: str) -> datetime:
-    match = _TIME.fullmatch(str(text).strip()) if text is not None else None
-    if match is None:
-        shown = "missing" if text is None else repr(str(text)[:40]) + " is not a time like 2026-10-24T22:00Z"
-        raise PriceDataError(f"{where}: timeInterval {name} {shown}")
-    y, mo, d, h, mi, s, zone = match.groups()
+    written = str(text).strip() if text is not None else ""
+    # Documents write UTC ("Z"); an explicit offset is honoured, none means UTC. Only the T form is theirs.
+    moment = parse_iso(written) if "T" in written else None
     try:
-        moment = datetime(int(y), int(mo), int(d), int(h), int(mi), int(s or 0), tzinfo=timezone.utc)
-    except ValueError as error:
-        raise PriceDataError(f"{where}: timeInterval {name} {text!r}: {error}") from None
-    # Documents write UTC ("Z"); an explicit offset is honoured, none means UTC.
-    if zone and zone != "Z":
-        sign = -1 if zone[0] == "-" else 1
-        moment -= sign * timedelta(hours=int(zone[1:3]), minutes=int(zone[4:6]))
-    return moment
+        if moment is not None:
+            return moment.replace(tzinfo=timezone.utc) if moment.tzinfo is None else moment.astimezone(timezone.utc)
+    except OverflowError:
+        pass
+    shown = "missing" if text is None else repr(written[:40]) + " is not a time like 2026-10-24T22:00Z"
+    raise PriceDataError(f"{where}: timeInterval {name} {shown}")
 
 
 def _duration(text: object, where: str) -> timedelta:

@@ -67,8 +67,8 @@ def is_number(value: object) -> bool:
 
 def price_like(name: str) -> bool:
     folded = name.lower()
-    return (any(word in folded for word in _PRICE_WORDS) or folded in _PRICE_NAMES or _PER_ENERGY.fullmatch(name) is not None) \
-        and name not in END_FIELDS
+    named = any(word in folded for word in _PRICE_WORDS) or folded in _PRICE_NAMES
+    return (named or _PER_ENERGY.fullmatch(name) is not None) and name not in END_FIELDS
 
 
 def price_candidates(record: dict, skip: str) -> "list[str]":
