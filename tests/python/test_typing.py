@@ -33,6 +33,9 @@ by_keyword: list[int] = tariffsieve.get_cheapest_periods(
     aggressive=True, max_gap_from_start=1, max_gap_between_periods=2,
     min_consecutive_periods=1, min_selections=1, low_price_threshold="0.5", prices=prices)
 defaults: list[int] = get_cheapest_periods(prices, "0.5", len(prices), 1)
+indices, total, average, runs = tariffsieve.plan_totals(prices, "0.5", 1, 1)
+reveal_type(average)  # totals average
+reveal_type(runs)  # totals runs
 """
 
 # Each line with a comment holds one call or use that both checkers must reject.
@@ -53,6 +56,8 @@ get_cheapest_periods(["0.5", "9"], "0.5", 1, 1, max_gap=2)  # an unknown keyword
 as_text: str = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # the result is a list
 as_flags: list[bool] = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # of int
 tariffsieve.get_cheapest_period  # no such attribute
+tariffsieve.plan_totals(["0.5", "9"], "0.5", 1, 1)[1] + 1  # a total is text
+as_number: float = tariffsieve.plan_totals(["0.5", "9"], "0.5", 1, 1)[2]  # an average may be None
 """
 
 STUB = "tariffsieve-stubs/__init__.pyi"
@@ -64,11 +69,15 @@ MYPY_REVEALS = {
     "signature": "def " + SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0="", dtrue=""),
     "all": "list[str]",
     "result": "list[int]",
+    "totals average": "str | None",
+    "totals runs": "list[tuple[int, int, str, str]]",
 }
 PYRIGHT_REVEALS = {
     "signature": SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0=" 0", dtrue=" True"),
     "all": "list[str]",
     "result": "list[int]",
+    "totals average": "str | None",
+    "totals runs": "list[tuple[int, int, str, str]]",
 }
 
 
