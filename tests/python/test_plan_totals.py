@@ -5,6 +5,7 @@ sub-interpreter rule (its GIL release: test_threads; free-threaded callers:
 test_free_threaded)."""
 import random
 import re
+from itertools import count, groupby
 from decimal import ROUND_HALF_EVEN, Decimal, localcontext
 
 import pytest
@@ -51,13 +52,9 @@ def summed(prices):
 
 
 def runs_of(indices):
-    runs = []
-    for i in indices:
-        if runs and runs[-1][1] == i - 1:
-            runs[-1][1] = i
-        else:
-            runs.append([i, i])
-    return runs
+    """(first, last) of each run: the indices of a run all lie the same distance past their position."""
+    groups = (list(run) for _, run in groupby(indices, key=lambda i, counter=count(): i - next(counter)))
+    return [(run[0], run[-1]) for run in groups]
 
 
 def outcome(function, *args, **kwargs):
