@@ -1,9 +1,10 @@
 // Exact decimal number: sign, unsigned 96-bit mantissa, scale 0 to 28.
-// Parsing from text, comparison by value, addition and division.
+// Parsing from text and back, comparison by value, addition and division.
 #pragma once
 
 #include <compare>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tariffsieve {
@@ -62,6 +63,10 @@ struct ParseResult {
 // Parses text such as "-1_000.25"; see the README for the accepted form.
 // Allocates nothing.
 ParseResult from_str(std::string_view text);
+
+// The value in plain notation at its own scale, as from_str reads it back:
+// "-1.50", "0.05", "0" (never an exponent, a leading point or "-0").
+std::string to_text(const Decimal& value);
 
 // Total order by value: 1.50 == 1.5, and zero compares equal whatever its
 // scale or sign bit.

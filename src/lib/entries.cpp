@@ -1,8 +1,9 @@
-// One call of either function, on one skeleton: bind, convert the arguments
-// in parameter order, read the prices, run the engine once, build the
-// result. The two differ only in the prices and threshold they accept and in
-// how the engine runs (plan releases the GIL and reports an overflow as a
-// ValueError).
+// One call of any of the functions, on one skeleton: bind, convert the
+// arguments in parameter order, read the prices, run the engine once, build
+// the result. get_cheapest_periods and plan differ only in the prices and
+// threshold they accept and in how the engine runs (plan releases the GIL and
+// reports an overflow as a ValueError); plan_totals is plan that also returns
+// the totals of its answer.
 #include "entries.h"
 
 #include <array>
@@ -17,6 +18,7 @@
 #include "call_guard.h"
 #include "decimal/abort.h"
 #include "engine/plan.h"
+#include "engine/plan_totals.h"
 #include "engine/request.h"
 #include "price_readers.h"
 #include "price_sequences.h"
@@ -27,11 +29,27 @@
 namespace tariffsieve::py {
 namespace {
 
-enum class Entry { get_cheapest_periods, plan };
+enum class Entry { get_cheapest_periods, plan, plan_totals };
+
+// plan_totals takes, reads and checks its arguments as plan does, so that it
+// answers (or refuses) every call exactly as plan would.
+template <Entry entry>
+constexpr bool plans = entry != Entry::get_cheapest_periods;
+
+constexpr const char* entry_name(Entry entry) {
+    switch (entry) {
+        case Entry::get_cheapest_periods:
+            return "get_cheapest_periods";
+        case Entry::plan:
+            return "plan";
+        case Entry::plan_totals:
+            return "plan_totals";
+    }
+    return "";
+}
 
 template <Entry entry>
-constexpr FunctionDescription description = {entry == Entry::plan ? "plan" : "get_cheapest_periods",
-                                             selection_parameters, 4};
+constexpr FunctionDescription description = {entry_name(entry), selection_parameters, 4};
 
 constexpr const char plan_overflow_message[] =
     "Addition overflowed: sums of these prices leave the range of exact decimals "
@@ -40,7 +58,7 @@ constexpr const char plan_overflow_message[] =
 // The kind of the prices argument, checked first; false with TypeError pending.
 template <Entry entry>
 bool accepts_prices(PyObject* prices) {
-    if constexpr (entry == Entry::plan) {
+    if constexpr (plans<entry>) {
         return check_price_sequence(prices);
     } else {
         if (PyList_Check(prices)) {
@@ -55,7 +73,7 @@ bool accepts_prices(PyObject* prices) {
 // is reported only after the prices have been read.
 template <Entry entry>
 std::optional<PriceReading> read_threshold(PyObject* threshold) {
-    if constexpr (entry == Entry::plan) {
+    if constexpr (plans<entry>) {
         PyRef decimal_class;
         return read_price(threshold, PricePlace{selection_parameters[threshold_slot], {}}, decimal_class);
     } else {
@@ -73,22 +91,23 @@ std::optional<PriceReading> read_threshold(PyObject* threshold) {
 
 template <Entry entry>
 bool read_prices(PyObject* prices, std::vector<Decimal>& decimals) {
-    if constexpr (entry == Entry::plan) {
+    if constexpr (plans<entry>) {
         return read_price_sequence(prices, max_plan_periods, decimals);
     } else {
         return read_price_list(prices, decimals);
     }
 }
 
-// Runs plan without the GIL. Whatever it throws is caught before the GIL is
-// taken back and thrown again afterwards, so that nothing unwinds through the
-// released state.
-SelectionResult plan_without_gil(std::span<const Decimal> prices, const Decimal& threshold, const CallRules& rules) {
-    SelectionResult result;
+// Runs the engine without the GIL. Whatever it throws is caught before the
+// GIL is taken back and thrown again afterwards, so that nothing unwinds
+// through the released state.
+template <class Run>
+auto without_gil(Run run) {
+    decltype(run()) result;
     std::exception_ptr thrown;
     PyThreadState* state = PyEval_SaveThread();
     try {
-        result = plan(prices, threshold, rules.rules, rules.aggressive);
+        result = run();
     } catch (...) {
         thrown = std::current_exception();
     }
@@ -101,12 +120,19 @@ SelectionResult plan_without_gil(std::span<const Decimal> prices, const Decimal&
 
 template <Entry entry>
 PyObject* answer(std::span<const Decimal> prices, const Decimal& threshold, const CallRules& rules) {
-    if constexpr (entry == Entry::plan) {
+    if constexpr (plans<entry>) {
         try {
-            return selection_to_python(plan_without_gil(prices, threshold, rules));
+            if constexpr (entry == Entry::plan) {
+                return selection_to_python(
+                    without_gil([&] { return plan(prices, threshold, rules.rules, rules.aggressive); }));
+            } else {
+                return plan_totals_to_python(
+                    without_gil([&] { return plan_with_totals(prices, threshold, rules.rules, rules.aggressive); }));
+            }
         } catch (const Abort& abort) {
-            // The one abort a caller can provoke: prices whose sums leave the
-            // decimal range. Any other is an internal fault.
+            // The one abort a caller can provoke: prices whose sums (plan's own,
+            // or the totals of its answer) leave the decimal range. Any other
+            // is an internal fault.
             if (abort.what() == nullptr || std::string_view(abort.what()) != addition_overflowed_message) {
                 throw;  // the call guard raises PanicException
             }
@@ -171,6 +197,10 @@ PyObject* trampoline(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
 
 PyObject* plan_entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return enter<Entry::plan>(args, nargs, kwnames);
+}
+
+PyObject* plan_totals_entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return enter<Entry::plan_totals>(args, nargs, kwnames);
 }
 
 }  // namespace tariffsieve::py

@@ -12,6 +12,7 @@
 #include "gil_once.h"
 #include "interned.h"
 #include "plan_doc.h"
+#include "plan_totals_doc.h"
 #include "type_errors.h"
 
 namespace tariffsieve::py {
@@ -50,6 +51,13 @@ PyMethodDef plan_def = {
     .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_entry)),
     .ml_flags = METH_FASTCALL | METH_KEYWORDS,
     .ml_doc = plan_doc,
+};
+
+PyMethodDef plan_totals_def = {
+    .ml_name = "plan_totals",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_totals_entry)),
+    .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+    .ml_doc = plan_totals_doc,
 };
 
 // The objects this library makes belong to one interpreter: the first one to
@@ -148,6 +156,10 @@ PyObject* initialise() {
         PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
         if (!created || !add_function(created.get(), function_def) || !add_function(created.get(), plan_def)) {
             return nullptr;  // the next import starts afresh
+        }
+        // Last, so that it follows plan and its other siblings in __all__.
+        if (!add_function(created.get(), plan_totals_def)) {
+            return nullptr;
         }
 #ifdef Py_GIL_DISABLED
         // Calls share nothing but the once-only objects, which are set under

@@ -9,7 +9,7 @@ from decimal import Decimal
 
 import pytest
 from tariffsieve import get_cheapest_periods as cheapest
-from tariffsieve import plan
+from tariffsieve import plan, plan_totals
 
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 # Set where a free-threaded wheel is tested: there these tests must run, never skip.
@@ -54,6 +54,11 @@ def long_call(prices):
     return plan(prices, "0.2", 8, 2, 16, 8, False)
 
 
+def totals_call(prices):
+    indices, total, average, runs = plan_totals(prices, "0.2", 8, 2, 16, 8, False)
+    return tuple(indices), total, average, tuple(runs)
+
+
 def fresh_short(values):
     return [new_str(text) for text in values]
 
@@ -92,6 +97,7 @@ def test_calls_on_lists_other_threads_change_answer_for_one_list_or_fail_cleanly
     allowed = {
         short_call: answers(short_call, [fresh_short(s) for s in SHORT_STATES]),
         long_call: answers(long_call, [fresh_long(s) for s in LONG_STATES]),
+        totals_call: answers(totals_call, [fresh_long(s) for s in LONG_STATES]),
     }
     for outcomes in allowed.values():  # the states give answers and errors of each kind
         kinds = {kind for kind, _ in outcomes}
@@ -125,7 +131,7 @@ def test_calls_on_lists_other_threads_change_answer_for_one_list_or_fail_cleanly
         start.wait()
         overlapped = 0
         for _ in range(MAX_CALLS):
-            which, prices = rng.choice([(short_call, short), (long_call, long)])
+            which, prices = rng.choice([(short_call, short), (long_call, long), (totals_call, long)])
             before = changes[0]
             got = outcome(which, prices)
             if got not in allowed[which]:

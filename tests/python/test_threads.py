@@ -11,9 +11,10 @@ import time
 
 import numpy as np
 import pytest
+import tariffsieve
 from reentry import OVERFLOWING, Index, earlier_panic
 from tariffsieve import get_cheapest_periods as cheapest
-from tariffsieve import plan
+from tariffsieve import plan, plan_totals
 
 THREADS = 8
 SERIES = ["0.27", "0.31", "0.12", "0.08", "0.45", "0.33", "0.05", "0.19", "0.24", "0.50", "0.11", "0.09",
@@ -214,7 +215,8 @@ def test_a_list_that_another_thread_changes_is_read_whole(function, price, fast_
     assert overlapped[0] > 0, f"no call overlapped a swap ({swaps[0]} swaps)"
 
 
-def test_other_threads_run_while_plan_searches():
+@pytest.mark.parametrize("function", [plan, plan_totals], ids=["plan", "plan_totals"])
+def test_other_threads_run_while_plan_searches(function):
     # With forced switches made rare, the counting thread can only run while
     # the caller holds no GIL. Between reading the counter before and after a
     # call, the caller runs no code that releases it, so the counter moves
@@ -240,7 +242,7 @@ def test_other_threads_run_while_plan_searches():
         moved = []
         for _ in range(200):
             before = counter[0]
-            plan(*request)
+            function(*request)
             moved.append(counter[0] - before)
             if moved[-1] > 0:
                 break
@@ -280,4 +282,5 @@ def test_first_imports_and_first_aborts_race(run_fresh):
     """
     for _ in range(4):
         out = run_fresh(code)
-        assert out.split() == ["8", "1", "['get_cheapest_periods',", "'plan']", "8", "1", "PanicException", "BaseException"]
+        # Each function joined __all__ once, as in a single import.
+        assert out.split() == ["8", "1", *str(tariffsieve.__all__).split(), "8", "1", "PanicException", "BaseException"]

@@ -33,6 +33,9 @@ by_keyword: list[int] = tariffsieve.get_cheapest_periods(
     aggressive=True, max_gap_from_start=1, max_gap_between_periods=2,
     min_consecutive_periods=1, min_selections=1, low_price_threshold="0.5", prices=prices)
 defaults: list[int] = get_cheapest_periods(prices, "0.5", len(prices), 1)
+indices, total, average, runs = tariffsieve.plan_totals(prices, "0.5", 1, 1)
+reveal_type(average)  # totals average
+reveal_type(runs)  # totals runs
 from datetime import datetime, time, timedelta
 from tariffsieve_schedule import schedule
 hours = [(datetime(2026, 4, 10, h), "0.1") for h in range(3)]
@@ -57,6 +60,8 @@ get_cheapest_periods(["0.5", "9"], "0.5", 1, 1, max_gap=2)  # an unknown keyword
 as_text: str = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # the result is a list
 as_flags: list[bool] = get_cheapest_periods(["0.5", "9"], "0.5", 1, 1)  # of int
 tariffsieve.get_cheapest_period  # no such attribute
+tariffsieve.plan_totals(["0.5", "9"], "0.5", 1, 1)[1] + 1  # a total is text
+as_number: float = tariffsieve.plan_totals(["0.5", "9"], "0.5", 1, 1)[2]  # an average may be None
 from tariffsieve_schedule import schedule
 schedule([], total=3)  # a number for a duration
 schedule([], total="1h", start=3)  # a number for a window's start
@@ -71,12 +76,16 @@ MYPY_REVEALS = {
     "signature": "def " + SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0="", dtrue=""),
     "all": "list[str]",
     "result": "list[int]",
+    "totals average": "str | None",
+    "totals runs": "list[tuple[int, int, str, str]]",
     "schedule": "tariffsieve_schedule.result.Schedule",
 }
 PYRIGHT_REVEALS = {
     "signature": SIGNATURE.format(list="list", str="str", int="int", bool="bool", d0=" 0", dtrue=" True"),
     "all": "list[str]",
     "result": "list[int]",
+    "totals average": "str | None",
+    "totals runs": "list[tuple[int, int, str, str]]",
     "schedule": "Schedule",
 }
 

@@ -5,7 +5,7 @@
 from collections.abc import Sequence
 from decimal import Decimal
 
-__all__ = ["get_cheapest_periods", "plan"]
+__all__ = ["get_cheapest_periods", "plan", "plan_totals"]
 
 # What plan takes as one price or as the threshold.
 _Price = str | int | float | Decimal
@@ -89,4 +89,48 @@ def plan(
       prices; a broken request rule or no valid selection, with the messages of
       get_cheapest_periods; prices whose sums leave the range of exact decimals
     - `OverflowError`: a count that is negative or not below 2^64
+    """
+
+def plan_totals(
+    prices: Sequence[_Price],
+    low_price_threshold: _Price,
+    min_selections: int,
+    min_consecutive_periods: int,
+    max_gap_between_periods: int = 0,
+    max_gap_from_start: int = 0,
+    aggressive: bool = True,
+) -> tuple[list[int], str, str | None, list[tuple[int, int, str, str]]]:
+    """Find the cheapest periods as plan does, with the totals and averages of their prices
+
+    Takes the arguments plan takes, chooses the periods plan chooses and refuses what
+    plan refuses, with the same errors. The chosen prices are added and averaged by the
+    exact decimal arithmetic that plan's search compares selections with, so that no
+    caller needs to sum or round them again. Other Python threads keep running while it
+    works.
+
+    # Parameters
+    Those of plan.
+
+    # Returns
+    A tuple `(indices, total, average, runs)`:
+    - `indices`: the list plan returns, the selected periods sorted by index
+    - `total`: the sum of their prices, added from zero in index order
+    - `average`: `total` divided by the number of selected periods; None when none is
+      selected
+    - `runs`: one tuple `(first, last, total, average)` for each run of consecutive
+      selected periods, in index order, `first` and `last` included, with the total and
+      average of the run's own prices
+
+    Each total and average is a str in plain decimal notation, never with an exponent,
+    that decimal.Decimal reads exactly: "0.47624", "-1.5", "0". A total keeps the
+    decimals of the prices it adds ("0.10" and "0.20" make "0.30"); it is exact unless
+    a sum on the way needs 2^96 or more units of that scale, when it is rounded half
+    to even to fewer decimals, as plan's own sums are. An average is rounded half to
+    even to as many decimals (at most 28) as keep its digits below 2^96; an exact one
+    keeps at least the total's decimals ("0.30" over 3 periods is "0.10").
+
+    # Raises
+    What plan raises for the same arguments (a message about the call itself names
+    plan_totals), and a `ValueError` that begins "Addition overflowed" when a total of
+    the selected prices leaves the range of exact decimals
     """

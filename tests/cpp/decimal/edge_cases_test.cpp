@@ -216,6 +216,26 @@ TEST(DecimalValue, FromParts) {
               "Scale exceeds maximum supported scale");
 }
 
+TEST(DecimalText, PlainNotationAtTheValuesOwnScale) {
+    const struct {
+        Decimal value;
+        const char* text;
+    } cases[] = {
+        {make(false, "30", 2), "0.30"},
+        {make(true, "15", 1), "-1.5"},
+        {make(false, "5", 28), "0.0000000000000000000000000005"},
+        {make(false, "0", 0), "0"},
+        {make(false, "0", 3), "0.000"},
+        {raw_decimal(sign_bit | (2u << 16), 0, 0, 0), "0.00"},  // a zero with its sign bit set
+        {make(true, kMax, 0), "-79228162514264337593543950335"},
+        {make(false, kMax, 28), "7.9228162514264337593543950335"},
+        {make(false, "1000", 3), "1.000"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(to_text(c.value), c.text) << describe(c.value);
+    }
+}
+
 // ------------------------------------------------------------------ compare
 
 struct CmpCase {

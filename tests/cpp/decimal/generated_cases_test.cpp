@@ -169,6 +169,22 @@ TEST(DecimalGenerated, Divide) {
     });
 }
 
+// Every operand of every width and scale: its text reads back as the same
+// mantissa and scale, and the same sign unless it is zero.
+TEST(DecimalGenerated, TextReadsBackAsTheSameDecimal) {
+    run_kind('C', 2500, [](const Case& c) -> std::string {
+        for (const Decimal& value : {decode(c.fields.at(1)), decode(c.fields.at(2))}) {
+            const std::string text = to_text(value);
+            const ParseResult back = from_str(text);
+            const bool same = back.ok() && back.value.hi() == value.hi() && back.value.mid_lo() == value.mid_lo() &&
+                              back.value.scale() == value.scale() &&
+                              (back.value.is_negative() == value.is_negative() || value.is_zero());
+            if (!same) return "\"" + text + "\" for " + describe(value);
+        }
+        return "";
+    });
+}
+
 // The generator must reach every outcome, or the random check proves little.
 TEST(DecimalGenerated, EveryOutcomeIsCovered) {
     std::map<std::string, int> seen;

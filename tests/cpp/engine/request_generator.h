@@ -86,15 +86,15 @@ private:
             case 10: {  // a tariff plus a third
                 Decimal value = dec("0." + std::to_string(pick(10, 90)) + digits(2));
                 value += dec("1") / dec("3");
-                return text_of(value);
+                return to_text(value);
             }
             case 11: return std::to_string(pick(0, 2)) + "." + std::to_string(pick(5, 9)) + digits(27);
-            case 12: return text_of(dec(std::to_string(pick(1, 400))) / dec("7"));
+            case 12: return to_text(dec(std::to_string(pick(1, 400))) / dec("7"));
             case 13: return sign() + std::to_string(pick(0, 2)) + "." + digits(28);  // negative partial sums
             case 14:  // exact ties, and ties only after rounding
                 return one_of({"0.7013333333333333333333333333", "0.7013333333333333333333333334",
                                "0.5013333333333333333333333335", "0.9027777777777777777777777777"});
-            case 15: return text_of(Decimal::max_value() / dec(std::to_string(pick(3, 30))));  // totals that overflow
+            case 15: return to_text(Decimal::max_value() / dec(std::to_string(pick(3, 30))));  // totals that overflow
             case 16: return std::to_string(pick(1, 6)) + "." + digits(27) + "5";  // dropped digits exactly half
             case 17: return std::to_string(pick(4, 6)) + "." + digits(28);  // sums cross 2^96 at scale 28, then 27
             case 18:  // both signs near the edge of the range
@@ -150,7 +150,7 @@ private:
                        .max_gap_from_start = static_cast<std::uint64_t>(pick(0, n))};
             return;
         }
-        r.threshold = text_of(sorted[static_cast<std::size_t>(pick(0, n - 2))]);
+        r.threshold = to_text(sorted[static_cast<std::size_t>(pick(0, n - 2))]);
         const int size = n - pick(1, 3);
         const int gap = pick(0, 1) ? pick(1, 4) : pick(0, n);
         r.rules = {.min_selections = static_cast<std::uint64_t>(size),

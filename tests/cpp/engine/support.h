@@ -91,26 +91,4 @@ inline std::string describe(const SelectionResult& result) {
 
 inline std::string describe(const IndexList& indices) { return describe(SelectionResult::success(indices)); }
 
-// A decimal as text that from_str reads back to the same value and scale.
-inline std::string text_of(const Decimal& value) {
-    std::uint64_t words[3] = {value.hi(), value.mid_lo() >> 32, value.mid_lo() & 0xFFFFFFFFu};
-    std::string digits;
-    do {  // divide the 96-bit mantissa by ten, 32 bits at a time
-        std::uint64_t remainder = 0;
-        for (std::uint64_t& word : words) {
-            const std::uint64_t current = (remainder << 32) | word;
-            word = current / 10;
-            remainder = current % 10;
-        }
-        digits.insert(digits.begin(), static_cast<char>('0' + remainder));
-    } while ((words[0] | words[1] | words[2]) != 0);
-    while (digits.size() <= value.scale()) {
-        digits.insert(digits.begin(), '0');
-    }
-    if (value.scale() > 0) {
-        digits.insert(digits.end() - value.scale(), '.');
-    }
-    return (value.is_negative() ? "-" : "") + digits;
-}
-
 }  // namespace tariffsieve::test
