@@ -4,7 +4,7 @@
 from __future__ import annotations
 
 from datetime import datetime, time, timedelta, tzinfo
-from decimal import Context, Decimal
+from decimal import Decimal
 from typing import Any, Optional, Union
 
 import tariffsieve
@@ -22,7 +22,6 @@ STRATEGIES = {"average": True, "cheap_periods": False, "cheap-periods": False}
 RULES = {"total": "min_selections", "block": "min_consecutive_periods", "max_off": "max_gap_between_periods",
          "start_within": "max_gap_from_start"}
 LONGEST_WINDOW = 2016
-_EXACT = Context(prec=80)
 # Below every price: without a threshold no period is cheap.
 _NONE_CHEAP = str(1 - 2 ** 96)
 # The engine's refusals: the argument each is about, and what is wrong with it.
@@ -107,12 +106,10 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
 
 
 def _number(text: str) -> Decimal:
-    """The engine's decimal text as a Decimal without trailing zeros after the point: 0.096, 10, 0."""
-    value = Decimal(text)
-    if value.as_tuple().exponent >= 0:  # type: ignore[operator]
-        return value if value else Decimal(0)
-    trimmed = value.normalize(_EXACT)
-    return trimmed.quantize(Decimal(1)) if trimmed.as_tuple().exponent > 0 else trimmed  # type: ignore[operator]
+    """The engine's plain decimal text as a Decimal without trailing zeros after the point: 0.096, 10, 0."""
+    if "." in text:
+        text = text.rstrip("0").rstrip(".")
+    return Decimal(text)
 
 
 def _schedule(series: PriceSeries, first: int, last: int, request: Request, threshold: "str | None",

@@ -10,6 +10,7 @@ from tariffsieve_prices import parse_timestamp
 from tariffsieve_schedule.errors import WindowError
 
 _CLOCK = re.compile(r"(\d{1,2}):(\d\d)(?::(\d\d))?")
+_HALF_DAY = timedelta(hours=12)
 _NOT_COVERED = ": the prices do not cover the window; wait for them, or plan what they cover"
 
 
@@ -83,13 +84,12 @@ def _clock(series, field, text, clock, after, inclusive):
         if moment < base or (moment == base and not inclusive):
             moment += timedelta(days=1)
         return "wall", moment
-    # A clock time is looked for from the day before the base to two days after: only the offsets in force
-    # then can make it.
     try:
-        offsets = {_offset_at(series, base + timedelta(days=days)) for days in range(-2, 4)}
         day = (base + _offset_at(series, base)).date()
         for days in range(-1, 3):
             wall = datetime.combine(day + timedelta(days=days), time(0), timezone.utc) + clock
+            # The offsets in force half a day either side are the only ones that can show this wall time.
+            offsets = {_offset_at(series, wall - _HALF_DAY), _offset_at(series, wall + _HALF_DAY)}
             for instant in sorted(wall - offset for offset in offsets):
                 if _offset_at(series, instant) == wall - instant and (instant > base or
                                                                       (inclusive and instant == base)):
