@@ -44,8 +44,10 @@ async def test_config_flow(hass, freezer, attributes, rules, errors, message):
 
 
 @pytest.mark.parametrize(("attributes", "given", "field", "candidates", "pick"), [
-    (ZONNEPLAN, {}, "price_field", ["price_tax_included.amount", "price_tax_excluded.amount"],
+    # A list named as a forecast is read only when named; then its two prices are the choice.
+    (ZONNEPLAN, {"records": "forecast"}, "price_field", ["price_tax_included.amount", "price_tax_excluded.amount"],
      "price_tax_excluded.amount"),
+    (ZONNEPLAN, {"price_field": "price_tax_excluded.amount"}, "records", ["forecast"], "forecast"),
     # Two areas' lists side by side, the reversed day first.
     ({"north": hourly("2026-04-10", [r["price"] for r in reversed(SAMPLE)]), "south": SAMPLE}, {}, "records",
      ["north", "south"], "south"),
