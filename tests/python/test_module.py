@@ -21,10 +21,10 @@ MODULE_SUFFIXES = (importlib.machinery.EXTENSION_SUFFIXES[0], ".pyd" if sys.plat
 def test_module_attributes():
     f = tariffsieve.get_cheapest_periods
     assert tariffsieve.__file__.endswith(MODULE_SUFFIXES)
-    assert tariffsieve.__all__ == ["get_cheapest_periods", "plan"]
+    assert tariffsieve.__all__ == ["get_cheapest_periods", "plan", "plan_many"]
     assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
     own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes
-    assert own == {"get_cheapest_periods", "plan", "__all__", "__file__"}
+    assert own == {"get_cheapest_periods", "plan", "plan_many", "__all__", "__file__"}
     assert (f.__name__, f.__module__, f.__self__) == ("get_cheapest_periods", "tariffsieve", tariffsieve)
     assert f.__text_signature__ == SIGNATURE
     assert f.__doc__ == DOC
@@ -43,7 +43,7 @@ def test_reimport_gives_the_identical_module():
     del sys.modules["tariffsieve"]
     again = importlib.import_module("tariffsieve")
     assert again is tariffsieve and again.get_cheapest_periods is function
-    assert again.__all__ == ["get_cheapest_periods", "plan"]
+    assert again.__all__ == ["get_cheapest_periods", "plan", "plan_many"]
 
 
 SUBINTERPRETER = """
@@ -103,3 +103,4 @@ def test_stub_carries_the_module_docstrings():
     assert ast.get_docstring(tree) == tariffsieve.__doc__
     assert ast.get_docstring(functions["get_cheapest_periods"]) == inspect.cleandoc(DOC)
     assert ast.get_docstring(functions["plan"]) == inspect.cleandoc(tariffsieve.plan.__doc__)
+    assert ast.get_docstring(functions["plan_many"]) == inspect.cleandoc(tariffsieve.plan_many.__doc__)

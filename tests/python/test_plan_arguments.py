@@ -22,7 +22,7 @@ SIGNATURE = ("(prices, low_price_threshold, min_selections, min_consecutive_peri
 
 
 def test_registered_beside_get_cheapest_periods():
-    assert tariffsieve.__all__ == ["get_cheapest_periods", "plan"]
+    assert tariffsieve.__all__ == ["get_cheapest_periods", "plan", "plan_many"]
     assert (plan.__name__, plan.__module__, plan.__self__) == ("plan", "tariffsieve", tariffsieve)
     assert plan.__text_signature__ == SIGNATURE
     params = list(inspect.signature(plan).parameters.values())

@@ -280,4 +280,4 @@ def test_first_imports_and_first_aborts_race(run_fresh):
     """
     for _ in range(4):
         out = run_fresh(code)
-        assert out.split() == ["8", "1", "['get_cheapest_periods',", "'plan']", "8", "1", "PanicException", "BaseException"]
+        assert out.split() == ["8", "1", "['get_cheapest_periods',", "'plan',", "'plan_many']", "8", "1", "PanicException", "BaseException"]
