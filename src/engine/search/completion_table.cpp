@@ -246,7 +246,8 @@ int fill_run_with_windows(const CheapLayer<Int>& layer, WindowMin<Int>& plain_ga
     const Int* const entering = layer.entering;
     WindowMin<Int> cheap_gap(layer.windows + layer.room, layer.room);        // min over q of prefix(q) + E(r, q)
     WindowMin<Int> cheap0_gap(layer.windows + 2 * layer.room, layer.room);  // min over q of E(r, q)
-    for (int col = std::min({plain, j + layer.max_gap, layer.width - 1}); col > j + 1; --col) {  // a run that goes on above hi
+    // A run that goes on above hi: the columns its first cell's window holds above j + 1.
+    for (int col = std::min({plain, j + layer.max_gap, layer.width - 1}); col > j + 1; --col) {
         cheap_gap.push_low(col, prefix[col] + entering[col]);
         cheap0_gap.push_low(col, entering[col]);
     }

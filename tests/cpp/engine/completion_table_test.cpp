@@ -84,8 +84,10 @@ void expect_same_cells(const Case& t) {
         for (int p = t.size - 1 - r; p <= t.rules.n - 1 - r; ++p) {
             const int j = column(t.size, r, p);
             const bool is_live = live.lo <= j && j <= live.hi;
-            ASSERT_TRUE(fast.at(r, p) == (is_live ? slow.at(r, p) : unreachable)) << "r " << r << " p " << p << "\n" << describe(t);
-            ASSERT_TRUE(j >= live.lo || slow.at(r, p) == unreachable) << "r " << r << " p " << p << "\n" << describe(t);
+            // Streamed only when an assertion fails.
+            auto where = [&] { return "r " + std::to_string(r) + " p " + std::to_string(p) + "\n" + describe(t); };
+            ASSERT_TRUE(fast.at(r, p) == (is_live ? slow.at(r, p) : unreachable)) << where();
+            ASSERT_TRUE(j >= live.lo || slow.at(r, p) == unreachable) << where();
         }
     }
     ASSERT_TRUE(fast.start == slow.start) << describe(t);
