@@ -55,6 +55,12 @@ constexpr const char plan_overflow_message[] =
     "Addition overflowed: sums of these prices leave the range of exact decimals "
     "(magnitudes below 2^96); use smaller prices or fewer decimals";
 
+// The one abort a caller can provoke: prices whose sums leave the decimal
+// range. Any other is an internal fault.
+bool is_addition_overflow(const Abort& abort) {
+    return abort.what() != nullptr && std::string_view(abort.what()) == addition_overflowed_message;
+}
+
 // The kind of the prices argument, checked first; false with TypeError pending.
 template <Entry entry>
 bool accepts_prices(PyObject* prices) {
@@ -133,7 +139,7 @@ PyObject* answer(std::span<const Decimal> prices, const Decimal& threshold, cons
             // The one abort a caller can provoke: prices whose sums (plan's own,
             // or the totals of its answer) leave the decimal range. Any other
             // is an internal fault.
-            if (abort.what() == nullptr || std::string_view(abort.what()) != addition_overflowed_message) {
+            if (!is_addition_overflow(abort)) {
                 throw;  // the call guard raises PanicException
             }
             PyErr_SetString(PyExc_ValueError, plan_overflow_message);
@@ -144,40 +150,51 @@ PyObject* answer(std::span<const Decimal> prices, const Decimal& threshold, cons
     }
 }
 
+// Converts the arguments in parameter order; false with the exception pending.
 template <Entry entry>
-PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInputs& inputs) {
     std::array<PyObject*, selection_parameters.size()> slots{};
     if (!extract_arguments_fastcall(description<entry>, args, nargs, kwnames, slots)) {
-        return nullptr;
+        return false;
     }
     // Held for the whole call: a count's __index__ runs Python code.
     const PyRef prices = PyRef::borrow(slots[prices_slot]);
     if (!accepts_prices<entry>(prices.get())) {
         argument_extraction_error(selection_parameters[prices_slot]);
-        return nullptr;
+        return false;
     }
     const PyRef threshold_object = PyRef::borrow(slots[threshold_slot]);
     const std::optional<PriceReading> threshold = read_threshold<entry>(threshold_object.get());
     if (!threshold) {
         argument_extraction_error(selection_parameters[threshold_slot]);
-        return nullptr;
+        return false;
     }
     const std::optional<CallRules> rules = extract_rules(slots, selection_parameters, first_count_slot, aggressive_slot);
     if (!rules) {
-        return nullptr;
+        return false;
     }
     // After the counts: their __index__ may have changed the prices.
-    std::vector<Decimal> decimals;
-    if (!read_prices<entry>(prices.get(), decimals)) {
-        return nullptr;
+    if (!read_prices<entry>(prices.get(), inputs.prices)) {
+        return false;
     }
     // After the prices, before the request rules: a price that is no decimal
     // is reported first, and a bad threshold before any rule.
     if (!threshold->ok()) {
         PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
+        return false;
+    }
+    inputs.threshold = threshold->value;
+    inputs.rules = *rules;
+    return true;
+}
+
+template <Entry entry>
+PyObject* call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PlanInputs inputs;
+    if (!convert<entry>(args, nargs, kwnames, inputs)) {
         return nullptr;
     }
-    return answer<entry>(decimals, threshold->value, *rules);
+    return answer<entry>(inputs.prices, inputs.threshold, inputs.rules);
 }
 
 template <Entry entry>
@@ -190,6 +207,27 @@ PyObject* enter(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noex
 }
 
 }  // namespace
+
+bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs) {
+    return convert<Entry::plan>(args, nargs, nullptr, inputs);
+}
+
+PyObject* plan_outcome(const SelectionResult& result, const std::exception_ptr& thrown, const char* entry) noexcept {
+    try {
+        if (thrown) {
+            std::rethrow_exception(thrown);
+        }
+        return selection_to_python(result);
+    } catch (const Abort& abort) {
+        if (!is_addition_overflow(abort)) {
+            return raise_current_exception(entry);
+        }
+        PyErr_SetString(PyExc_ValueError, plan_overflow_message);
+        return nullptr;
+    } catch (...) {
+        return raise_current_exception(entry);
+    }
+}
 
 PyObject* trampoline(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return enter<Entry::get_cheapest_periods>(args, nargs, kwnames);

@@ -1,8 +1,16 @@
 // The interpreter's entries into get_cheapest_periods, plan and plan_totals
-// (fast call with keywords).
+// (fast call with keywords), and plan's two halves for calls that plan many
+// at once.
 #pragma once
 
 #include "py_ref.h"
+
+#include <exception>
+#include <vector>
+
+#include "arguments.h"
+#include "decimal/decimal.h"
+#include "engine/selection_result.h"
 
 namespace tariffsieve::py {
 
@@ -13,5 +21,21 @@ PyObject* trampoline(PyObject* module, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* plan_entry(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 PyObject* plan_totals_entry(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) noexcept;
+
+// plan's arguments once converted: what its engine takes.
+struct PlanInputs {
+    std::vector<Decimal> prices;
+    Decimal threshold;
+    CallRules rules;
+};
+
+// Converts plan's positional arguments in plan's order and with its checks;
+// false with the exception that plan would raise pending.
+bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs);
+
+// What plan returns for converted arguments, given what its engine returned
+// or threw: the list, or null with plan's exception pending. `entry` names
+// the caller in an abort's diagnostic.
+PyObject* plan_outcome(const SelectionResult& result, const std::exception_ptr& thrown, const char* entry) noexcept;
 
 }  // namespace tariffsieve::py

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "batch.h"
 #include "call_guard.h"
 #include "entries.h"
 #include "function_doc.h"
@@ -51,6 +52,13 @@ PyMethodDef plan_def = {
     .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_entry)),
     .ml_flags = METH_FASTCALL | METH_KEYWORDS,
     .ml_doc = plan_doc,
+};
+
+PyMethodDef plan_many_def = {
+    .ml_name = "plan_many",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&plan_many_entry)),
+    .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+    .ml_doc = plan_many_doc,
 };
 
 PyMethodDef plan_totals_def = {
@@ -154,7 +162,8 @@ PyObject* initialise() {
     PyObject* module = once.existing();
     if (module == nullptr) {
         PyRef created = PyRef::steal(PyModule_Create2(&module_def, module_api_version));
-        if (!created || !add_function(created.get(), function_def) || !add_function(created.get(), plan_def)) {
+        if (!created || !add_function(created.get(), function_def) || !add_function(created.get(), plan_def) ||
+            !add_function(created.get(), plan_many_def)) {
             return nullptr;  // the next import starts afresh
         }
         // Last, so that it follows plan and its other siblings in __all__.

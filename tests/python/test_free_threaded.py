@@ -9,7 +9,7 @@ from decimal import Decimal
 
 import pytest
 from tariffsieve import get_cheapest_periods as cheapest
-from tariffsieve import plan, plan_totals
+from tariffsieve import plan, plan_many, plan_totals
 
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 # Set where a free-threaded wheel is tested: there these tests must run, never skip.
@@ -52,6 +52,14 @@ def short_call(prices):
 
 def long_call(prices):
     return plan(prices, "0.2", 8, 2, 16, 8, False)
+
+
+def batch_call(prices):
+    """long_call through plan_many, its one request planned on another thread."""
+    [answer] = plan_many([(prices, "0.2", 8, 2, 16, 8, False)], threads=2)
+    if isinstance(answer, BaseException):
+        raise answer
+    return answer
 
 
 def totals_call(prices):
@@ -99,6 +107,7 @@ def test_calls_on_lists_other_threads_change_answer_for_one_list_or_fail_cleanly
         long_call: answers(long_call, [fresh_long(s) for s in LONG_STATES]),
         totals_call: answers(totals_call, [fresh_long(s) for s in LONG_STATES]),
     }
+    allowed[batch_call] = allowed[long_call]
     for outcomes in allowed.values():  # the states give answers and errors of each kind
         kinds = {kind for kind, _ in outcomes}
         assert "result" in kinds and ValueError in kinds
@@ -131,7 +140,7 @@ def test_calls_on_lists_other_threads_change_answer_for_one_list_or_fail_cleanly
         start.wait()
         overlapped = 0
         for _ in range(MAX_CALLS):
-            which, prices = rng.choice([(short_call, short), (long_call, long), (totals_call, long)])
+            which, prices = rng.choice([(short_call, short), (long_call, long), (totals_call, long), (batch_call, long)])
             before = changes[0]
             got = outcome(which, prices)
             if got not in allowed[which]:

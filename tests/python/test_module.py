@@ -23,6 +23,7 @@ def test_module_attributes():
     assert tariffsieve.__file__.endswith(MODULE_SUFFIXES)
     # The two first functions, then their siblings (test_plan_totals), once each.
     assert tariffsieve.__all__[:2] == ["get_cheapest_periods", "plan"]
+    assert set(tariffsieve.__all__) == {"get_cheapest_periods", "plan", "plan_many", "plan_totals"}
     assert len(set(tariffsieve.__all__)) == len(tariffsieve.__all__)
     assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
     own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes

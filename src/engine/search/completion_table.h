@@ -3,6 +3,7 @@
 // smallest weight of any completion (claims 2, 3 and 4).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/search/scratch_array.h"
@@ -13,9 +14,18 @@
 
 namespace tariffsieve::search {
 
-// The cells of one size k: layer r (periods still to place, 0 .. k - c) and
-// column t = p - (k - 1 - r), since p is then the (k - r)-th period of the
-// main combination and has at least r periods after it (claim 3).
+// The column of the state (p, r) in a table of `size` k: p - (k - 1 - r),
+// since p is then the (k - r)-th period of the main combination and has at
+// least r periods after it (claim 3). It depends on p + r alone, so one
+// column holds the state (p, r), the state (p + 1, r - 1) that goes on at
+// the next period, and the state (q + c - 1, r - c) after the c periods of
+// a block from q = p + 1; a block from q = p + 1 + d reads column + d.
+constexpr int column(int size, int r, int p) {
+    return p - (size - 1 - r);
+}
+
+// The cells of one size k: layer r (periods still to place, 0 .. k - c),
+// each of n - k + 1 columns.
 template <typename Int>
 struct CompletionTable {
     int size = 0;
@@ -23,12 +33,12 @@ struct CompletionTable {
     Int* best = nullptr;   // layers 0 .. k - c, a row of width cells each
     Int start = WeightWidth<Int>::unreachable;  // the lightest candidate of the size
 
-    const Int& at(int r, int p) const { return best[static_cast<std::size_t>(r) * width + (p - (size - 1 - r))]; }
+    const Int& at(int r, int p) const { return best[static_cast<std::size_t>(r) * width + column(size, r, p)]; }
 
     // The fill's scratch, kept so that filling the table again allocates nothing.
     Int* block_sums = nullptr;      // [q]: the weight of the c periods from q
-    Int* entering = nullptr;        // [j]: one layer's blocks with what follows them
-    Int* entering_mixed = nullptr;  // with the gap's term in q, where a gap holds a plain period
+    Int* entering = nullptr;        // [column of q]: one layer's blocks with what follows them
+    Int* entering_plain = nullptr;  // with the term in q of a gap that holds a plain period
     ScratchArray<Int> values;       // the room of the arrays above
     ScratchArray<WindowEntry<Int>> windows;  // the room of the fill's three sliding windows, n + 2 entries each
 
@@ -36,6 +46,24 @@ struct CompletionTable {
     CompletionTable(const CompletionTable&) = delete;  // the pointers point into this table's own buffer
     CompletionTable& operator=(const CompletionTable&) = delete;
 };
+
+// The columns of layer r >= 1 whose state a main combination can be in
+// (claim 11): p no later than the first period and the gaps between the
+// blocks up to p allow, and no earlier than the r periods left can still
+// reach the end from. The cells outside them hold `unreachable`.
+struct LiveColumns {
+    int lo;
+    int hi;
+};
+
+inline LiveColumns live_columns(const SeriesRules& rules, int size, int r) {
+    const std::int64_t width = rules.n - size + 1;
+    const std::int64_t c = rules.min_block;
+    const std::int64_t gap = rules.max_gap;
+    const std::int64_t hi = rules.max_start + ((size - r) / c - 1) * gap;
+    const std::int64_t lo = (width - 1) - (r / c + 1) * gap;
+    return {static_cast<int>(std::max<std::int64_t>(lo, 0)), static_cast<int>(std::min<std::int64_t>(hi, width - 1))};
+}
 
 // The weight of a block that starts at q, with r periods of the main
 // combination from q on, up to the state after the block (claim 2): c

@@ -1,5 +1,6 @@
 // An array for scratch values that the search writes before it reads them:
-// grown without clearing, and kept between the fills of one call.
+// resized without keeping or clearing its elements, and kept between the
+// fills of one call.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +11,14 @@ namespace tariffsieve::search {
 template <typename T>
 class ScratchArray {
 public:
-    // Makes room for `count` elements. Growing drops the old elements; the
-    // new ones hold whatever the allocation held (clearing a table per call
-    // cost more than filling it).
-    void resize(std::size_t count) {
+    // Makes room for `count` elements and, unlike std::vector::resize, keeps
+    // none of the old ones: the caller overwrites every element before it
+    // reads it (clearing a table per call cost more than filling it). When it
+    // grows, the new elements are default-initialised, as
+    // std::make_unique_for_overwrite leaves them: indeterminate for a built-in
+    // type, zero for an Int128 (its members are initialised to zero); when it does not
+    // grow, they hold what the previous use left.
+    void resize_for_overwrite(std::size_t count) {
         if (count > capacity_) {
             elements_.reset(new T[count]);
             capacity_ = count;

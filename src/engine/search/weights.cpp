@@ -142,14 +142,14 @@ void lay_out(Weights<Int>& w, int n) {
     if (w.values.size() == 5 * cells) {
         return;
     }
-    w.values.resize(5 * cells);
+    w.values.resize_for_overwrite(5 * cells);
     Int* const values = w.values.data();
     w.of_period = {values, cells - 1};
     w.prefix = {values + cells, cells};
     w.gap_from = {values + 2 * cells, cells};
     w.gap_to = {values + 3 * cells, cells};
     w.runs_before = {values + 4 * cells, cells};
-    w.positions.resize(4 * cells);
+    w.positions.resize_for_overwrite(4 * cells);
     int* const positions = w.positions.data();
     w.plain_after = {positions, cells};
     w.plain_before = {positions + cells, cells};

@@ -2,13 +2,20 @@
 # stub-only package, since a single-file module cannot carry a py.typed marker.
 """Choose the cheapest periods of a price series under timing rules, with exact decimal arithmetic."""
 
-from collections.abc import Sequence
+from collections.abc import Iterable, Sequence
 from decimal import Decimal
 
-__all__ = ["get_cheapest_periods", "plan", "plan_totals"]
+__all__ = ["get_cheapest_periods", "plan", "plan_many", "plan_totals"]
 
 # What plan takes as one price or as the threshold.
 _Price = str | int | float | Decimal
+# One request of plan_many: plan's arguments in plan's order, the defaulted ones optional.
+_Request = (
+    tuple[Sequence[_Price], _Price, int, int]
+    | tuple[Sequence[_Price], _Price, int, int, int]
+    | tuple[Sequence[_Price], _Price, int, int, int, int]
+    | tuple[Sequence[_Price], _Price, int, int, int, int, bool]
+)
 
 def get_cheapest_periods(
     prices: list[str],
@@ -91,6 +98,28 @@ def plan(
     - `OverflowError`: a count that is negative or not below 2^64
     """
 
+def plan_many(requests: Iterable[_Request], threads: int | None = None) -> list[list[int] | BaseException]:
+    """Plan many requests at once, on several cores
+
+    Each request is a tuple of plan's arguments in plan's order, from prices to
+    aggressive; the ones with defaults may be left out. The requests are converted
+    one after another with the GIL held, then planned on a pool of native threads
+    with the GIL released once for all of them.
+
+    # Parameters
+    - `requests`: Iterable of tuples of plan's arguments
+    - `threads`: How many threads plan them, the calling one included; None for one
+      per core
+
+    # Returns
+    A list in request order: for each request the list plan returns for it, or the
+    exception plan would raise for it (not raised). One request's error never affects
+    another's answer.
+
+    # Raises
+    - `TypeError`: `requests` is not iterable; `threads` is not an int or None
+    - `ValueError`: `threads` is 0
+    - `OverflowError`: `threads` is negative
 def plan_totals(
     prices: Sequence[_Price],
     low_price_threshold: _Price,
