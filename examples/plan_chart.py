@@ -31,10 +31,11 @@ def write_png(path, plan, title):
     from matplotlib.patches import Patch
 
     chosen_colour, other_colour, threshold_colour, shade_colour = "#d9480f", "#adb5bd", "#1971c2", "#ffe8cc"
-    series, first = plan.series, plan.first
-    values = [float(p) for p in series.prices[first:plan.end]]
-    labels = [f"{t:%a %H:%M}" for t in series.starts[first:plan.end]]
-    chosen = [i - first for i in plan.chosen]
+    series, first = plan.series, plan.window.first_index
+    end = first + plan.window.periods
+    values = [float(p) for p in series.prices[first:end]]
+    labels = [f"{t:%a %H:%M}" for t in series.starts[first:end]]
+    chosen = [i - first for i in plan.indices]
     picked = set(chosen)
     colours = [chosen_colour if i in picked else other_colour for i in range(len(values))]
     # Long series: bars side by side, so a block of chosen periods shows as one.
@@ -49,7 +50,7 @@ def write_png(path, plan, title):
     if plan.threshold is not None:
         ax.axhline(float(plan.threshold), color=threshold_colour, linestyle="--", linewidth=1.2, zorder=3)
         legend.append(Line2D([], [], color=threshold_colour, linestyle="--",
-                             label=f"cheap at or below {plan.request['low_price_threshold']}"))
+                             label=f"cheap at or below {plan.request.low_price_threshold}"))
     ax.axhline(0, color="black", linewidth=0.8, zorder=3)
     step = max(1, len(labels) // 12)
     ax.set_xticks(range(0, len(labels), step), [labels[i] for i in range(0, len(labels), step)], rotation=45)

@@ -23,7 +23,7 @@ PLAIN = re.compile(r"-?\d+(\.\d+)?")  # the text form: never an exponent, never 
 
 def test_registered_after_plan():
     names = tariffsieve.__all__
-    assert names[names.index("plan") + 1] == "plan_totals"
+    assert names.index("plan_totals") > names.index("plan")
     assert (plan_totals.__name__, plan_totals.__module__, plan_totals.__self__) == ("plan_totals", "tariffsieve", tariffsieve)
     assert plan_totals.__text_signature__ == SIGNATURE
     assert plan_totals.__doc__.startswith("Find the cheapest periods as plan does, with the totals and averages")

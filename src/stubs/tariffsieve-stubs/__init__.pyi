@@ -120,6 +120,8 @@ def plan_many(requests: Iterable[_Request], threads: int | None = None) -> list[
     - `TypeError`: `requests` is not iterable; `threads` is not an int or None
     - `ValueError`: `threads` is 0
     - `OverflowError`: `threads` is negative
+    """
+
 def plan_totals(
     prices: Sequence[_Price],
     low_price_threshold: _Price,
