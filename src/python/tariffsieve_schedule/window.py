@@ -88,6 +88,8 @@ def _clock(series, field, text, clock, after, inclusive):
         day = (base + _offset_at(series, base)).date()
         for days in range(-1, 3):
             wall = datetime.combine(day + timedelta(days=days), time(0), timezone.utc) + clock
+            if wall + _HALF_DAY + _HALF_DAY < base:  # no UTC offset reaches a day back
+                continue
             # The offsets in force half a day either side are the only ones that can show this wall time.
             offsets = {_offset_at(series, wall - _HALF_DAY), _offset_at(series, wall + _HALF_DAY)}
             for instant in sorted(wall - offset for offset in offsets):
