@@ -65,8 +65,8 @@ inline int period_at_column_zero(int size, int r) {
 }
 
 // The terms in q of layer r, at q's column from first to last: entering[j]
-// = E(r, q) for [next]'s and [cheap]'s jumps, and entering_plain[j] =
-// to(q) + E(r, q) for [plain]. A block of c periods reads layer r - c at the
+// = E(r, q) for [cheap] and [cheap0], and entering_plain[j] = to(q) +
+// E(r, q) for [plain]. A block of c periods reads layer r - c at the
 // same column. An unreachable rest is not tested: a real weight added to it
 // stays at or above the floor.
 template <typename Int>
