@@ -6,7 +6,7 @@ test_free_threaded)."""
 import random
 import re
 from itertools import count, groupby
-from decimal import ROUND_HALF_EVEN, Decimal, localcontext
+from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
 
 import pytest
 import tariffsieve
@@ -42,7 +42,7 @@ def fitted(value, finest):
 def summed(prices):
     """(total, average) of the prices added from zero in order, each sum held
     at the finer scale of its operands as far as it fits; None on overflow."""
-    with localcontext(prec=200):
+    with localcontext(Context(prec=200)):  # keywords here only from Python 3.11
         total = Decimal(0)
         for price in prices:
             total = fitted(total + price, max(-total.as_tuple().exponent, -price.as_tuple().exponent))
