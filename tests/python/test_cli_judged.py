@@ -5,7 +5,6 @@ the command's answer must be plan's answer on the known series and window,
 or one line and status 2. A file that can be read only one way must give
 the plan."""
 import json
-import random
 from datetime import datetime, timedelta, timezone
 from decimal import Decimal
 
@@ -170,14 +169,3 @@ def test_a_plan_equal_to_plan_on_the_known_series_or_one_line(data):
     if expected:
         total = sum(Decimal(known.prices[i]) for i in expected)
         assert Decimal(answer["average"]) == exact_average(total, len(expected))
-
-def test_a_repeated_hour_of_naive_rows_follows_the_rows_direction():
-    # Both orders of a whole autumn night, rows ascending and descending.
-    known = Known(FIRSTS[1], timedelta(hours=1), [str(random.Random(7).randint(0, 99)) for _ in range(24)])
-    rows = [f"{stamp(moment, 'naive')},{price}\n" for moment, price in zip(known.instants, known.prices)]
-    for order in (rows, rows[::-1]):
-        proc = run_in_process(["-", "--format", "json", "--tz", "Europe/Berlin", "--run", "3h"],
-                              ("time,price\n" + "".join(order)).encode())
-        answer = json.loads(proc.stdout)
-        assert chosen_instants(answer, known.step) == [known.instants[i] for i in
-                                                       expected_plan(known, 0, 24, (None, 3, 1, 24, 24, True))]

@@ -5,7 +5,7 @@ import csv
 import io
 
 from tariffsieve_prices.errors import PriceDataError
-from tariffsieve_prices.fields import END_FIELDS, UTC_FIELDS, price_like, start_field
+from tariffsieve_prices.fields import END_FIELDS, UTC_FIELDS, day_field, price_like, start_field
 from tariffsieve_prices.numbers import decimal_mark, plain_number
 from tariffsieve_prices.prices import price_text
 from tariffsieve_prices.records import PriceRecord
@@ -96,8 +96,9 @@ def _header_columns(header: "list[str]", data: "list[str]", time_column, price_c
     hour = None
     if t is None:
         found = start_field(record)
-        if found in ("hour", "Hour") and _day_column(names, data) is not None:
-            t, hour = _day_column(names, data), names.index(found)
+        day = day_field(record, found) if found is not None else None
+        if day is not None:
+            t, hour = names.index(day), names.index(found)
         elif found is not None:
             t = names.index(found)
         else:
@@ -117,13 +118,6 @@ def _header_columns(header: "list[str]", data: "list[str]", time_column, price_c
         raise PriceDataError(f"line 1: expected a header with a timestamp column and a price column (got "
                              f"{', '.join(header)})", "column", tuple(header))
     return _Columns(t, p, names, hour)
-
-
-def _day_column(names: "list[str]", data: "list[str]") -> "int | None":
-    for i, name in enumerate(names):
-        if name.lower() in ("date", "day", "datum") and i < len(data) and is_timestamp(data[i]):
-            return i
-    return None
 
 
 def _plain_columns(first: "list[str]", time_column, price_column) -> _Columns:

@@ -51,7 +51,7 @@ def day_field(record: dict, hour: str) -> "str | None":
     text = value.text if isinstance(value, JsonNumber) else value
     if hour.lower() != "hour" or isinstance(value, bool) or not str(text).strip().isdigit() or int(str(text)) > 24:
         return None
-    return next((key for key in record if isinstance(key, str) and key.lower() in ("date", "day")), None)
+    return next((key for key in record if isinstance(key, str) and key.lower() in ("date", "day", "datum")), None)
 
 
 # Text that is meant as a number, a decimal comma or a stray character

@@ -1,9 +1,8 @@
 # Durations as people write them (4h, 45min, 1h30m, 2.5h) or as timedeltas,
 # and their conversion to whole periods of a series.
 import re
-from decimal import Decimal, InvalidOperation
-
 from datetime import timedelta
+from decimal import Decimal, InvalidOperation
 
 from tariffsieve_schedule.errors import DurationError
 
@@ -47,19 +46,16 @@ def as_text(value: object) -> str:
 def seconds_of(field: str, value: object) -> Decimal:
     """The exact seconds of a duration given as a timedelta or as text (3h, 45min, 1h30m)."""
     text = as_text(value)
+    seconds = None
     if isinstance(value, timedelta):
         seconds = Decimal(value // timedelta(microseconds=1)) / 1000000
     elif isinstance(value, str):
         try:
-            parsed = parse_seconds(value)
+            seconds = parse_seconds(value)
         except (ValueError, InvalidOperation):
             raise DurationError("{name}: '{text}' is not a duration (write it as 4h, 45min, 1h30m or 2.5h)",
                                 field, "not_duration", text=text) from None
-        if parsed is None:
-            raise DurationError("{name} {text}: give a duration with a unit (4h, 45min, 1h30m)", field, "no_unit",
-                                text=text)
-        seconds = parsed
-    else:
+    if seconds is None:  # a bare number, as text or not
         raise DurationError("{name} {text}: give a duration with a unit (4h, 45min, 1h30m)", field, "no_unit",
                             text=text)
     if seconds < 0:
