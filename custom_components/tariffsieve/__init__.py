@@ -2,7 +2,6 @@
 the cheapest periods of a price sensor, under run-length and gap rules."""
 from __future__ import annotations
 
-from homeassistant.config_entries import ConfigEntry
 from homeassistant.const import Platform
 from homeassistant.core import HomeAssistant
 from homeassistant.helpers import config_validation as cv
@@ -11,12 +10,10 @@ from homeassistant.helpers.typing import ConfigType
 
 from .action import async_register_action
 from .const import DOMAIN
-from .keeper import PlanKeeper
+from .keeper import PlanKeeper, TariffsieveConfigEntry
 
 PLATFORMS = [Platform.BINARY_SENSOR, Platform.SENSOR]
 CONFIG_SCHEMA = cv.config_entry_only_config_schema(DOMAIN)
-
-type TariffsieveConfigEntry = ConfigEntry[PlanKeeper]
 
 
 async def async_setup(hass: HomeAssistant, config: ConfigType) -> bool:
@@ -29,13 +26,8 @@ async def async_setup_entry(hass: HomeAssistant, entry: TariffsieveConfigEntry) 
     await keeper.async_start()
     entry.runtime_data = keeper
     entry.async_on_unload(keeper.async_stop)
-    entry.async_on_unload(entry.add_update_listener(_async_options_changed))
     await hass.config_entries.async_forward_entry_setups(entry, PLATFORMS)
     return True
-
-
-async def _async_options_changed(hass: HomeAssistant, entry: TariffsieveConfigEntry) -> None:
-    await hass.config_entries.async_reload(entry.entry_id)
 
 
 async def async_unload_entry(hass: HomeAssistant, entry: TariffsieveConfigEntry) -> bool:

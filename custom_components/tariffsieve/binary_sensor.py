@@ -1,18 +1,24 @@
-"""The binary sensor that is on during the planned periods, with the plan as attributes."""
+"""The binary sensor that is on during the planned runs, with the plan as attributes a person can read: runs in
+local clock time, the average rounded (the exact one beside it), the window's edges as times."""
 from __future__ import annotations
 
 from typing import Any
 
 from homeassistant.components.binary_sensor import BinarySensorEntity
-from homeassistant.config_entries import ConfigEntry
 from homeassistant.core import HomeAssistant
 from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
+from . import TariffsieveConfigEntry
+from .display import rounded, runs_text
 from .entity import KeeperEntity
+from .planner import at
+
+# Entities are written by their keeper, never polled: no limit on updates at once.
+PARALLEL_UPDATES = 0
 
 
-async def async_setup_entry(hass: HomeAssistant, entry: ConfigEntry,
+async def async_setup_entry(hass: HomeAssistant, entry: TariffsieveConfigEntry,
                             async_add_entities: AddConfigEntryEntitiesCallback) -> None:
     async_add_entities([PlannedBinarySensor(entry.runtime_data, entry, "planned")])
 
@@ -27,13 +33,15 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
     @property
     def extra_state_attributes(self) -> dict[str, Any]:
         plan = self.keeper.current_plan()
-        attributes: dict[str, Any] = {"runs": self.keeper.runs()}
+        today = dt_util.now().date()
+        attributes: dict[str, Any] = {"runs": runs_text(self.keeper.runs(), today)}
         if plan is not None:
-            attributes |= {"average": plan["average"], "window": plan["window"]}
+            attributes |= {"average": rounded(plan["average"]), "average_exact": plan["average"],
+                           "window_start": at(plan["window"][0]), "window_end": at(plan["window"][1])}
             if plan["planned_from"] != plan["window"][0]:  # set up while the window was running
-                attributes["planned_from"] = plan["planned_from"]
+                attributes["planned_from"] = at(plan["planned_from"])
         waiting = self.keeper.waiting
-        if waiting is not None and (plan is None or len(self.keeper.plans) < 2):
-            # No plan at all, or none yet for the next window: say why.
-            attributes |= {"reason": waiting[0], "message": waiting[1]}
+        if waiting is not None:
+            # No plan at all, or none yet for a later window: say why (its words are in the log).
+            attributes["reason"] = waiting[0]
         return attributes

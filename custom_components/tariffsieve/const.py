@@ -19,6 +19,8 @@ CONF_STRATEGY = "strategy"
 CONF_FROM = "window_from"
 CONF_UNTIL = "window_until"
 
+DURATIONS = (CONF_TOTAL, CONF_BLOCK, CONF_MAX_OFF, CONF_START_WITHIN)
+
 SOURCE_ENTITY = "entity"
 ACTION_SOURCES = ("nordpool", "tibber", "energyzero", "easyenergy")
 STRATEGIES = ("average", "cheap_periods")

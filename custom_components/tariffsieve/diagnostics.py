@@ -1,17 +1,24 @@
-"""Diagnostics of a helper: its settings, the prices read and the plans kept."""
+"""Diagnostics of a helper: its settings, the prices read and every plan kept, with what names a home or a
+place redacted (Tibber's home is often its address)."""
 from __future__ import annotations
 
 from typing import Any
 
-from homeassistant.config_entries import ConfigEntry
+from homeassistant.components.diagnostics import async_redact_data
 from homeassistant.core import HomeAssistant
 
+from . import TariffsieveConfigEntry
+from .const import CONF_AREA
 
-async def async_get_config_entry_diagnostics(hass: HomeAssistant, entry: ConfigEntry) -> dict[str, Any]:
+TO_REDACT = {CONF_AREA}
+
+
+async def async_get_config_entry_diagnostics(hass: HomeAssistant, entry: TariffsieveConfigEntry) -> dict[str, Any]:
     keeper = entry.runtime_data
     series = keeper.series
     prices = None if series is None else {
         "source": keeper.source.name, "price_field": series.price_field, "lists": list(series.lists),
         "resolution": str(series.resolution),
         "periods": [[start.isoformat(), price] for start, price in zip(series.starts, series.prices)]}
-    return {"options": dict(entry.options), "prices": prices, "plans": keeper.plans, "waiting": keeper.waiting}
+    return {"options": async_redact_data(dict(entry.options), TO_REDACT), "prices": prices, "plans": keeper.plans,
+            "waiting": keeper.waiting}

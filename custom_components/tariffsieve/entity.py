@@ -1,12 +1,11 @@
 """What the helper's entities share: the keeper they show, a device per entry, unique ids."""
 from __future__ import annotations
 
-from homeassistant.config_entries import ConfigEntry
 from homeassistant.helpers.device_registry import DeviceEntryType, DeviceInfo
 from homeassistant.helpers.entity import Entity
 
 from .const import DOMAIN
-from .keeper import PlanKeeper
+from .keeper import PlanKeeper, TariffsieveConfigEntry
 
 
 class KeeperEntity(Entity):
@@ -15,7 +14,7 @@ class KeeperEntity(Entity):
     _attr_has_entity_name = True
     _attr_should_poll = False
 
-    def __init__(self, keeper: PlanKeeper, entry: ConfigEntry, key: str) -> None:
+    def __init__(self, keeper: PlanKeeper, entry: TariffsieveConfigEntry, key: str) -> None:
         self.keeper = keeper
         self._attr_translation_key = key
         self._attr_unique_id = f"{entry.entry_id}_{key}"

@@ -153,3 +153,7 @@ class PlanKeeper:
     def current_plan(self) -> dict[str, Any] | None:
         """The plan of the earliest window not over yet."""
         return self.plans[min(self.plans)] if self.plans else None
+
+
+# A helper's entry, with its keeper as the entry's runtime data.
+type TariffsieveConfigEntry = ConfigEntry[PlanKeeper]

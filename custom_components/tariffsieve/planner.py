@@ -11,6 +11,7 @@ from tariffsieve_schedule import Schedule, ScheduleError, WindowError, decimal_t
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
+from .rules import cheap_text, duration_text
 
 # The labels the form shows each argument of schedule() by, in English messages.
 LABELS = {"total": "Run in total", "block": "Shortest run", "max_off": "Longest time off",
@@ -51,9 +52,10 @@ def _named(options: dict[str, Any], key: str) -> str:
 
 def _request(options: dict[str, Any]) -> dict[str, Any]:
     """schedule()'s rules from the options."""
-    return {"total": options.get(CONF_TOTAL), "block": options.get(CONF_BLOCK) or None,
-            "max_off": options.get(CONF_MAX_OFF) or None, "start_within": options.get(CONF_START_WITHIN) or None,
-            "cheap": options.get(CONF_CHEAP) or None, "strategy": options.get(CONF_STRATEGY, "average")}
+    return {"total": duration_text(options.get(CONF_TOTAL)), "block": duration_text(options.get(CONF_BLOCK)),
+            "max_off": duration_text(options.get(CONF_MAX_OFF)),
+            "start_within": duration_text(options.get(CONF_START_WITHIN)),
+            "cheap": cheap_text(options.get(CONF_CHEAP)), "strategy": options.get(CONF_STRATEGY, "average")}
 
 
 def check_options(options: dict[str, Any], series: PriceSeries) -> None:

@@ -4,15 +4,18 @@ from __future__ import annotations
 from datetime import datetime
 
 from homeassistant.components.sensor import SensorDeviceClass, SensorEntity
-from homeassistant.config_entries import ConfigEntry
 from homeassistant.core import HomeAssistant
 from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
+from . import TariffsieveConfigEntry
 from .entity import KeeperEntity
 
+# Entities are written by their keeper, never polled: no limit on updates at once.
+PARALLEL_UPDATES = 0
 
-async def async_setup_entry(hass: HomeAssistant, entry: ConfigEntry,
+
+async def async_setup_entry(hass: HomeAssistant, entry: TariffsieveConfigEntry,
                             async_add_entities: AddConfigEntryEntitiesCallback) -> None:
     async_add_entities([NextStartSensor(entry.runtime_data, entry, "next_start")])
 

@@ -1,11 +1,17 @@
-"""The config and options flows: a source that gives prices, one that gives none, a rule that does not fit, and
-prices the reader cannot read without a choice, offered in the field that takes it."""
+"""The config and options flows: a source that gives prices, one that gives none or is unavailable, rules that do
+not fit (each shown once, its field named, the nearest durations that fit offered), prices the reader cannot read
+without a choice, and the live preview of the runs."""
 import pytest
 from homeassistant.data_entry_flow import FlowResultType
 
 from custom_components.tariffsieve.const import DOMAIN
 
-from .conftest import RULES, SAMPLE, ZONNEPLAN, hourly, setup_helper
+from .conftest import SAMPLE, ZONNEPLAN, hourly, setup_helper
+
+# The rules as the form's widgets give them: durations from the picker, the cheap price as a number.
+FORM = {"total": {"hours": 3}, "block": {"hours": 1}, "strategy": "average", "window_from": "00:00:00",
+        "window_until": "00:00:00"}
+PLANNED = "binary_sensor.water_heater_planned"
 
 
 async def settings_form(hass) -> dict:
@@ -21,26 +27,40 @@ def offered(result, field: str) -> tuple:
     return config.get("options"), (key.description or {}).get("suggested_value")
 
 
-@pytest.mark.parametrize(("attributes", "rules", "errors", "message"), [
-    ({"prices": SAMPLE}, {}, {}, ""),
-    ({"unit": "EUR/kWh", "prices_tomorrow": None}, {}, {"price_entity": "no_prices"}, "sensor.prices"),
-    ({"prices": SAMPLE}, {"block": "45min"}, {"block": "not_whole"}, "0.75 periods"),
-    ({"prices": SAMPLE}, {"cheap": "cheap"}, {"cheap": "not_number"}, "not a decimal number"),
+def stored_runs(entry) -> list:
+    return [(run["start"], run["end"]) for run in entry.runtime_data.runs()]
+
+
+@pytest.mark.parametrize(("state", "attributes", "rules", "error", "shown"), [
+    ("0.08", {"prices": SAMPLE, "unit_of_measurement": "EUR/kWh"}, {}, None, {}),
+    ("unavailable", {}, {}, "entity_unavailable", {"entity": "sensor.prices", "field": "Price entity"}),
+    ("0.08", {"unit": "EUR/kWh", "prices_tomorrow": None}, {}, "no_prices", {"field": "Price entity"}),
+    ("0.08", {"prices": SAMPLE}, {"block": {"minutes": 45}}, "not_whole_one",
+     {"field": "Shortest run", "text": "45min", "every": "1h", "upper": "1h"}),
+    ("0.08", {"prices": SAMPLE}, {"total": {"hours": 2, "minutes": 15}}, "not_whole",
+     {"field": "Run in total", "lower": "2h", "upper": "3h"}),
+    ("0.08", {"prices": SAMPLE}, {"block": {"hours": 4}}, "longer_than_total", {"field": "Shortest run"}),
 ])
-async def test_config_flow(hass, freezer, attributes, rules, errors, message):
+async def test_config_flow(hass, freezer, state, attributes, rules, error, shown):
     freezer.move_to("2026-04-10T00:00:00+02:00")
-    hass.states.async_set("sensor.prices", "0.08", attributes)
+    hass.states.async_set("sensor.prices", state, attributes)
     result = await settings_form(hass)
+    assert result["preview"] == DOMAIN and offered(result, "total") == (None, None)
     result = await hass.config_entries.flow.async_configure(
-        result["flow_id"], {"price_entity": "sensor.prices", **RULES, **rules})
-    if errors:
-        assert (result["step_id"], result["errors"]) == ("settings", errors)
-        assert message in result["description_placeholders"]["error"]
-    else:
-        assert result["type"] is FlowResultType.CREATE_ENTRY
-        assert result["options"] == {"source": "entity", "price_entity": "sensor.prices", **RULES}
-        await hass.async_block_till_done()
-        assert hass.states.get("binary_sensor.water_heater_planned").state == "off"
+        result["flow_id"], {"price_entity": "sensor.prices", **FORM, **rules})
+    if error:
+        assert (result["step_id"], result["errors"]) == ("settings", {"base": error})
+        assert shown.items() <= result["description_placeholders"].items()
+        return
+    assert result["type"] is FlowResultType.CREATE_ENTRY and result["title"] == "Water heater"
+    assert result["options"] == {"name": "Water heater", "source": "entity", "price_entity": "sensor.prices", **FORM}
+    await hass.async_block_till_done()
+    assert hass.states.get(PLANNED).attributes["runs"] == ["12:00–15:00"]
+    # The options step shows the stored durations in the picker and the cheap price in the source's unit.
+    options = await hass.config_entries.options.async_init(result["result"].entry_id)
+    assert offered(options, "total") == (None, {"hours": 3})
+    key = next(key for key in options["data_schema"].schema if key == "cheap")
+    assert options["data_schema"].schema[key].config["unit_of_measurement"] == "EUR/kWh"
 
 
 @pytest.mark.parametrize(("attributes", "given", "field", "candidates", "pick"), [
@@ -59,34 +79,65 @@ async def test_settings_offer_the_readers_choice(hass, freezer, attributes, give
     hass.states.async_set("sensor.prices", "0.08", attributes)
     result = await settings_form(hass)
     assert offered(result, field) == (None, None)  # plain text until the reader asks
-    settings = {"price_entity": "sensor.prices", **RULES, **given}
+    settings = {"price_entity": "sensor.prices", **FORM, **given}
     result = await hass.config_entries.flow.async_configure(result["flow_id"], settings)
     assert (result["errors"], offered(result, field), offered(result, "total")) == (
-        {field: f"pick_{field}"}, (candidates, None), (None, "3h"))
+        {"base": f"pick_{field}"}, (candidates, None), (None, {"hours": 3}))
     result = await hass.config_entries.flow.async_configure(result["flow_id"], {**settings, field: pick})
-    assert result["options"] == {"source": "entity", **settings, field: pick}
+    assert result["options"] == {"name": "Water heater", "source": "entity", **settings, field: pick}
     await hass.async_block_till_done()
     # The other list or price would plan the reversed day's cheapest hours.
-    runs = hass.states.get("binary_sensor.water_heater_planned").attributes["runs"]
-    assert [(run["start"], run["end"]) for run in runs] == [("2026-04-10T12:00:00+02:00", "2026-04-10T15:00:00+02:00")]
+    entry = result["result"]
+    assert stored_runs(entry) == [("2026-04-10T12:00:00+02:00", "2026-04-10T15:00:00+02:00")]
     # The options step shows the choice kept, and asks for it again once cleared.
-    result = await hass.config_entries.options.async_init(result["result"].entry_id)
+    result = await hass.config_entries.options.async_init(entry.entry_id)
     assert offered(result, field) == (None, pick)
     result = await hass.config_entries.options.async_configure(result["flow_id"], settings)
-    assert (result["errors"], offered(result, field)) == ({field: f"pick_{field}"}, (candidates, None))
+    assert (result["errors"], offered(result, field)) == ({"base": f"pick_{field}"}, (candidates, None))
 
 
 async def test_options_flow_replans(hass, freezer):
     freezer.move_to("2026-04-10T00:00:00+02:00")
     hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
-    entry = await setup_helper(hass)
+    entry = await setup_helper(hass)  # stored before the picker: durations as text
     result = await hass.config_entries.options.async_init(entry.entry_id)
+    assert (offered(result, "total"), offered(result, "block")) == ((None, {"hours": 3, "minutes": 0, "seconds": 0}),
+                                                                      (None, {"hours": 1, "minutes": 0, "seconds": 0}))
     result = await hass.config_entries.options.async_configure(
-        result["flow_id"], {"price_entity": "sensor.prices", **RULES, "block": "30min"})
-    assert result["errors"] == {"block": "not_whole"}
+        result["flow_id"], {"price_entity": "sensor.prices", **FORM, "block": {"minutes": 30}})
+    assert result["errors"] == {"base": "not_whole_one"}
     result = await hass.config_entries.options.async_configure(
-        result["flow_id"], {"price_entity": "sensor.prices", **RULES, "total": "4h"})
+        result["flow_id"], {"price_entity": "sensor.prices", **FORM, "total": {"hours": 4}, "cheap": 0.075,
+                            "strategy": "cheap_periods"})
     assert result["type"] is FlowResultType.CREATE_ENTRY
-    await hass.async_block_till_done()
-    runs = hass.states.get("binary_sensor.water_heater_planned").attributes["runs"]
-    assert [(run["start"], run["end"]) for run in runs] == [("2026-04-10T11:00:00+02:00", "2026-04-10T15:00:00+02:00")]
+    await hass.async_block_till_done(wait_background_tasks=True)
+    # The night's periods at or below 0.075 join the cheapest four hours; the average alone would not take them.
+    assert stored_runs(entry) == [("2026-04-10T02:00:00+02:00", "2026-04-10T05:00:00+02:00"),
+                                  ("2026-04-10T11:00:00+02:00", "2026-04-10T15:00:00+02:00")]
+
+
+async def preview(hass, client, flow_id: str, flow_type: str, user_input: dict) -> dict:
+    await client.send_json_auto_id({"type": f"{DOMAIN}/start_preview", "flow_id": flow_id, "flow_type": flow_type,
+                                    "user_input": user_input})
+    assert (await client.receive_json())["success"]
+    return (await client.receive_json())["event"]
+
+
+async def test_preview_shows_the_runs_or_the_problem(hass, freezer, hass_ws_client):
+    client = await hass_ws_client(hass)  # authenticated before the clock is set back to the sample day
+    freezer.move_to("2026-04-10T00:00:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
+    flow = await settings_form(hass)
+    base = {"price_entity": "sensor.prices", **FORM}
+    event = await preview(hass, client, flow["flow_id"], "config_flow", base)
+    assert (event["state"], event["attributes"]["average"]) == ("12:00–15:00", 0.0436)
+    event = await preview(hass, client, flow["flow_id"], "config_flow", {**base, "max_off": {"hours": 5}})
+    assert event["state"].split(", ") != ["12:00–15:00"]  # the longest time off splits the runs
+    event = await preview(hass, client, flow["flow_id"], "config_flow", {**base, "block": {"minutes": 45}})
+    assert event["error"].startswith("Shortest run: ") and "take 1h" in event["error"]
+    event = await preview(hass, client, flow["flow_id"], "config_flow", {"price_entity": "sensor.prices"})
+    assert "run in total" in event["error"]
+    entry = await setup_helper(hass)
+    options = await hass.config_entries.options.async_init(entry.entry_id)
+    event = await preview(hass, client, options["flow_id"], "options_flow", {**base, "total": {"hours": 4}})
+    assert event["state"] == "11:00–15:00"

@@ -28,9 +28,12 @@ async def test_flips_at_the_planned_boundaries(hass, freezer):
     hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
     entry = await setup_helper(hass)
     state = hass.states.get(PLANNED)
-    assert state.attributes["runs"] == NOON_RUN
-    assert (state.attributes["average"], state.attributes["window"]) == (
-        "0.0436", ["2026-04-10T00:00:00+02:00", "2026-04-11T00:00:00+02:00"])
+    assert entry.runtime_data.runs() == NOON_RUN
+    # Shown as a person reads it: local clock times, the average rounded, the window's edges as times.
+    assert state.attributes["runs"] == ["12:00–15:00"]
+    assert (state.attributes["average"], state.attributes["average_exact"]) == (0.0436, "0.0436")
+    assert (state.attributes["window_start"].isoformat(), state.attributes["window_end"].isoformat()) == (
+        "2026-04-10T00:00:00+02:00", "2026-04-11T00:00:00+02:00")
     assert hass.states.get(NEXT).state == "2026-04-10T10:00:00+00:00"
     for moment, expected in [("11:59:59", "off"), ("12:00:00", "on"), ("14:59:59", "on"), ("15:00:00", "off")]:
         await move(hass, freezer, f"2026-04-10T{moment}+02:00")
@@ -52,13 +55,13 @@ async def test_night_window_waits_for_tomorrow_then_keeps_its_plan(hass, freezer
     hass.states.async_set("sensor.prices", "0.09", {"raw_today": today, "raw_tomorrow": tomorrow})
     await hass.async_block_till_done()
     night = [{"start": "2026-04-11T02:00:00+02:00", "end": "2026-04-11T05:00:00+02:00", "average": "0.0730333333333333333333333333"}]
-    assert hass.states.get(PLANNED).attributes["runs"] == night
+    assert entry.runtime_data.runs() == night
     # Midnight: the source drops yesterday's prices; then Home Assistant restarts.
     await move(hass, freezer, "2026-04-11T00:05:00+02:00")
     hass.states.async_set("sensor.prices", "0.08", {"raw_today": tomorrow, "raw_tomorrow": []})
     await hass.config_entries.async_reload(entry.entry_id)
     await hass.async_block_till_done()
-    assert hass.states.get(PLANNED).attributes["runs"] == night
+    assert entry.runtime_data.runs() == night
     await move(hass, freezer, "2026-04-11T02:00:00+02:00")
     assert hass.states.get(PLANNED).state == "on"
     # A price not yet started changes: the rest of the window is planned again.
@@ -66,7 +69,7 @@ async def test_night_window_waits_for_tomorrow_then_keeps_its_plan(hass, freezer
                for record in tomorrow]
     hass.states.async_set("sensor.prices", "0.07", {"raw_today": cheaper, "raw_tomorrow": []})
     await hass.async_block_till_done()
-    assert [run["start"] for run in hass.states.get(PLANNED).attributes["runs"]] == [
+    assert [run["start"] for run in entry.runtime_data.runs()] == [
         "2026-04-11T02:00:00+02:00", "2026-04-11T06:00:00+02:00"]
 
 
@@ -77,11 +80,12 @@ async def test_clock_change_day(hass, freezer):
     prices = [{"start": start + timedelta(hours=i), "price": 0.01 if i in (2, 3, 4) else 0.2 + i / 100}
               for i in range(25)]
     hass.states.async_set("sensor.prices", "0.2", {"prices": prices})
-    await setup_helper(hass)
+    entry = await setup_helper(hass)
     state = hass.states.get(PLANNED)
-    assert state.attributes["window"] == ["2026-10-25T00:00:00+02:00", "2026-10-26T00:00:00+01:00"]
-    assert [(run["start"], run["end"]) for run in state.attributes["runs"]] == [
+    assert state.attributes["window_end"].isoformat() == "2026-10-26T00:00:00+01:00"
+    assert [(run["start"], run["end"]) for run in entry.runtime_data.runs()] == [
         ("2026-10-25T02:00:00+02:00", "2026-10-25T04:00:00+01:00")]
+    assert state.attributes["runs"] == ["02:00–04:00"]  # three hours: 02:00 comes twice
     await move(hass, freezer, "2026-10-25T02:30:00+01:00")  # the second 02:30 of the day
     assert hass.states.get(PLANNED).state == "on"
 
@@ -119,8 +123,8 @@ async def test_price_actions(hass, freezer, domain, service, answer):
         return answer(day, records if day == "2026-04-10" else [])
 
     hass.services.async_register(domain, service, stand_in, supports_response=SupportsResponse.ONLY)
-    await setup_helper(hass, source=domain, price_entity=None, source_entry="abc")
-    runs = hass.states.get(PLANNED).attributes["runs"]
+    entry = await setup_helper(hass, source=domain, price_entity=None, source_entry="abc")
+    runs = entry.runtime_data.runs()
     assert [(run["start"], run["end"]) for run in runs] == [(NOON_RUN[0]["start"], NOON_RUN[0]["end"])]
     assert asked == ["2026-04-10", "2026-04-11"]
     await move(hass, freezer, "2026-04-10T00:25:00+02:00")

@@ -1,0 +1,108 @@
+"""Whether settings can plan: the source gives a price series and each rule fits its periods. The form shows a
+problem as a translated error; the preview shows the runs, or the same problem in words."""
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from datetime import timedelta
+from decimal import Decimal
+from typing import Any
+
+from homeassistant.const import ATTR_UNIT_OF_MEASUREMENT, STATE_UNAVAILABLE
+from homeassistant.core import HomeAssistant
+from homeassistant.util import dt as dt_util
+from tariffsieve_prices import PriceDataError, PriceSeries
+from tariffsieve_schedule import ScheduleError, describe, seconds_of
+
+from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
+from .form import Asked, reading_fields
+from .planner import check_options, series_of
+from .sources import PriceSource
+
+# Every value a translated schedule error may show.
+_VALUES = ("text", "every", "periods", "count", "total", "max_off", "most", "shown", "first", "last")
+
+
+@dataclass(frozen=True)
+class Problem:
+    """Why settings cannot plan: a key of the translated errors, the values it shows, and the field it is about
+    (a translated label is put in by whoever shows it); `asked` the reader's choice to offer in the form."""
+
+    key: str
+    values: dict[str, str] = field(default_factory=dict)
+    field: str | None = None
+    asked: Asked | None = None
+
+
+@dataclass(frozen=True)
+class Checked:
+    """Settings that plan: the series read, and the unit of its prices where the source says."""
+
+    series: PriceSeries
+    unit: str | None
+
+
+def _asked_field(exc: PriceDataError, kind: str, options: dict[str, Any]) -> str | None:
+    """The form's field that takes the choice the reader asks for; None where the form has none for it."""
+    if exc.choice not in reading_fields(kind):
+        return None
+    # Finding no records at all, the reader asks for their time field: the source is the likelier fault, unless
+    # the user named that field or the reader found records to name it from.
+    if exc.choice == "time_field" and not exc.candidates and not options.get("time_field"):
+        return None
+    return exc.choice
+
+
+def _entity_problem(hass: HomeAssistant, options: dict[str, Any]) -> tuple[Problem | None, str | None]:
+    """A price entity that is not there or not available, said as such; else the unit of its prices."""
+    entity_id = options.get(CONF_PRICE_ENTITY) or ""
+    state = hass.states.get(entity_id)
+    if state is None:
+        return Problem("entity_missing", {"entity": entity_id}, CONF_PRICE_ENTITY), None
+    if state.state == STATE_UNAVAILABLE:
+        return Problem("entity_unavailable", {"entity": entity_id}, CONF_PRICE_ENTITY), None
+    return None, state.attributes.get(ATTR_UNIT_OF_MEASUREMENT)
+
+
+def nearest(error: ScheduleError, resolution: timedelta) -> dict[str, str]:
+    """For a duration that is no whole number of periods, the whole numbers either side of it."""
+    if error.reason != "not_whole":
+        return {}
+    every = Decimal(resolution // timedelta(seconds=1))
+    seconds = seconds_of(error.field, error.values.get("text", "0"))
+    below = seconds // every * every
+    return {"lower": describe(below) if below else "", "upper": describe(below + every)}
+
+
+def schedule_problem(error: ScheduleError, resolution: timedelta, fields: dict[str, str]) -> Problem:
+    values = {key: "" if value is None else str(value) for key, value in error.values.items() if key in _VALUES}
+    key = error.reason
+    values |= nearest(error, resolution)
+    if key == "not_whole" and not values.get("lower"):
+        key = "not_whole_one"
+    return Problem(key, values, fields.get(error.field))
+
+
+async def async_check(hass: HomeAssistant, options: dict[str, Any], fields: dict[str, str]) -> Checked | Problem:
+    """Reads the source's prices and plans the first day on them with the settings; `fields` maps the planning
+    library's argument names to the form's fields."""
+    source = PriceSource(hass, options)
+    unit = None
+    if source.kind == SOURCE_ENTITY:
+        problem, unit = _entity_problem(hass, options)
+        if problem:
+            return problem
+    try:
+        data = await source.async_data(dt_util.now().date())
+        series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name,
+                                                   options)
+    except PriceDataError as exc:
+        asked = _asked_field(exc, source.kind, options)
+        if asked:
+            return Problem(f"pick_{asked}", {}, asked, (asked, exc.candidates))
+        return Problem("no_prices", {"detail": str(exc)},
+                       CONF_PRICE_ENTITY if source.kind == SOURCE_ENTITY else "source_entry")
+    try:
+        await hass.async_add_executor_job(check_options, options, series)
+    except ScheduleError as exc:
+        return schedule_problem(exc, series.resolution, fields)
+    return Checked(series, unit)

@@ -1,0 +1,88 @@
+"""The forms: the price source, then its settings, the rules and the daily window, each with Home Assistant's own
+widget (a duration picker for durations, a number box in the source's unit for the cheap price)."""
+from __future__ import annotations
+
+from typing import Any
+
+from homeassistant.const import CONF_NAME
+from homeassistant.helpers import selector
+
+from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
+    CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DURATIONS, \
+    READING_CHOICES, SOURCE_ENTITY, STRATEGIES
+from .rules import duration_picker
+
+try:  # the schema library that Home Assistant's flow helpers check forms against
+    import probatio as vol
+except ImportError:  # pragma: no cover - Home Assistant releases before it
+    import voluptuous as vol  # type: ignore[no-redef]
+
+_TEXT = selector.TextSelector()
+_DURATION = selector.DurationSelector(selector.DurationSelectorConfig(enable_day=False))
+# A choice the reader asked for: the field that takes it, and what the reader offers.
+type Asked = tuple[str, tuple[str, ...]]
+
+USER_SCHEMA = vol.Schema({
+    vol.Required(CONF_NAME): selector.TextSelector(),
+    vol.Required(CONF_SOURCE, default=SOURCE_ENTITY): selector.SelectSelector(selector.SelectSelectorConfig(
+        options=[SOURCE_ENTITY, *ACTION_SOURCES], translation_key=CONF_SOURCE)),
+})
+
+
+def reading_fields(kind: str) -> tuple[str, ...]:
+    """The choices of how to read the prices that the form offers for a kind of source."""
+    # An action's answer is laid out by the helper, day by day: only its records' prices can need naming.
+    return READING_CHOICES if kind == SOURCE_ENTITY else READING_CHOICES[-1:]
+
+
+def _offering(candidates: tuple[str, ...]) -> selector.SelectSelector:
+    """A field offering the reader's candidates, taking a path typed in too: they need not be all there is."""
+    return selector.SelectSelector(selector.SelectSelectorConfig(
+        options=list(candidates), custom_value=True, mode=selector.SelectSelectorMode.DROPDOWN))
+
+
+def _source_fields(kind: str) -> dict[Any, Any]:
+    if kind == SOURCE_ENTITY:
+        return {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
+    # Tibber's action takes no config entry: it answers for every home.
+    entry_key = vol.Optional if kind == "tibber" else vol.Required
+    fields: dict[Any, Any] = {entry_key(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
+        selector.ConfigEntrySelectorConfig(integration=kind))}
+    if kind in ("nordpool", "tibber"):
+        fields[vol.Optional(CONF_AREA)] = _TEXT
+    return fields
+
+
+def settings_schema(kind: str, asked: Asked | None = None, unit: str | None = None) -> vol.Schema:
+    """The source's fields for its kind (the one the reader asks for offering its candidates), the rules and the
+    window."""
+    fields = _source_fields(kind)
+    for key in reading_fields(kind):
+        fields[vol.Optional(key)] = _offering(asked[1]) if asked and asked[0] == key and asked[1] else _TEXT
+    cheap = selector.NumberSelectorConfig(mode=selector.NumberSelectorMode.BOX, step="any")
+    if unit:
+        cheap["unit_of_measurement"] = unit
+    fields |= {
+        vol.Required(CONF_TOTAL): _DURATION,
+        vol.Optional(CONF_BLOCK): _DURATION,
+        vol.Optional(CONF_MAX_OFF): _DURATION,
+        vol.Optional(CONF_START_WITHIN): _DURATION,
+        vol.Optional(CONF_CHEAP): selector.NumberSelector(cheap),
+        vol.Required(CONF_STRATEGY, default="average"): selector.SelectSelector(selector.SelectSelectorConfig(
+            options=list(STRATEGIES), translation_key=CONF_STRATEGY)),
+        vol.Required(CONF_FROM, default="00:00:00"): selector.TimeSelector(),
+        vol.Required(CONF_UNTIL, default="00:00:00"): selector.TimeSelector(),
+    }
+    return vol.Schema(fields)
+
+
+def suggested(options: dict[str, Any]) -> dict[str, Any]:
+    """The stored settings as the form shows them: durations stored as text before the picker become its
+    values."""
+    shown = dict(options)
+    for key in DURATIONS:
+        if key in shown:
+            shown[key] = duration_picker(shown[key])
+            if shown[key] is None:
+                del shown[key]
+    return shown
