@@ -4,7 +4,6 @@ from __future__ import annotations
 
 from typing import Any
 
-import voluptuous as vol
 from homeassistant.core import HomeAssistant, ServiceCall, ServiceResponse, SupportsResponse
 from homeassistant.exceptions import ServiceValidationError
 from homeassistant.helpers import config_validation as cv
@@ -15,6 +14,7 @@ from tariffsieve_schedule import ScheduleError
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL, DOMAIN, READING_CHOICES, STRATEGIES
 from .planner import NoPlan, check_options, make_window_plan, placeholders, series_of, window_on, worded
+from .validation import vol
 
 _TEXT = vol.Coerce(str)
 SCHEMA = vol.Schema({

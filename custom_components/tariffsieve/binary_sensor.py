@@ -9,9 +9,9 @@ from homeassistant.core import HomeAssistant
 from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
-from . import TariffsieveConfigEntry
 from .display import rounded, runs_text
 from .entity import KeeperEntity
+from .keeper import TariffsieveConfigEntry
 from .planner import at
 
 # Entities are written by their keeper, never polled: no limit on updates at once.

@@ -7,8 +7,8 @@ from typing import Any
 from homeassistant.components.diagnostics import async_redact_data
 from homeassistant.core import HomeAssistant
 
-from . import TariffsieveConfigEntry
 from .const import CONF_AREA
+from .keeper import TariffsieveConfigEntry
 
 TO_REDACT = {CONF_AREA}
 

@@ -11,11 +11,8 @@ from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM,
     CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DURATIONS, \
     READING_CHOICES, SOURCE_ENTITY, STRATEGIES
 from .rules import duration_picker
+from .validation import vol
 
-try:  # the schema library that Home Assistant's flow helpers check forms against
-    import probatio as vol
-except ImportError:  # pragma: no cover - Home Assistant releases before it
-    import voluptuous as vol  # type: ignore[no-redef]
 
 _TEXT = selector.TextSelector()
 _DURATION = selector.DurationSelector(selector.DurationSelectorConfig(enable_day=False))

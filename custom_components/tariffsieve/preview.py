@@ -5,28 +5,31 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any
 
-from homeassistant.components import websocket_api
+from homeassistant.components.websocket_api import async_register_command
+from homeassistant.components.websocket_api.connection import ActiveConnection
+from homeassistant.components.websocket_api.decorators import async_response, websocket_command
+from homeassistant.components.websocket_api.messages import event_message
 from homeassistant.core import HomeAssistant, callback
 from homeassistant.util import dt as dt_util
 
 from .checks import Checked, Problem, async_check
 from .const import CONF_SOURCE, CONF_TOTAL, DOMAIN, SOURCE_ENTITY
 from .display import rounded, runs_text
-from .form import vol
 from .labels import async_error_text, async_label
 from .planner import FIELD_KEYS, NoPlan, make_window_plan, window_on
+from .validation import vol
 
 
 @callback
 def async_setup_preview_api(hass: HomeAssistant) -> None:
-    websocket_api.async_register_command(hass, ws_start_preview)
+    async_register_command(hass, ws_start_preview)
 
 
 def _kind(hass: HomeAssistant, msg: dict[str, Any]) -> str:
     """The kind of source the flow set up: the config flow remembers it, an entry stores it."""
     if msg["flow_type"] == "config_flow":
         status = hass.config_entries.flow.async_get(msg["flow_id"])
-        return str(status["context"].get("price_source", SOURCE_ENTITY))  # type: ignore[typeddict-item]
+        return str(status["context"].get("price_source", SOURCE_ENTITY))
     status = hass.config_entries.options.async_get(msg["flow_id"])
     entry = hass.config_entries.async_get_entry(status["handler"])
     return str(entry.options.get(CONF_SOURCE, SOURCE_ENTITY)) if entry else SOURCE_ENTITY
@@ -66,17 +69,17 @@ async def _async_preview(hass: HomeAssistant, options: dict[str, Any]) -> dict[s
         "average": rounded(plan["average"])}}
 
 
-@websocket_api.websocket_command({
+@websocket_command({
     vol.Required("type"): f"{DOMAIN}/start_preview",
     vol.Required("flow_id"): str,
     vol.Required("flow_type"): vol.Any("config_flow", "options_flow"),
     vol.Required("user_input"): dict,
 })
-@websocket_api.async_response
-async def ws_start_preview(hass: HomeAssistant, connection: websocket_api.ActiveConnection,
+@async_response
+async def ws_start_preview(hass: HomeAssistant, connection: ActiveConnection,
                            msg: dict[str, Any]) -> None:
     """Answers once with the runs for the settings typed so far: the prices are those the source has now."""
     options = {CONF_SOURCE: _kind(hass, msg), **msg["user_input"]}
     connection.subscriptions[msg["id"]] = lambda: None
     connection.send_result(msg["id"])
-    connection.send_message(websocket_api.event_message(msg["id"], await _async_preview(hass, options)))
+    connection.send_message(event_message(msg["id"], await _async_preview(hass, options)))

@@ -8,8 +8,8 @@ from homeassistant.core import HomeAssistant
 from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
-from . import TariffsieveConfigEntry
 from .entity import KeeperEntity
+from .keeper import TariffsieveConfigEntry
 
 # Entities are written by their keeper, never polled: no limit on updates at once.
 PARALLEL_UPDATES = 0

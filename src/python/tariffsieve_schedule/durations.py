@@ -12,7 +12,7 @@ _DURATION = re.compile(rf"(?:{_PART}\s*)+")
 _BARE = re.compile(r"\d+(?:\.\d*)?|\.\d+")
 
 
-def parse_seconds(text):
+def parse_seconds(text: str) -> "Decimal | None":
     """Seconds in a duration such as '1h30m', exactly; None when the text has no unit."""
     spelled = text.strip().lower()
     if _BARE.fullmatch(spelled):
@@ -22,7 +22,7 @@ def parse_seconds(text):
     return sum(Decimal(number) * _UNIT_SECONDS[unit] for number, unit in re.findall(_PART, spelled))
 
 
-def describe(seconds):
+def describe(seconds: "Decimal | int | str") -> str:
     """A duration as short text: 15min, 1h, 1h30min, 2d, 90s."""
     seconds = Decimal(seconds)
     if seconds == 0:
