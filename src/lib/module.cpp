@@ -170,6 +170,11 @@ PyObject* initialise() {
         if (!add_function(created.get(), plan_totals_def)) {
             return nullptr;
         }
+        // The package's version, fixed by the build; not in __all__, as a
+        // star import is for the functions.
+        if (PyModule_AddStringConstant(created.get(), "__version__", TARIFFSIEVE_VERSION) < 0) {
+            return nullptr;
+        }
 #ifdef Py_GIL_DISABLED
         // Calls share nothing but the once-only objects, which are set under
         // their own locks, and read the caller's lists through references of

@@ -27,7 +27,7 @@ def test_module_attributes():
     assert len(set(tariffsieve.__all__)) == len(tariffsieve.__all__)
     assert tariffsieve.__doc__ and "\n" not in tariffsieve.__doc__
     own = set(dir(tariffsieve)) - set(dir(sys))  # sys: a module with only the standard attributes
-    assert own == set(tariffsieve.__all__) | {"__all__", "__file__"}
+    assert own == set(tariffsieve.__all__) | {"__all__", "__file__", "__version__"}
     assert (f.__name__, f.__module__, f.__self__) == ("get_cheapest_periods", "tariffsieve", tariffsieve)
     assert f.__text_signature__ == SIGNATURE
     assert f.__doc__ == DOC

@@ -87,7 +87,7 @@ arm64_debian_root() {
 debian11_root() {
   local dir=$work/debian11-amd64
   if [ ! -e "$dir/root/ready" ]; then
-    rm -rf "$dir/root"
+    remove_tree "$dir/root"
     unpack_packages "$dir/apt" amd64 bullseye "$dir/root" python3.9 python3.9-venv python3-pip python3-venv libstdc++6 >&2
     touch "$dir/root/ready"
   fi

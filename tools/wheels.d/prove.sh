@@ -147,7 +147,7 @@ prove_on_debian11() {
   sysroot=$(debian11_root)
   deps=$work/prove/deps-manylinux2014_x86_64-3.9
   platform_deps "$deps" manylinux2014_x86_64 3.9
-  rm -rf "$sysroot/prove" && mkdir -p "$sysroot/prove/wheels" "$sysroot/dev" "$sysroot/proc"
+  remove_tree "$sysroot/prove" && mkdir -p "$sysroot/prove/wheels" "$sysroot/dev" "$sysroot/proc"
   cp "$wheel" "$deps"/*.whl "$sysroot/prove/wheels/"
   # The tests read the README, the examples and the stubs beside them.
   cp -r "$root/tests" "$root/examples" "$root/src" "$root/README.md" "$root/pyproject.toml" "$sysroot/prove/"

@@ -24,7 +24,7 @@ sid_root() {
   if [ ! -e "$sroot/ready" ]; then
     "$root/tools/apt-ensure" debootstrap >&2
     sid_unmount "$sroot"
-    rm -rf "$sroot"
+    remove_tree "$sroot"
     echo "making a Debian sid root with CPython $sid_versions (about 2 minutes)" >&2
     debootstrap --variant=minbase sid "$sroot" "$(debian_archive)" > "$dir.log" 2>&1 || { tail -n 20 "$dir.log" >&2; return 1; }
     # sid's index is past its Valid-Until date on the mirror.

@@ -6,6 +6,7 @@ import re
 import sys
 from datetime import timedelta
 
+import tariffsieve
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
@@ -32,6 +33,7 @@ def parse_arguments(argv):
                     "and print them as clock times.",
         epilog="Durations: 45min, 1h30m, 2.5h, 1d; each must be a whole number of the series' periods. "
                "Exit status: 0 with a plan, 2 on bad input (one line on standard error).")
+    parser.add_argument("--version", action="version", version=f"{PROGRAM} {tariffsieve.__version__}")
     read = parser.add_argument_group("input")
     read.add_argument("input", help="CSV, JSON or ENTSO-E XML file of prices, or - for standard input")
     read.add_argument("--input-format", choices=("auto", "csv", "json", "xml"), default="auto",

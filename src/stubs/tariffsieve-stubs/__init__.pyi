@@ -7,6 +7,9 @@ from decimal import Decimal
 
 __all__ = ["get_cheapest_periods", "plan", "plan_many", "plan_totals"]
 
+# The package version the module was built as (pyproject.toml's).
+__version__: str
+
 # What plan takes as one price or as the threshold.
 _Price = str | int | float | Decimal
 # One request of plan_many: plan's arguments in plan's order, the defaulted ones optional.
