@@ -34,6 +34,7 @@ def stored_runs(entry) -> list:
 @pytest.mark.parametrize(("state", "attributes", "rules", "error", "shown"), [
     ("0.08", {"prices": SAMPLE, "unit_of_measurement": "EUR/kWh"}, {}, None, {}),
     ("unavailable", {}, {}, "entity_unavailable", {"entity": "sensor.prices", "field": "Price entity"}),
+    (None, {}, {}, "entity_missing", {"entity": "sensor.prices"}),
     ("0.08", {"unit": "EUR/kWh", "prices_tomorrow": None}, {}, "no_prices", {"field": "Price entity"}),
     ("0.08", {"prices": SAMPLE}, {"block": {"minutes": 45}}, "not_whole_one",
      {"field": "Shortest run", "text": "45min", "every": "1h", "upper": "1h"}),
@@ -43,7 +44,8 @@ def stored_runs(entry) -> list:
 ])
 async def test_config_flow(hass, freezer, state, attributes, rules, error, shown):
     freezer.move_to("2026-04-10T00:00:00+02:00")
-    hass.states.async_set("sensor.prices", state, attributes)
+    if state:
+        hass.states.async_set("sensor.prices", state, attributes)
     result = await settings_form(hass)
     assert result["preview"] == DOMAIN and offered(result, "total") == (None, None)
     result = await hass.config_entries.flow.async_configure(
@@ -137,7 +139,21 @@ async def test_preview_shows_the_runs_or_the_problem(hass, freezer, hass_ws_clie
     assert event["error"].startswith("Shortest run: ") and "take 1h" in event["error"]
     event = await preview(hass, client, flow["flow_id"], "config_flow", {"price_entity": "sensor.prices"})
     assert "run in total" in event["error"]
+    # A night window needs tomorrow's prices; the sample holds only today's.
+    event = await preview(hass, client, flow["flow_id"], "config_flow",
+                          {**base, "window_from": "22:00:00", "window_until": "06:00:00"})
+    assert event["error"].startswith("The prices do not cover a window yet")
     entry = await setup_helper(hass)
     options = await hass.config_entries.options.async_init(entry.entry_id)
     event = await preview(hass, client, options["flow_id"], "options_flow", {**base, "total": {"hours": 4}})
     assert event["state"] == "11:00–15:00"
+
+
+async def test_action_source_form(hass, freezer):
+    """An action's settings ask for its integration's entry, not an entity; a source that answers nothing is said
+    to hold no prices."""
+    freezer.move_to("2026-04-10T00:00:00+02:00")
+    result = await hass.config_entries.flow.async_init(DOMAIN, context={"source": "user"})
+    result = await hass.config_entries.flow.async_configure(result["flow_id"], {"name": "Car", "source": "nordpool"})
+    assert {"source_entry", "area", "price_field"} <= {str(key) for key in result["data_schema"].schema}
+    assert "price_entity" not in {str(key) for key in result["data_schema"].schema}
