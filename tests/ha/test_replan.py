@@ -3,6 +3,7 @@ ran counts toward the total, the run that is on keeps its shortest run, the
 time off since the last run counts; a change of a started period plans
 nothing; two updates at once plan and store once."""
 import asyncio
+import time
 from unittest.mock import patch
 
 from pytest_homeassistant_custom_component.common import async_fire_time_changed
@@ -56,7 +57,13 @@ async def test_a_started_period_plans_nothing_and_two_updates_plan_once(hass, fr
     entry = await setup_helper(hass, **RULES)
     keeper = entry.runtime_data
     planned = keeper_module.make_window_plan
-    with patch.object(keeper_module, "make_window_plan", side_effect=planned) as planning, \
+
+    def slowly(*args):  # today's replan takes a while, so that updates that overlap surely do
+        if args[1][0].day == 10:
+            time.sleep(0.2)
+        return planned(*args)
+
+    with patch.object(keeper_module, "make_window_plan", side_effect=slowly) as planning, \
             patch.object(keeper.store, "async_save", wraps=keeper.store.async_save) as saving:
         def replans() -> int:  # tomorrow's window, without prices yet, is tried at each update
             return sum(call.args[1][0].day == 10 for call in planning.call_args_list)
