@@ -3,6 +3,7 @@ once all its prices are known, keep the plan (stored, so it survives a
 restart) and plan again only when prices of periods not yet started change."""
 from __future__ import annotations
 
+import asyncio
 import logging
 import time as clock
 from collections.abc import Callable
@@ -41,6 +42,9 @@ class PlanKeeper:
         self._unsubs: list[CALLBACK_TYPE] = []
         self._wake: CALLBACK_TYPE | None = None
         self._stopped = False
+        # A price entity's change and the wake-up at a boundary may come together: each update plans on what
+        # the one before kept, so a replan is made once and stored once.
+        self._updating = asyncio.Lock()
 
     async def async_start(self) -> None:
         stored = await self.store.async_load() or {}
@@ -66,6 +70,10 @@ class PlanKeeper:
         await self.async_update()
 
     async def async_update(self) -> None:
+        async with self._updating:
+            await self._async_update()
+
+    async def _async_update(self) -> None:
         now = dt_util.utcnow()
         zone = dt_util.get_default_time_zone()
         today = dt_util.as_local(now).date()
@@ -104,7 +112,7 @@ class PlanKeeper:
                 continue
             began = clock.perf_counter()
             try:
-                plan = make_window_plan(series, window, self.options, now)
+                plan = make_window_plan(series, window, self.options, now, kept)
             except NoPlan as exc:
                 waiting = waiting or (exc.reason, str(exc))
                 continue

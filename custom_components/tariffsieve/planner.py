@@ -91,13 +91,18 @@ def window_on(day: date, options: dict[str, Any], zone: tzinfo) -> tuple[datetim
 
 
 def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], options: dict[str, Any],
-                     now: datetime) -> dict[str, Any]:
-    """The plan of the window's periods that have not started by now, as stored values; NoPlan if none."""
+                     now: datetime, kept: dict[str, Any] | None = None) -> dict[str, Any]:
+    """The plan of the window's periods that have not started by now, as stored values; NoPlan if none.
+    Where a kept plan of the window is under way, what it already ran counts (see `_under_way`)."""
     start, end = window
-    # A window already running is planned from the next period on.
-    begin = max(start, now)
+    if kept is not None and at(kept["planned_from"]) <= now:
+        prices, begin, ran = _under_way(series, kept, now)
+        request: dict[str, Any] = {"ran": ran, "tz": series.zone}
+    else:
+        # A window already running without a plan is planned from the next period on: what ran is unknown.
+        prices, begin, request = series, max(start, now), {}
     try:
-        planned = schedule(series, **_request(options), start=begin, end=end, now=now)
+        planned = schedule(prices, **_request(options), start=begin, end=end, now=now, **request)
     except WindowError as exc:
         raise NoPlan("waiting_for_prices", f"the prices do not cover the window from {begin.isoformat()} to "
                                            f"{end.isoformat()} yet", exc) from None
@@ -105,6 +110,17 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
         raise NoPlan("no_valid_selection", f"no valid selection in the window from {begin.isoformat()} to "
                                            f"{end.isoformat()}: {worded(exc)}", exc) from None
     return stored(planned, window)
+
+
+def _under_way(series: PriceSeries, kept: dict[str, Any], now: datetime) -> tuple[Any, datetime, list[datetime]]:
+    """The prices, start and ran periods of a replan of a kept plan under way. The kept plan's own start is
+    the window it kept its rules over; the periods started by now keep the prices they were planned with
+    (a source may have dropped yesterday's by now), the later ones take the latest."""
+    prices = {at(moment): price for moment, price in kept["prices"].items()}
+    prices.update((moment, price) for moment, price in zip(series.instants, series.prices)
+                  if moment in prices and moment > now)
+    ran = [moment for moment in map(at, kept["periods"]) if moment <= now]
+    return sorted(prices.items()), at(kept["planned_from"]), ran
 
 
 def stored(planned: Schedule, window: tuple[datetime, datetime]) -> dict[str, Any]:

@@ -3,8 +3,9 @@
 # and average; this layer only turns time into periods and back.
 from __future__ import annotations
 
-from datetime import datetime, time, timedelta, tzinfo
+from datetime import datetime, time, timedelta, timezone, tzinfo
 from decimal import Decimal
+from collections.abc import Iterable
 from typing import Any, Optional, Union
 
 import tariffsieve
@@ -12,6 +13,7 @@ from tariffsieve_prices import PriceDataError, PriceSeries, price_text
 from tariffsieve_schedule.durations import as_text, to_periods
 from tariffsieve_schedule.errors import RuleError, ScheduleError
 from tariffsieve_schedule.inputs import as_series, zone_of
+from tariffsieve_schedule.rest import complete, past_of, ran_indices, totals
 from tariffsieve_schedule.result import Request, Run, Schedule, Window
 from tariffsieve_schedule.window import plan_window
 
@@ -85,8 +87,9 @@ def _engine(prices: "list[str]", request: Request, rules: "dict[str, int]", dura
 def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, max_off: Optional[Duration] = None,
              start_within: Optional[Duration] = None, cheap: Any = None, strategy: str = "average",
              start: Moment = None, end: Moment = None, tz: "str | tzinfo | None" = None, partial: bool = False,
-             now: Optional[datetime] = None) -> Schedule:
-    """Plan a load on prices with timestamps; see the package's documentation."""
+             now: Optional[datetime] = None, ran: Optional[Iterable[Union[datetime, str]]] = None) -> Schedule:
+    """Plan a load on prices with timestamps; see the package's documentation. With `ran` (the starts of the
+    periods that already ran), the window is under way at `now` and only what is left of it is planned."""
     if strategy not in STRATEGIES:
         raise ScheduleError("{name} {text}: not a strategy (average or cheap_periods)", "strategy", "unknown",
                             text=str(strategy))
@@ -101,8 +104,24 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
                         count=count, most=LONGEST_WINDOW, engine="", rules=rules)
     request = Request(threshold if threshold is not None else _NONE_CHEAP, rules["total"], rules["block"],
                       rules["max_off"], rules["start_within"], STRATEGIES[strategy])
-    indices, total_text, average_text, runs = _engine(series.prices[first:last], request, rules, durations)
-    return _schedule(series, first, last, request, threshold, indices, total_text, average_text, runs)
+    answer = _engine(series.prices[first:last], request, rules, durations)
+    if ran is not None:
+        answer, ran = _rest(series, first, last, request, rules, ran, now or datetime.now(timezone.utc), answer)
+    return _schedule(series, first, last, request, threshold, *answer, ran=ran or ())
+
+
+def _rest(series: PriceSeries, first: int, last: int, request: Request, rules: "dict[str, int]",
+          ran: Iterable[Union[datetime, str]], now: datetime, whole: tuple) -> tuple:
+    """The window's plan with its past kept: the periods that started by now as they ran, then the rest.
+    The plan of the whole window (already made, which checks the rules) stands where nothing has started."""
+    past = past_of(series, first, last, now)
+    done = ran_indices(series, first, past, ran)
+    moments = tuple(series.starts[first + i] for i in sorted(done))
+    if past == 0:
+        return whole, moments
+    prices = series.prices[first:last]
+    rest = complete(prices, past, done, rules, request.low_price_threshold, request.aggressive)
+    return totals(prices, sorted(done) + rest, request.low_price_threshold), moments
 
 
 def _number(text: str) -> Decimal:
@@ -113,7 +132,8 @@ def _number(text: str) -> Decimal:
 
 
 def _schedule(series: PriceSeries, first: int, last: int, request: Request, threshold: "str | None",
-              indices: "list[int]", total: str, average: "str | None", runs: list) -> Schedule:
+              indices: "list[int]", total: str, average: "str | None", runs: list,
+              ran: "tuple[datetime, ...]" = ()) -> Schedule:
     chosen = tuple(first + i for i in indices)
     limit = Decimal(threshold) if threshold is not None else None
     return Schedule(
@@ -123,4 +143,4 @@ def _schedule(series: PriceSeries, first: int, last: int, request: Request, thre
         average=_number(average) if average is not None else None,
         cheap=sum(Decimal(series.prices[i]) <= limit for i in chosen) if limit is not None else 0,
         threshold=limit, window=Window(series.starts[first], series.end(last - 1), first, last - first),
-        request=request, series=series, resolution=series.resolution)
+        request=request, series=series, resolution=series.resolution, ran=ran)

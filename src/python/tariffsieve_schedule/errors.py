@@ -8,7 +8,7 @@ from typing import Any
 from tariffsieve_prices import PriceDataError
 
 # The arguments of schedule() that an error can name.
-FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz")
+FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz", "now", "ran")
 
 
 class ScheduleError(ValueError):

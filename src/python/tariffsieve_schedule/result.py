@@ -77,7 +77,9 @@ class Schedule:
     `indices` its index in the series; `total` and `average` (None when
     nothing is chosen) exact, from the engine; `cheap` how many chosen
     periods are at or below the threshold (`threshold`, None when none was
-    given); the `window`, the `request` and the `series` planned on."""
+    given); the `window`, the `request` and the `series` planned on; `ran`
+    the periods counted as already run when the window was planned under
+    way (they are among `chosen`; `request` then holds the window's rules)."""
 
     runs: "tuple[Run, ...]"
     chosen: "tuple[datetime, ...]"
@@ -90,6 +92,7 @@ class Schedule:
     request: Request
     series: PriceSeries
     resolution: timedelta
+    ran: "tuple[datetime, ...]" = ()
 
     def to_json(self) -> "dict[str, Any]":
         """The schedule as JSON-ready values: ISO 8601 times, prices as decimal text."""
