@@ -36,4 +36,7 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
         if waiting is not None and (plan is None or len(self.keeper.plans) < 2):
             # No plan at all, or none yet for the next window: say why.
             attributes |= {"reason": waiting[0], "message": waiting[1]}
+        if (problem := self.keeper.source_problem) is not None:
+            # The runs shown stay the plan; these say why it cannot follow new prices.
+            attributes |= {"reason": "source_unavailable", "source_problem": problem.key, "message": str(problem)}
         return attributes

@@ -18,7 +18,7 @@ from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM,
     CONF_PRICE_FIELD, CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, \
     CONF_UNTIL, DOMAIN, READING_CHOICES, SOURCE_ENTITY, STRATEGIES
 from .planner import FIELD_KEYS, check_options, placeholders, series_of
-from .sources import PriceSource
+from .sources import ACTIONS, PriceSource, SourceFailed
 
 _TEXT = selector.TextSelector()
 # A choice the reader asked for: the field that takes it, and what the reader offers.
@@ -43,12 +43,7 @@ def _settings_schema(kind: str, asked: Asked | None = None) -> vol.Schema:
     if kind == SOURCE_ENTITY:
         fields: dict[Any, Any] = {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
     else:
-        # Tibber's action takes no config entry: it answers for every home.
-        entry_key = vol.Optional if kind == "tibber" else vol.Required
-        fields = {entry_key(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
-            selector.ConfigEntrySelectorConfig(integration=kind))}
-        if kind in ("nordpool", "tibber"):
-            fields[vol.Optional(CONF_AREA)] = _TEXT
+        fields = _action_fields(kind)
     for key in _reading_fields(kind):
         fields[vol.Optional(key)] = _offering(asked[1]) if asked and asked[0] == key and asked[1] else _TEXT
     fields |= {
@@ -63,6 +58,20 @@ def _settings_schema(kind: str, asked: Asked | None = None) -> vol.Schema:
         vol.Required(CONF_UNTIL, default="00:00:00"): selector.TimeSelector(),
     }
     return vol.Schema(fields)
+
+
+def _action_fields(kind: str) -> dict[Any, Any]:
+    """The fields an action source needs, as sources.ACTIONS says."""
+    action, fields = ACTIONS[kind], {}
+    if action.entry:
+        entry_key = vol.Required if action.entry_required else vol.Optional
+        fields[entry_key(CONF_SOURCE_ENTRY)] = selector.ConfigEntrySelector(
+            selector.ConfigEntrySelectorConfig(integration=kind))
+    if action.area:
+        fields[vol.Optional(CONF_AREA, default=action.default_area or vol.UNDEFINED)] = selector.SelectSelector(
+            selector.SelectSelectorConfig(options=list(action.areas), translation_key=CONF_AREA)) \
+            if action.areas else _TEXT
+    return fields
 
 
 def _asked_field(exc: PriceDataError, kind: str, options: dict[str, Any]) -> str | None:
@@ -84,7 +93,9 @@ async def _async_check(hass: HomeAssistant,
     try:
         data = await source.async_data(dt_util.now().date())
         series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name,
-                                                   options)
+                                                   source.reading(options))
+    except SourceFailed as exc:
+        return {exc.field: exc.key}, {"error": str(exc), **exc.values}, None
     except PriceDataError as exc:
         asked = _asked_field(exc, source.kind, options)
         if asked:
