@@ -44,4 +44,7 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
         if waiting is not None:
             # No plan at all, or none yet for a later window: say why (its words are in the log).
             attributes["reason"] = waiting[0]
+        if (problem := self.keeper.source_problem) is not None:
+            # The runs shown stay the plan; these say why it cannot follow new prices.
+            attributes |= {"reason": "source_unavailable", "source_problem": problem.key, "message": str(problem)}
         return attributes

@@ -7,7 +7,7 @@ from datetime import timedelta
 from decimal import Decimal
 from typing import Any
 
-from homeassistant.const import ATTR_UNIT_OF_MEASUREMENT, STATE_UNAVAILABLE
+from homeassistant.const import ATTR_UNIT_OF_MEASUREMENT
 from homeassistant.core import HomeAssistant
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
@@ -16,7 +16,7 @@ from tariffsieve_schedule import ScheduleError, describe, seconds_of
 from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
 from .form import Asked, reading_fields
 from .planner import check_options, series_of
-from .sources import PriceSource
+from .sources import PriceSource, SourceFailed
 
 # Every value a translated schedule error may show.
 _VALUES = ("text", "every", "periods", "count", "total", "max_off", "most", "shown", "first", "last")
@@ -52,15 +52,10 @@ def _asked_field(exc: PriceDataError, kind: str, options: dict[str, Any]) -> str
     return exc.choice
 
 
-def _entity_problem(hass: HomeAssistant, options: dict[str, Any]) -> tuple[Problem | None, str | None]:
-    """A price entity that is not there or not available, said as such; else the unit of its prices."""
-    entity_id = options.get(CONF_PRICE_ENTITY) or ""
-    state = hass.states.get(entity_id)
-    if state is None:
-        return Problem("entity_missing", {"entity": entity_id}, CONF_PRICE_ENTITY), None
-    if state.state == STATE_UNAVAILABLE:
-        return Problem("entity_unavailable", {"entity": entity_id}, CONF_PRICE_ENTITY), None
-    return None, state.attributes.get(ATTR_UNIT_OF_MEASUREMENT)
+def _unit(hass: HomeAssistant, options: dict[str, Any]) -> str | None:
+    """The unit of the price entity's prices, for the cheap price's box."""
+    state = hass.states.get(options.get(CONF_PRICE_ENTITY) or "")
+    return None if state is None else state.attributes.get(ATTR_UNIT_OF_MEASUREMENT)
 
 
 def nearest(error: ScheduleError, resolution: timedelta) -> dict[str, str]:
@@ -86,15 +81,15 @@ async def async_check(hass: HomeAssistant, options: dict[str, Any], fields: dict
     """Reads the source's prices and plans the first day on them with the settings; `fields` maps the planning
     library's argument names to the form's fields."""
     source = PriceSource(hass, options)
-    unit = None
-    if source.kind == SOURCE_ENTITY:
-        problem, unit = _entity_problem(hass, options)
-        if problem:
-            return problem
+    unit = _unit(hass, options) if source.kind == SOURCE_ENTITY else None
     try:
         data = await source.async_data(dt_util.now().date())
         series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name,
-                                                   options)
+                                                   source.reading(options))
+    except SourceFailed as exc:
+        # Said as what it is (an entity unavailable, an action missing), not as prices that cannot be read.
+        return Problem(exc.key, {key: str(value) for key, value in exc.values.items()},
+                       None if exc.field == "base" else exc.field)
     except PriceDataError as exc:
         asked = _asked_field(exc, source.kind, options)
         if asked:

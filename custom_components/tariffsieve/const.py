@@ -4,7 +4,7 @@ DOMAIN = "tariffsieve"
 CONF_SOURCE = "source"          # a price entity, or one of ACTION_SOURCES
 CONF_PRICE_ENTITY = "price_entity"
 CONF_SOURCE_ENTRY = "source_entry"
-CONF_AREA = "area"              # Nord Pool's area or Tibber's home
+CONF_AREA = "area"              # Nord Pool's area, Tibber's home, OMIE's country or Amber's channel
 # How the prices are read where the reader cannot tell alone; named as the reader names the choice it asks for.
 CONF_RECORDS = "records"        # the list(s) of records: dotted paths, comma-separated
 CONF_TIME_FIELD = "time_field"
@@ -22,5 +22,6 @@ CONF_UNTIL = "window_until"
 DURATIONS = (CONF_TOTAL, CONF_BLOCK, CONF_MAX_OFF, CONF_START_WITHIN)
 
 SOURCE_ENTITY = "entity"
-ACTION_SOURCES = ("nordpool", "tibber", "energyzero", "easyenergy")
+# Core's integrations whose price actions the helper asks (sources.ACTIONS says how), in the form's order.
+ACTION_SOURCES = ("nordpool", "tibber", "energyzero", "easyenergy", "amberelectric", "omie", "green_planet_energy")
 STRATEGIES = ("average", "cheap_periods")

@@ -11,6 +11,7 @@ from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM,
     CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DURATIONS, \
     READING_CHOICES, SOURCE_ENTITY, STRATEGIES
 from .rules import duration_picker
+from .sources import ACTIONS
 from .validation import vol
 
 
@@ -39,14 +40,18 @@ def _offering(candidates: tuple[str, ...]) -> selector.SelectSelector:
 
 
 def _source_fields(kind: str) -> dict[Any, Any]:
+    """The source's own fields: the entity, or what its action takes (sources.ACTIONS says which)."""
     if kind == SOURCE_ENTITY:
         return {vol.Required(CONF_PRICE_ENTITY): selector.EntitySelector()}
-    # Tibber's action takes no config entry: it answers for every home.
-    entry_key = vol.Optional if kind == "tibber" else vol.Required
-    fields: dict[Any, Any] = {entry_key(CONF_SOURCE_ENTRY): selector.ConfigEntrySelector(
-        selector.ConfigEntrySelectorConfig(integration=kind))}
-    if kind in ("nordpool", "tibber"):
-        fields[vol.Optional(CONF_AREA)] = _TEXT
+    action, fields = ACTIONS[kind], dict[Any, Any]()
+    if action.entry:
+        entry_key = vol.Required if action.entry_required else vol.Optional
+        fields[entry_key(CONF_SOURCE_ENTRY)] = selector.ConfigEntrySelector(
+            selector.ConfigEntrySelectorConfig(integration=kind))
+    if action.area:
+        fields[vol.Optional(CONF_AREA, default=action.default_area or vol.UNDEFINED)] = selector.SelectSelector(
+            selector.SelectSelectorConfig(options=list(action.areas), translation_key=CONF_AREA)) \
+            if action.areas else _TEXT
     return fields
 
 

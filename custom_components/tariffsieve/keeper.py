@@ -12,19 +12,20 @@ from typing import Any
 
 from homeassistant.config_entries import ConfigEntry
 from homeassistant.core import CALLBACK_TYPE, Event, HomeAssistant, callback
-from homeassistant.helpers.event import (async_track_point_in_utc_time, async_track_state_change_event,
-                                         async_track_time_interval)
+from homeassistant.helpers.event import (async_call_later, async_track_point_in_utc_time,
+                                         async_track_state_change_event, async_track_time_interval)
 from homeassistant.helpers.storage import Store
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
 from .const import DOMAIN
+from .health import health_of
 from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
-from .sources import PriceSource
+from .sources import PriceSource, SourceFailed
 
 _LOGGER = logging.getLogger(__name__)
-# How often a price action is asked again while a day's prices are missing.
-ASK_AGAIN = timedelta(minutes=20)
+# How soon a failing price action is asked again: it is often an integration still starting.
+RETRY = timedelta(minutes=1)
 
 
 class PlanKeeper:
@@ -38,9 +39,12 @@ class PlanKeeper:
         self.plans: dict[str, dict[str, Any]] = {}
         self.series: PriceSeries | None = None
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
+        # Whether the source answers; its `problem` (a SourceFailed) while it does not.
+        self.health = health_of(hass, entry.entry_id, entry.title, self.options)
         self.listeners: list[Callable[[], None]] = []
         self._unsubs: list[CALLBACK_TYPE] = []
         self._wake: CALLBACK_TYPE | None = None
+        self._retry: CALLBACK_TYPE | None = None
         self._stopped = False
         # A price entity's change and the wake-up at a boundary may come together: each update plans on what
         # the one before kept, so a replan is made once and stored once.
@@ -52,7 +56,7 @@ class PlanKeeper:
         if stored.get("options") == self.options:
             self.plans = stored.get("plans", {})
         if self.source.polled:
-            self._unsubs.append(async_track_time_interval(self.hass, self._async_refresh, ASK_AGAIN))
+            self._unsubs.append(async_track_time_interval(self.hass, self._async_refresh, self.source.every))
         else:
             self._unsubs.append(async_track_state_change_event(
                 self.hass, [self.source.entity_id], self._async_refresh))
@@ -65,8 +69,10 @@ class PlanKeeper:
             unsub()
         if self._wake:
             self._wake()
+        if self._retry:
+            self._retry()
 
-    async def _async_refresh(self, _event: Event | datetime | None = None) -> None:
+    async def _async_refresh(self, _event: Any = None) -> None:
         await self.async_update()
 
     async def async_update(self) -> None:
@@ -77,17 +83,22 @@ class PlanKeeper:
         now = dt_util.utcnow()
         zone = dt_util.get_default_time_zone()
         today = dt_util.as_local(now).date()
-        try:
-            data = await self.source.async_data(today)
-        except PriceDataError as exc:
-            data, self.waiting = None, ("waiting_for_prices", str(exc))
         windows = [window_on(today + timedelta(days=shift), self.options, zone) for shift in (-1, 0, 1)]
         before = self.plans
-        if data is not None:
+        try:
+            data = await self.source.async_data(today)
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
             # The thread works on copies: the entities keep reading the plans meanwhile.
             self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
                 self._plan, data, zone, windows, now, dict(self.plans))
+        except PriceDataError as exc:  # the source answered, without prices yet
+            self.waiting = ("waiting_for_prices", str(exc))
+            self.health.answered()
+        except SourceFailed as exc:  # the plans kept stay the best there are; new ones wait for the source
+            self.health.failed(exc)
+            self._retry_soon()
+        else:
+            self.health.answered()
         self._forget_before(now)
         if self.plans != before:  # written only when a plan changes: SD cards wear
             await self.store.async_save({"options": self.options, "plans": self.plans})
@@ -99,9 +110,10 @@ class PlanKeeper:
               plans: dict[str, dict[str, Any]]) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
         """Runs in an executor thread: reads the series and plans the windows that need it."""
         try:
-            series = series_of(data, zone, self.source.name, self.options)
+            series = series_of(data, zone, self.source.name, self.source.reading(self.options))
         except PriceDataError as exc:
-            return self.series, plans, ("waiting_for_prices", str(exc))
+            # What the source gives cannot be read: no plan follows its prices until that is fixed.
+            raise SourceFailed("unreadable", "base", source=self.source.name, error=str(exc)) from None
         waiting = None
         for window in windows:
             if window[1] <= now:
@@ -122,6 +134,14 @@ class PlanKeeper:
                          self.entry.title, "planned again" if kept else "planned", window[0], window[1],
                          len(plan["runs"]), plan["average"], took)
         return series, plans, waiting
+
+    def _retry_soon(self) -> None:
+        if self.source.polled and self._retry is None and not self._stopped:
+            self._retry = async_call_later(self.hass, RETRY, self._async_retry)
+
+    async def _async_retry(self, _now: datetime) -> None:
+        self._retry = None
+        await self.async_update()
 
     def _forget_before(self, now: datetime) -> None:
         self.plans = {key: plan for key, plan in self.plans.items() if _at(plan["window"][1]) > now}
@@ -146,6 +166,15 @@ class PlanKeeper:
         await self.async_update()
 
     # What the entities show.
+    @property
+    def source_problem(self) -> SourceFailed | None:
+        """Why the source does not answer, while it does not: the plans shown cannot follow its prices."""
+        return self.health.problem
+
+    def runs_ahead(self, now: datetime) -> bool:
+        """Whether a kept plan still has a run to switch the load for."""
+        return any(_at(run["end"]) > now for run in self.runs())
+
     def boundaries(self) -> list[datetime]:
         return [_at(run[edge]) for run in self.runs() for edge in ("start", "end")]
 

@@ -3,7 +3,8 @@ import json
 from pathlib import Path
 
 import pytest
-from pytest_homeassistant_custom_component.common import MockConfigEntry
+from homeassistant.config_entries import ConfigEntryState
+from pytest_homeassistant_custom_component.common import MockConfigEntry, MockModule, mock_integration
 
 from custom_components.tariffsieve.const import DOMAIN
 
@@ -31,4 +32,13 @@ async def setup_helper(hass, **options) -> MockConfigEntry:
     entry.add_to_hass(hass)
     assert await hass.config_entries.async_setup(entry.entry_id)
     await hass.async_block_till_done()
+    return entry
+
+
+def price_entry(hass, domain: str, state: ConfigEntryState = ConfigEntryState.LOADED) -> MockConfigEntry:
+    """A config entry of a price integration, as its actions look it up; the integration a stand-in, so that
+    Home Assistant unloads the entry without importing the real one's libraries."""
+    mock_integration(hass, MockModule(domain))
+    entry = MockConfigEntry(domain=domain, title=f"{domain} prices", state=state)
+    entry.add_to_hass(hass)
     return entry

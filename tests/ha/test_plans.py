@@ -10,7 +10,7 @@ from pytest_homeassistant_custom_component.common import async_fire_time_changed
 
 from custom_components.tariffsieve.diagnostics import async_get_config_entry_diagnostics
 
-from .conftest import SAMPLE, ZONNEPLAN, hourly, setup_helper
+from .conftest import SAMPLE, ZONNEPLAN, hourly, price_entry, setup_helper
 
 PLANNED, NEXT = "binary_sensor.water_heater_planned", "sensor.water_heater_next_start"
 NOON_RUN = [{"start": "2026-04-10T12:00:00+02:00", "end": "2026-04-10T15:00:00+02:00", "average": "0.0436"}]
@@ -123,7 +123,8 @@ async def test_price_actions(hass, freezer, domain, service, answer):
         return answer(day, records if day == "2026-04-10" else [])
 
     hass.services.async_register(domain, service, stand_in, supports_response=SupportsResponse.ONLY)
-    entry = await setup_helper(hass, source=domain, price_entity=None, source_entry="abc")
+    entry = await setup_helper(hass, source=domain, price_entity=None,
+                               source_entry=price_entry(hass, domain).entry_id)
     runs = entry.runtime_data.runs()
     assert [(run["start"], run["end"]) for run in runs] == [(NOON_RUN[0]["start"], NOON_RUN[0]["end"])]
     assert asked == ["2026-04-10", "2026-04-11"]
