@@ -152,10 +152,11 @@ def preview(page: Page, seen: Seen) -> None:
 def fill_settings_step(page: Page, seen: Seen, strings: Strings, flow: FlowAnswers) -> None:
     check_step(page, seen, strings, flow, "settings")
     pick_entity(page, strings.label("settings", "price_entity"), PRICE_SENSOR, "Test prices")
-    seen.shot("step-settings")
     fill_settings(page, strings, REFUSED_TOTAL)
     refused_total(page, seen, strings)
     textbox(page, strings.label("settings", "total")).fill(TOTAL)
+    textbox(page, strings.label("settings", "block")).scroll_into_view_if_needed()
+    seen.shot("step-settings")
     preview(page, seen)
     page.get_by_role("button", name=NEXT).click()
     finish = page.get_by_role("button", name=re.compile(r"^(Finish|Skip and finish)$"))
@@ -219,13 +220,17 @@ def main() -> int:
         page.set_default_timeout(20_000)
         seen, flow = Seen(page, args.shots), FlowAnswers(page)
         try:
+            listening = onboard.listening_addresses(int(args.url.rsplit(":", 1)[1]))
+            seen.check(listening == onboard.LOOPBACK, f"the server listens on 127.0.0.1 only ({listening})")
             log_in(page, seen, args.url)
             open_create_helper(page, seen, strings).click()
             fill_user_step(page, seen, strings, flow, "Water heater")
             fill_settings_step(page, seen, strings, flow)
             more_info(page, seen, strings, args.url, token, "Water heater")
         except Exception:
-            seen.shot("failed")
+            # Kept out of the docs' images: what the browser showed when a step failed.
+            page.screenshot(path="build/ha-browser-failed.png")
+            print("  screenshot of the failure: build/ha-browser-failed.png", flush=True)
             raise
         finally:
             browser.close()

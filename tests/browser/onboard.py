@@ -9,6 +9,7 @@ import time
 import urllib.error
 import urllib.parse
 import urllib.request
+from pathlib import Path
 from typing import Any
 
 OWNER = {"name": "Test Owner", "username": "owner", "password": "browser-test-only", "language": "en"}
@@ -38,6 +39,21 @@ def wait_until_up(base: str, alive: Any, seconds: float = 180) -> None:
         except (urllib.error.URLError, ConnectionError, TimeoutError):
             time.sleep(1)
     raise RuntimeError(f"Home Assistant did not answer within {seconds:.0f} s")
+
+
+def listening_addresses(port: int) -> set[str]:
+    """The addresses this machine listens on at a TCP port (from /proc/net/tcp and tcp6, in their hex)."""
+    found = set()
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        for line in Path(table).read_text().splitlines()[1:]:
+            local, state = line.split()[1], line.split()[3]
+            address, hex_port = local.split(":")
+            if state == "0A" and int(hex_port, 16) == port:  # 0A: LISTEN
+                found.add(address)
+    return found
+
+
+LOOPBACK = {"0100007F"}  # 127.0.0.1 as /proc/net/tcp writes it
 
 
 def onboard(base: str) -> str:

@@ -68,7 +68,6 @@ class Seen:
 
     def check(self, holds: bool, what: str) -> None:
         if not holds:
-            self.shot("failed")
             raise AssertionError(f"the browser did not see: {what}")
         self.passed.append(what)
         print(f"  seen: {what}", flush=True)
