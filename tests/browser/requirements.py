@@ -25,8 +25,7 @@ def loaded(named: list[str]) -> set[str]:
         if domain in seen or not manifest.exists():
             continue
         seen.add(domain)
-        todo += json.loads(manifest.read_text())["dependencies"] if "dependencies" in json.loads(
-            manifest.read_text()) else []
+        todo += json.loads(manifest.read_text()).get("dependencies", [])
     return seen
 
 
