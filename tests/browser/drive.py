@@ -93,7 +93,7 @@ def check_step(page: Page, seen: Seen, strings: Strings, flow: FlowAnswers, step
 
 def fill_user_step(page: Page, seen: Seen, strings: Strings, flow: FlowAnswers, name: str) -> None:
     check_step(page, seen, strings, flow, "user")
-    textbox(page, strings.label("user", "name")).fill(name)
+    fill(textbox(page, strings.label("user", "name")), name)
     source = strings.all["selector"]["source"]["options"]["entity"]
     seen.check(source in seen.text(dialog(page)), f"the price source offers '{source}' first")
     seen.shot("step-user")
@@ -106,6 +106,7 @@ def pick_entity(page: Page, label: str, entity_id: str, name: str) -> None:
     search = page.locator("ha-picker-combo-box input").first
     search.fill(entity_id)
     page.get_by_role("option").filter(has_text=name).first.click()
+    page.locator("ha-selector-entity").filter(has_text=label).first.get_by_text(name).first.wait_for()
 
 
 def textbox(page: Page, label: str) -> Locator:
@@ -113,10 +114,20 @@ def textbox(page: Page, label: str) -> Locator:
     return page.get_by_role("textbox", name=re.compile(rf"^{re.escape(label)}\s*\*?$"))
 
 
+def fill(field: Locator, value: str) -> None:
+    """Types a value and sees it kept: a form that re-renders (after a pick) may drop what was typed just before."""
+    for _ in range(5):
+        field.fill(value)
+        field.page.wait_for_timeout(300)
+        if field.input_value() == value:
+            return
+    raise AssertionError(f"the field kept not '{value}' but '{field.input_value()}'")
+
+
 def fill_settings(page: Page, strings: Strings, total: str) -> None:
     label = lambda key: strings.label("settings", key)  # noqa: E731
-    textbox(page, label("total")).fill(total)
-    textbox(page, label("block")).fill(SHORTEST_RUN)
+    fill(textbox(page, label("total")), total)
+    fill(textbox(page, label("block")), SHORTEST_RUN)
     page.get_by_role("button", name=NEXT).click()
 
 
@@ -154,7 +165,7 @@ def fill_settings_step(page: Page, seen: Seen, strings: Strings, flow: FlowAnswe
     pick_entity(page, strings.label("settings", "price_entity"), PRICE_SENSOR, "Test prices")
     fill_settings(page, strings, REFUSED_TOTAL)
     refused_total(page, seen, strings)
-    textbox(page, strings.label("settings", "total")).fill(TOTAL)
+    fill(textbox(page, strings.label("settings", "total")), TOTAL)
     textbox(page, strings.label("settings", "block")).scroll_into_view_if_needed()
     seen.shot("step-settings")
     preview(page, seen)
