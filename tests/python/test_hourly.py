@@ -63,4 +63,4 @@ def test_hours_that_cannot_be_billed_whole_and_exact_are_refused(cut, step, reas
     with pytest.raises(BillingError) as caught:
         schedule(prices, total="1h", billing="hourly")
     assert caught.value.reason == reason and shown in str(caught.value)
-    assert str(caught.value).startswith("billing hourly")
+    assert str(caught.value).startswith("billing: ")

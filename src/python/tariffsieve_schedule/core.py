@@ -102,7 +102,7 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
         raise ScheduleError("{name} {text}: not a billing (hourly, or None for the series' own periods)",
                             "billing", "unknown", text=str(billing))
     threshold = _threshold(cheap)
-    series = _billed(as_series(prices, zone_of(tz)), price_model, billing, tz is not None)
+    series = _billed(as_series(prices, zone_of(tz)), price_model, billing)
     first, last = plan_window(series, start, end, partial, now)
     count = last - first
     durations = {"total": total, "block": block, "max_off": max_off, "start_within": start_within}
@@ -121,8 +121,7 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
     return replace(plan, price_model=price_model, billing=billing)
 
 
-def _billed(series: PriceSeries, price_model: Optional[PriceModel], billing: Optional[str],
-            zone_given: bool) -> PriceSeries:
+def _billed(series: PriceSeries, price_model: Optional[PriceModel], billing: Optional[str]) -> PriceSeries:
     """The series as billed: prices paid in place of spot prices (per period, where the
     fee's clock time is finest), then averaged to hours. Both are linear, so the hours'
     averages are the prices paid on the hours' average spot prices and fees."""
@@ -130,7 +129,7 @@ def _billed(series: PriceSeries, price_model: Optional[PriceModel], billing: Opt
         if not isinstance(price_model, PriceModel):
             raise ScheduleError("{name}: give a PriceModel, not {text}", "price_model", "not_model",
                                 text=type(price_model).__name__)
-        series = paid_series(series, price_model, zone_given)
+        series = paid_series(series, price_model)
     return hourly_series(series) if billing == "hourly" else series
 
 

@@ -31,7 +31,7 @@ def _per_hour(series: PriceSeries) -> int:
         while left and left % factor == 0:
             left //= factor
     if rest or not count or left != 1:
-        raise BillingError("{name} hourly: the series has a period every {every}, which does not average exactly "
+        raise BillingError("{name}: the series has a period every {every}, which does not average exactly "
                            "into hours (15min, 30min or 1h do)", "billing", "not_hourly",
                            every=describe_step(series.resolution))
     return count
@@ -41,7 +41,7 @@ def _average(series: PriceSeries, first: int, count: int) -> str:
     total = sum((Decimal(price) for price in series.prices[first:first + count]), Decimal(0))
     average = (total / count).normalize(_EXACT) if total else Decimal(0)
     if average.as_tuple().exponent < -28:
-        raise BillingError("{name} hourly: the hour from {start} averages to more than 28 decimals", "billing",
+        raise BillingError("{name}: the hour from {start} averages to more than 28 decimals", "billing",
                            "inexact", start=series.starts[first].isoformat())
     return f"{average:f}"
 
@@ -49,7 +49,7 @@ def _average(series: PriceSeries, first: int, count: int) -> str:
 def _refuse_part(series: PriceSeries, first: int, found: int, count: int) -> BillingError:
     start = series.starts[first]
     hour = start.replace(minute=0, second=0, microsecond=0)
-    return BillingError("{name} hourly: the hour {hour} has {found} periods from {start} on, and an "
+    return BillingError("{name}: the hour {hour} has {found} periods from {start} on, and an "
                         "hour is billed on all {count} of its own from its start; give prices for the whole hour "
                         "or plan without hourly billing", "billing", "part_hour", hour=f"{hour:%a %Y-%m-%d %H:%M}"
                         + (f" ({hour:%z})" if hour.tzinfo else ""), found=found, count=count,

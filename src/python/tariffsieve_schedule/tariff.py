@@ -108,9 +108,9 @@ def _fee(model: PriceModel, series: PriceSeries, i: int) -> Decimal:
     return band.fee
 
 
-def paid_series(series: PriceSeries, model: PriceModel, zone_given: bool) -> PriceSeries:
+def paid_series(series: PriceSeries, model: PriceModel) -> PriceSeries:
     """The series with the prices paid in place of the spot prices."""
-    if model.fees is not None and series.utc and not zone_given:
+    if model.fees is not None and series.utc and series.zone is None:
         # A fee table follows a local clock; UTC timestamps do not say which.
         raise TariffError("{name}: the prices' timestamps are in UTC, and a fee table follows a local clock: give "
                           "{name_tz}, the zone of the table's clock times", "price_model", "utc_clock")
