@@ -79,6 +79,14 @@ def parse_arguments(argv):
                        help="where the prices do not cover all of --from to --until, plan the part they cover "
                             "(default: an error)")
     add_options(parser)
+    _output_options(parser)
+    args = parser.parse_args(argv)
+    if args.per_row is not None and args.per_row < 1:
+        raise BadInput("--per-row must be at least 1")
+    return args
+
+
+def _output_options(parser):
     out = parser.add_argument_group("output")
     out.add_argument("--format", choices=("text", "json", "csv"), default="text",
                      help="text: runs and a chart (default); json: runs, indices, average, request; "
@@ -86,10 +94,6 @@ def parse_arguments(argv):
     out.add_argument("--per-row", type=int, metavar="N",
                      help="periods a row of the text chart (default: 1 up to 48 periods, else an hour)")
     out.add_argument("--no-chart", action="store_true", help="text without the chart")
-    args = parser.parse_args(argv)
-    if args.per_row is not None and args.per_row < 1:
-        raise BadInput("--per-row must be at least 1")
-    return args
 
 
 def _resolution(text):

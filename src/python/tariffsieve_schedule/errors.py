@@ -8,8 +8,8 @@ from typing import Any
 from tariffsieve_prices import PriceDataError
 
 # The arguments of schedule() that an error can name.
-FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz", "now", "ran",
-          "price_model", "billing")
+FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz", "now",
+          "ran", "price_model", "billing")
 
 
 class ScheduleError(ValueError):
