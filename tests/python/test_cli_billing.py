@@ -69,4 +69,4 @@ def test_utc_prices_need_the_zone_of_the_fee_table_and_hours_need_all_their_quar
     assert proc.returncode == 2 and "give --tz, the zone of the table's clock times" in proc.stderr.decode()
     proc = run_in_process([utc, "--run", "1h", "--hourly", "--tz", "Europe/Oslo"])
     assert proc.returncode == 2 and proc.stderr.decode().startswith(
-        "tariffsieve-plan: error: --hourly: the hour Sat 2026-04-11 02:00 (+0200) has 3 periods from 02:15 on")
+        "tariffsieve-plan: error: --hourly: the hour Sat 2026-04-11 02:00 (+0200) has 3 of its 4 periods (from 02:15)")

@@ -52,14 +52,16 @@ def test_the_price_paid_on_hours_is_that_of_the_hours_averages():
 
 
 @pytest.mark.parametrize("cut, step, reason, shown", [
-    (1, 15, "part_hour", "the hour Sun 2026-10-25 00:00 (+0200) has 3 periods from 00:15 on"),
-    (-1, 15, "part_hour", "the hour Sun 2026-10-25 23:00 (+0100) has 3 periods from 23:00 on"),
+    (1, 15, "part_hour", "the hour Sun 2026-10-25 00:00 (+0200) has 3 of its 4 periods (from 00:15)"),
+    (-1, 15, "part_hour", "the hour Sun 2026-10-25 23:00 (+0100) has 3 of its 4 periods (from 23:00)"),
     (0, 5, "not_hourly", "every 5min"),
+    (30, 60, "off_hour", "the hour Sun 2026-10-25 00:00 (+0200) starts with a period at 00:30, not on the hour"),
 ])
 def test_hours_that_cannot_be_billed_whole_and_exact_are_refused(cut, step, reason, shown):
-    start = datetime(2026, 10, 24, 22, tzinfo=timezone.utc)
+    # A cut of periods from either end, or (hourly prices) minutes off the hour.
+    start = datetime(2026, 10, 24, 22, tzinfo=timezone.utc) + timedelta(minutes=cut if step == 60 else 0)
     prices = [((start + timedelta(minutes=step * i)).astimezone(OSLO), "0.1") for i in range(100 * 15 // step)]
-    prices = prices[cut:] if cut >= 0 else prices[:cut]
+    prices = prices if step == 60 else prices[cut:] if cut >= 0 else prices[:cut]
     with pytest.raises(BillingError) as caught:
         schedule(prices, total="1h", billing="hourly")
     assert caught.value.reason == reason and shown in str(caught.value)

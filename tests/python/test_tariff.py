@@ -85,16 +85,6 @@ def test_prices_paid_are_exact_and_the_plan_is_made_on_them():
     assert plan.to_json()["price_model"]["formula"] == "(spot × 3 + 0.0000000001) × (1 + 0.19) + fees of grid.txt"
 
 
-@pytest.mark.parametrize("arguments, reason", [
-    ({"vat": "25"}, "vat_unclear"),
-    ({"multiplier": "three"}, "not_number"),
-])
-def test_a_model_that_reads_two_ways_or_none_is_refused(arguments, reason):
-    with pytest.raises(TariffError) as caught:
-        PriceModel(**arguments)
-    assert caught.value.reason == reason
-
-
 @pytest.mark.parametrize("prices, reason", [
     # UTC timestamps do not say which clock the table follows.
     ([(datetime(2026, 1, 5, h, tzinfo=timezone.utc), "0.1") for h in range(24)], "utc_clock"),

@@ -49,18 +49,20 @@ def _average(series: PriceSeries, first: int, count: int) -> str:
 def _refuse_part(series: PriceSeries, first: int, found: int, count: int) -> BillingError:
     start = series.starts[first]
     hour = start.replace(minute=0, second=0, microsecond=0)
-    return BillingError("{name}: the hour {hour} has {found} periods from {start} on, and an "
-                        "hour is billed on all {count} of its own from its start; give prices for the whole hour "
-                        "or plan without hourly billing", "billing", "part_hour", hour=f"{hour:%a %Y-%m-%d %H:%M}"
-                        + (f" ({hour:%z})" if hour.tzinfo else ""), found=found, count=count,
-                        start=f"{start:%H:%M}")
+    shown = f"{hour:%a %Y-%m-%d %H:%M}" + (f" ({hour:%z})" if hour.tzinfo else "")
+    if found == count:  # all there, but not from the hour's start: periods from 00:30 are no clock hours
+        return BillingError("{name}: the hour {hour} starts with a period at {start}, not on the hour; hourly "
+                            "billing needs periods from the start of each clock hour", "billing", "off_hour",
+                            hour=shown, start=f"{start:%H:%M}")
+    return BillingError("{name}: the hour {hour} has {found} of its {count} periods (from {start}), and an hour is "
+                        "billed on all of them; give prices for the whole hour or plan without hourly billing",
+                        "billing", "part_hour", hour=shown, found=found, count=count, start=f"{start:%H:%M}")
 
 
 def hourly_series(series: PriceSeries) -> PriceSeries:
     """The series of the clock hours, each priced at the exact average of its periods."""
     count = _per_hour(series)
-    if count == 1:
-        return series
+    # Hourly prices are checked too: an hour from 00:30 is no clock hour.
     firsts: "list[int]" = []
     i = 0
     while i < len(series):
