@@ -50,11 +50,6 @@ class FeeBand:
     season: Optional[str]
     line: int
 
-    def minutes(self) -> "list[int]":
-        if self.start < self.end:
-            return list(range(self.start, self.end))
-        return list(range(self.start, 1440)) + list(range(0, self.end))
-
 
 @dataclass(frozen=True)
 class FeeTable:
@@ -211,24 +206,30 @@ def _check_bands(table: FeeTable) -> None:
     """Exactly one band for each minute of each weekday of each season."""
     for season in [s.name for s in table.seasons] or [None]:
         for day in range(7):
-            owners: "list[list[int]]" = [[] for _ in range(1440)]
-            for band in table.bands:
-                if day in band.days and band.season in (None, season):
-                    for minute in band.minutes():
-                        owners[minute].append(band.line)
-            for minute, lines in enumerate(owners):
-                if len(lines) != 1:
-                    _refuse_minutes(table, season, day, minute, owners)
+            pieces = sorted(piece for band in table.bands if day in band.days and band.season in (None, season)
+                            for piece in _pieces(band))
+            covered, last = 0, 0
+            for start, end, line in pieces:
+                if start != covered:
+                    _refuse_minutes(table, season, day, min(start, covered), max(start, min(end, covered)),
+                                    [last, line] if start < covered else [])
+                if end > covered:  # the line that reaches furthest is the one a later band meets
+                    covered, last = end, line
+            if covered < 1440:
+                _refuse_minutes(table, season, day, covered, 1440, [])
 
 
-def _refuse_minutes(table: FeeTable, season: Optional[str], day: int, minute: int,
-                    owners: "list[list[int]]") -> None:
-    """The first stretch of minutes with no band, or with more than one, named with its lines."""
-    lines = owners[minute]
-    end = minute
-    while end < 1440 and owners[end] == lines:
-        end += 1
-    when = f"{(season + ' ') if season else ''}{DAYS[day]} {minute // 60:02d}:{minute % 60:02d}-" \
+def _pieces(band: FeeBand) -> "list[tuple[int, int, int]]":
+    """A band as minute ranges within a day: two for a band across midnight."""
+    if band.start < band.end:
+        return [(band.start, band.end, band.line)]
+    return [piece for piece in ((band.start, 1440, band.line), (0, band.end, band.line)) if piece[0] < piece[1]]
+
+
+def _refuse_minutes(table: FeeTable, season: Optional[str], day: int, first: int, end: int,
+                    lines: "list[int]") -> None:
+    """A stretch of minutes with no band, or with two, named with its lines."""
+    when = f"{(season + ' ') if season else ''}{DAYS[day]} {first // 60:02d}:{first % 60:02d}-" \
            f"{end // 60:02d}:{end % 60:02d}"
     if lines:
         raise _error("fee_overlap", "lines {lines_text} both give a fee for {when}", table.name, lines,

@@ -96,15 +96,18 @@ def _fee(model: PriceModel, series: PriceSeries, i: int) -> Decimal:
         return Decimal(0)
     wall = series.starts[i].replace(tzinfo=None)
     band = model.fees.band_at(wall)
-    minutes = max(1, -(-series.resolution // _MINUTE))
-    for k in range(1, minutes):
-        other = model.fees.band_at(wall + k * _MINUTE)
-        if other is not band:
-            raise TariffError("{name}: the period from {start} is cut by a fee band boundary at {at} (lines "
-                              "{first} and {second} of {file}); give prices as fine as the bands",
-                              "price_model", "fee_inside_period", start=series.starts[i].isoformat(),
-                              at=f"{wall + k * _MINUTE:%H:%M}", first=band.line, second=other.line,
-                              file=model.fees.name, lines=[band.line, other.line])
+    length = -(-series.resolution // _MINUTE)
+    first = wall.hour * 60 + wall.minute
+    # Where a band may change within the period: a band's start, or midnight (a new weekday or season).
+    for boundary in sorted({0, *(other.start for other in model.fees.bands)}):
+        for k in range((boundary - first) % 1440, length, 1440):
+            other = model.fees.band_at(wall + k * _MINUTE) if k else band
+            if other is not band:
+                raise TariffError("{name}: the period from {start} is cut by a fee band boundary at {at} (lines "
+                                  "{first} and {second} of {file}); give prices as fine as the bands",
+                                  "price_model", "fee_inside_period", start=series.starts[i].isoformat(),
+                                  at=f"{wall + k * _MINUTE:%H:%M}", first=band.line, second=other.line,
+                                  file=model.fees.name, lines=[band.line, other.line])
     return band.fee
 
 
