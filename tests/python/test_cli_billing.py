@@ -50,6 +50,8 @@ def test_hourly_runs_are_whole_clock_hours_and_periods_count_hours():
     (["--fees"], "season w 11-01 03-31\nw 00:00 24:00 1\n", "--fees: t.txt, lines 1: no season holds 04-01"),
     (["--fees"], "mon-fri 22:00 06:00 1\n", "--fees: t.txt, line 1: 22:00 to 06:00 crosses midnight on some weekdays"),
     (["--fees"], "00:00 06:30 1\n06:30 24:00 2\n", None),
+    (["--multiplier", "1.0000000000000000000000000001"], None, "--multiplier 1.0000000000000000000000000001: the "
+                                                              "price paid at 2026-04-11T00:00:00 from the spot"),
 ])
 def test_a_model_that_reads_two_ways_ends_with_one_line(tmp_path, options, table, message):
     if table is not None:

@@ -36,6 +36,13 @@ def price_model_of(args):
         raise BadInput(exc.worded(option)) from None
 
 
+def model_options(args):
+    """The options that make the price model, as given (--multiplier 1.01 --vat 25%), for
+    an error about the prices paid that is no fault of the fee table alone."""
+    options = {**PARTS, "fees": "--fees"}
+    return " ".join(f"{options[part]} {getattr(args, part)}" for part in options if getattr(args, part) is not None)
+
+
 def billing_note(plan):
     """What the answer's prices are, where they are not the prices as read."""
     notes = []

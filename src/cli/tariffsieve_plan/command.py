@@ -7,7 +7,7 @@ import sys
 from datetime import timedelta
 
 import tariffsieve
-from tariffsieve_plan.billing import add_options, price_model_of
+from tariffsieve_plan.billing import add_options, model_options, price_model_of
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
@@ -216,6 +216,8 @@ def run(argv=None, stdin=None, now=None):
                         strategy=args.strategy, start=args.start, end=args.until, partial=args.partial, now=now,
                         price_model=model, billing="hourly" if args.hourly else None)
     except ScheduleError as exc:
+        if exc.field == "price_model" and exc.reason == "inexact":
+            raise BadInput(exc.worded(model_options(args))) from None
         raise BadInput(worded(exc)) from None
     if args.format == "json":
         return plan, answer_json(plan, zone_note)

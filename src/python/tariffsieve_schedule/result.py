@@ -9,6 +9,7 @@ from decimal import Context, Decimal
 from typing import Any
 
 from tariffsieve_prices import PriceSeries
+from tariffsieve_schedule.tariff import PriceModel
 
 # Wide enough for any total or average of up to 2016 prices below 2**96 with 28 decimals.
 _EXACT = Context(prec=80)
@@ -97,7 +98,7 @@ class Schedule:
     series: PriceSeries
     resolution: timedelta
     ran: "tuple[datetime, ...]" = ()
-    price_model: Any = None
+    price_model: "PriceModel | None" = None
     billing: "str | None" = None
 
     def to_json(self) -> "dict[str, Any]":
