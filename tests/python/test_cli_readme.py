@@ -19,13 +19,13 @@ SECTION = README[README.index("## From the shell: `tariffsieve-plan`"):README.in
 RECIPES = re.findall(r"```sh\n(.*?)\n```\n\n```\n(.*?)```\n", SECTION, re.S)
 
 
-def test_there_are_three_recipes():
-    assert [command.split()[0] for command, _ in RECIPES] == ["tariffsieve-plan"] * 3
+def test_there_are_five_recipes():
+    assert [command.split()[0] for command, _ in RECIPES] == ["tariffsieve-plan"] * 5
 
 
 @pytest.mark.skipif(sys.platform == "win32" or shutil.which("sh") is None, reason="the recipes are POSIX shell")
 @pytest.mark.skipif(not cli_command.installed, reason="the recipes need the installed command")
-@pytest.mark.parametrize("command, shown", RECIPES, ids=["heat pump", "car", "json"])
+@pytest.mark.parametrize("command, shown", RECIPES, ids=["heat pump", "car", "json", "price paid", "hourly"])
 def test_recipe_prints_what_the_readme_shows(command, shown):
     # python3 in a recipe is this interpreter, as it would be in an activated environment.
     scripts = sysconfig.get_path("scripts")

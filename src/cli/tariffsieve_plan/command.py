@@ -7,6 +7,7 @@ import sys
 from datetime import timedelta
 
 import tariffsieve
+from tariffsieve_plan.billing import add_options, model_options, price_model_of
 from tariffsieve_plan.errors import BadInput
 from tariffsieve_plan.formats import answer_csv, answer_json, answer_text
 from tariffsieve_prices import PriceDataError, load_zone, read_prices
@@ -77,6 +78,15 @@ def parse_arguments(argv):
     rules.add_argument("--partial", action="store_true",
                        help="where the prices do not cover all of --from to --until, plan the part they cover "
                             "(default: an error)")
+    add_options(parser)
+    _output_options(parser)
+    args = parser.parse_args(argv)
+    if args.per_row is not None and args.per_row < 1:
+        raise BadInput("--per-row must be at least 1")
+    return args
+
+
+def _output_options(parser):
     out = parser.add_argument_group("output")
     out.add_argument("--format", choices=("text", "json", "csv"), default="text",
                      help="text: runs and a chart (default); json: runs, indices, average, request; "
@@ -84,10 +94,6 @@ def parse_arguments(argv):
     out.add_argument("--per-row", type=int, metavar="N",
                      help="periods a row of the text chart (default: 1 up to 48 periods, else an hour)")
     out.add_argument("--no-chart", action="store_true", help="text without the chart")
-    args = parser.parse_args(argv)
-    if args.per_row is not None and args.per_row < 1:
-        raise BadInput("--per-row must be at least 1")
-    return args
 
 
 def _resolution(text):
@@ -147,7 +153,8 @@ def show_zone(series, tz):
 
 # The option that gives each argument of schedule(), for its messages.
 OPTIONS = {"total": "--run", "block": "--block", "max_off": "--max-off", "start_within": "--start-within",
-           "cheap": "--cheap", "strategy": "--strategy", "start": "--from", "end": "--until", "tz": "--tz"}
+           "cheap": "--cheap", "strategy": "--strategy", "start": "--from", "end": "--until", "tz": "--tz",
+           "price_model": "--fees", "billing": "--hourly"}
 RULE_NAMES = (("--run", "min_selections"), ("--block", "min_consecutive_periods"),
               ("--max-off", "max_gap_between_periods"), ("--start-within", "max_gap_from_start"))
 # What the command adds to a message: the option that settles it.
@@ -183,12 +190,14 @@ def durations_of(args, series):
                  "start_within": args.start_within}
     if not args.periods:
         return durations
+    # Billed by the hour, a period is an hour.
+    step = timedelta(hours=1) if args.hourly else series.resolution
     for field, text in durations.items():
         if text is not None and _BARE.fullmatch(text.strip()):
             count = float(text)
             if count != int(count):
                 raise BadInput(f"{OPTIONS[field]} {text}: a number of periods must be whole")
-            durations[field] = int(count) * series.resolution
+            durations[field] = int(count) * step
     return durations
 
 
@@ -196,11 +205,19 @@ def run(argv=None, stdin=None, now=None):
     """The schedule and the answer text for the command line argv; now (UTC) for --from now."""
     args = parse_arguments(argv)
     series = read_input(args, stdin if stdin is not None else sys.stdin.buffer)
+    model = price_model_of(args)
+    if model is not None and model.fees is not None and series.utc and args.tz is None:
+        # Shown in this machine's zone, UTC prices would take its clock for the table's.
+        raise BadInput("--fees: the prices' timestamps are in UTC, and a fee table follows a local clock: give "
+                       "--tz, the zone of the table's clock times")
     series, zone_note = show_zone(series, args.tz)
     try:
         plan = schedule(series, **durations_of(args, series), cheap=args.cheap,
-                        strategy=args.strategy, start=args.start, end=args.until, partial=args.partial, now=now)
+                        strategy=args.strategy, start=args.start, end=args.until, partial=args.partial, now=now,
+                        price_model=model, billing="hourly" if args.hourly else None)
     except ScheduleError as exc:
+        if exc.field == "price_model" and exc.reason == "inexact":
+            raise BadInput(exc.worded(model_options(args))) from None
         raise BadInput(worded(exc)) from None
     if args.format == "json":
         return plan, answer_json(plan, zone_note)

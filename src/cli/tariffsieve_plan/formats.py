@@ -7,6 +7,7 @@ import re
 from datetime import time, timedelta
 from decimal import ROUND_HALF_EVEN, Context, Decimal, localcontext
 
+from tariffsieve_plan.billing import billing_note
 from tariffsieve_plan.chart import chart, per_row_for
 from tariffsieve_schedule import decimal_text, describe, iso_text
 
@@ -35,6 +36,18 @@ def source_text(series, zone_note) -> "str | None":
     return "; ".join(parts) or None
 
 
+def _billed_json(plan) -> dict:
+    """The price model and billing the answer's prices come from, where they are not the prices read."""
+    billed = {}
+    if plan.price_model is not None:
+        billed["price_model"] = plan.price_model.as_dict()
+    if plan.billing is not None:
+        billed["billing"] = plan.billing
+    if billed:
+        billed["prices_shown"] = billing_note(plan)
+    return billed
+
+
 def answer_json(plan, zone_note) -> str:
     series = plan.series
     runs = [{"start": iso_text(series.starts[run.first]), "end": iso_text(series.end(run.last)),
@@ -49,6 +62,7 @@ def answer_json(plan, zone_note) -> str:
         "source": {"periods": len(series), "resolution_seconds": int(series.resolution.total_seconds()),
                    "time_field": series.time_field, "price_field": series.price_field,
                    "lists": list(series.lists), "times": zone_note or "as written"},
+        **_billed_json(plan),
     }
     # Lists of indices on one line each, not one number a line.
     text = json.dumps(answer, indent=2)
@@ -62,7 +76,12 @@ def answer_csv(plan) -> str:
     writer = csv.writer(out, lineterminator="\n")
     series = plan.series
     chosen = set(plan.indices)
-    if series.kind == "csv":
+    if plan.price_model is not None or plan.billing is not None:
+        # The prices as billed, which no input row holds.
+        writer.writerow([series.time_field, "price_paid" if plan.price_model else "hourly_price", "chosen"])
+        for i, (start, price) in enumerate(zip(series.starts, series.prices)):
+            writer.writerow([iso_text(start), price, int(i in chosen)])
+    elif series.kind == "csv":
         if series.header is not None:
             writer.writerow([*series.header, "chosen"])
         for i, row in enumerate(series.sources):
@@ -116,6 +135,9 @@ def answer_text(plan, threshold_text, zone_note, per_row, with_chart) -> str:
     source = source_text(series, zone_note)
     if source:
         lines.append(source)
+    billed = billing_note(plan)
+    if billed:
+        lines.append(billed + "; the runs, averages and chart show these prices")
     strategy = "lowest average price" if request["aggressive"] else "most cheap periods"
     off = request["max_gap_between_periods"]
     rules = [f"at least {span(request['min_selections'])}",

@@ -3,6 +3,7 @@
 # and average; this layer only turns time into periods and back.
 from __future__ import annotations
 
+from dataclasses import replace
 from datetime import datetime, time, timedelta, timezone, tzinfo
 from decimal import Decimal
 from collections.abc import Iterable
@@ -12,9 +13,11 @@ import tariffsieve
 from tariffsieve_prices import PriceDataError, PriceSeries, price_text
 from tariffsieve_schedule.durations import as_text, to_periods
 from tariffsieve_schedule.errors import RuleError, ScheduleError
+from tariffsieve_schedule.hourly import BILLINGS, hourly_series
 from tariffsieve_schedule.inputs import as_series, zone_of
 from tariffsieve_schedule.rest import complete, past_of, ran_indices, totals
 from tariffsieve_schedule.result import Request, Run, Schedule, Window
+from tariffsieve_schedule.tariff import PriceModel, paid_series
 from tariffsieve_schedule.window import plan_window
 
 Duration = Union[timedelta, str]
@@ -87,14 +90,19 @@ def _engine(prices: "list[str]", request: Request, rules: "dict[str, int]", dura
 def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, max_off: Optional[Duration] = None,
              start_within: Optional[Duration] = None, cheap: Any = None, strategy: str = "average",
              start: Moment = None, end: Moment = None, tz: "str | tzinfo | None" = None, partial: bool = False,
-             now: Optional[datetime] = None, ran: Optional[Iterable[Union[datetime, str]]] = None) -> Schedule:
+             now: Optional[datetime] = None, ran: Optional[Iterable[Union[datetime, str]]] = None,
+             price_model: Optional[PriceModel] = None, billing: Optional[str] = None) -> Schedule:
     """Plan a load on prices with timestamps; see the package's documentation. With `ran` (the starts of the
-    periods that already ran), the window is under way at `now` and only what is left of it is planned."""
+    periods that already ran), the window is under way at `now` and only what is left of it is planned.
+    With `price_model` the plan is made on the prices paid; with billing="hourly" on whole clock hours."""
     if strategy not in STRATEGIES:
         raise ScheduleError("{name} {text}: not a strategy (average or cheap_periods)", "strategy", "unknown",
                             text=str(strategy))
+    if billing not in BILLINGS:
+        raise ScheduleError("{name} {text}: not a billing (hourly, or None for the series' own periods)",
+                            "billing", "unknown", text=str(billing))
     threshold = _threshold(cheap)
-    series = as_series(prices, zone_of(tz))
+    series = _billed(as_series(prices, zone_of(tz)), price_model, billing)
     first, last = plan_window(series, start, end, partial, now)
     count = last - first
     durations = {"total": total, "block": block, "max_off": max_off, "start_within": start_within}
@@ -107,7 +115,22 @@ def schedule(prices: Any, *, total: Duration, block: Optional[Duration] = None, 
     answer = _engine(series.prices[first:last], request, rules, durations)
     if ran is not None:
         answer, ran = _rest(series, first, last, request, rules, ran, now or datetime.now(timezone.utc), answer)
-    return _schedule(series, first, last, request, threshold, *answer, ran=ran or ())
+    plan = _schedule(series, first, last, request, threshold, *answer, ran=ran or ())
+    if price_model is None and billing is None:
+        return plan
+    return replace(plan, price_model=price_model, billing=billing)
+
+
+def _billed(series: PriceSeries, price_model: Optional[PriceModel], billing: Optional[str]) -> PriceSeries:
+    """The series as billed: prices paid in place of spot prices (per period, where the
+    fee's clock time is finest), then averaged to hours. Both are linear, so the hours'
+    averages are the prices paid on the hours' average spot prices and fees."""
+    if price_model is not None:
+        if not isinstance(price_model, PriceModel):
+            raise ScheduleError("{name}: give a PriceModel, not {text}", "price_model", "not_model",
+                                text=type(price_model).__name__)
+        series = paid_series(series, price_model)
+    return hourly_series(series) if billing == "hourly" else series
 
 
 def _rest(series: PriceSeries, first: int, last: int, request: Request, rules: "dict[str, int]",

@@ -8,7 +8,8 @@ from typing import Any
 from tariffsieve_prices import PriceDataError
 
 # The arguments of schedule() that an error can name.
-FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz", "now", "ran")
+FIELDS = ("prices", "total", "block", "max_off", "start_within", "cheap", "strategy", "start", "end", "tz", "now",
+          "ran", "price_model", "billing")
 
 
 class ScheduleError(ValueError):
@@ -42,6 +43,16 @@ class WindowError(ScheduleError):
 class RuleError(ScheduleError):
     """Rules the engine cannot meet on the window's periods (its own words in
     `values["engine"]`), with the rules in periods in `values["rules"]`."""
+
+
+class TariffError(ScheduleError):
+    """A price model or fee table that cannot say one price for every period
+    (field "price_model"); a fee table's errors name its lines in `values["lines"]`."""
+
+
+class BillingError(ScheduleError):
+    """Periods that cannot be billed as asked (field "billing"), such as an
+    hour with some of its quarter hours missing."""
 
 
 class PriceError(ScheduleError, PriceDataError):

@@ -9,6 +9,7 @@ from decimal import Context, Decimal
 from typing import Any
 
 from tariffsieve_prices import PriceSeries
+from tariffsieve_schedule.tariff import PriceModel
 
 # Wide enough for any total or average of up to 2016 prices below 2**96 with 28 decimals.
 _EXACT = Context(prec=80)
@@ -79,7 +80,11 @@ class Schedule:
     periods are at or below the threshold (`threshold`, None when none was
     given); the `window`, the `request` and the `series` planned on; `ran`
     the periods counted as already run when the window was planned under
-    way (they are among `chosen`; `request` then holds the window's rules)."""
+    way (they are among `chosen`; `request` then holds the window's rules);
+    `price_model` the PriceModel the prices were paid by (None: the prices as
+    given) and `billing` "hourly" where the periods are clock hours at the
+    average of the series' own periods (None: the series' own periods). With
+    either, `series` and every price, total and average are those billed."""
 
     runs: "tuple[Run, ...]"
     chosen: "tuple[datetime, ...]"
@@ -93,6 +98,8 @@ class Schedule:
     series: PriceSeries
     resolution: timedelta
     ran: "tuple[datetime, ...]" = ()
+    price_model: "PriceModel | None" = None
+    billing: "str | None" = None
 
     def to_json(self) -> "dict[str, Any]":
         """The schedule as JSON-ready values: ISO 8601 times, prices as decimal text."""
@@ -106,6 +113,8 @@ class Schedule:
             "window": {"start": iso_text(self.window.start), "end": iso_text(self.window.end),
                        "first_index": self.window.first_index, "periods": self.window.periods},
             "request": self.request.as_dict(),
+            **({"price_model": self.price_model.as_dict()} if self.price_model is not None else {}),
+            **({"billing": self.billing} if self.billing is not None else {}),
         }
 
     def to_frame(self) -> Any:
