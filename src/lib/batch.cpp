@@ -123,6 +123,12 @@ LateFailure late_checks(BatchItem& item) {
     return item.later.threshold_error.empty() ? LateFailure::none : LateFailure::threshold;
 }
 
+// Frees a vector's storage, not only its elements.
+template <class T>
+void release(std::vector<T>& values) {
+    std::vector<T>().swap(values);
+}
+
 void plan_item(BatchItem& item) noexcept {
     try {
         item.late = late_checks(item);
@@ -133,6 +139,10 @@ void plan_item(BatchItem& item) noexcept {
     } catch (...) {
         item.thrown = std::current_exception();
     }
+    // Done with: the next request on this thread takes the same memory,
+    // still in the cache, instead of fresh memory for every request.
+    release(item.inputs.prices);
+    release(item.later.texts.texts);
 }
 
 // Plans the converted requests that no other thread has taken yet, a run of

@@ -48,8 +48,31 @@ bool refuse_length(std::uint64_t max_items) {
     return false;
 }
 
+// A str that parses, the common price, straight into decimals; false, with
+// nothing pending, for any other item, which read_price then reads (and
+// words the errors of). Spares a common price the reading's message string.
+bool read_plain_text(PyObject* item, std::vector<Decimal>& decimals) {
+    if (!PyUnicode_Check(item)) {
+        return false;
+    }
+    const auto text = utf8_text(item);
+    if (!text) {
+        PyErr_Clear();  // raised again by read_price, in its place
+        return false;
+    }
+    const ParseResult parsed = from_str(*text);
+    if (!parsed.ok()) {
+        return false;
+    }
+    decimals.push_back(parsed.value);
+    return true;
+}
+
 // Reads the i-th of plan's prices into decimals.
 bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, std::vector<Decimal>& decimals) {
+    if (read_plain_text(item, decimals)) {
+        return true;
+    }
     const auto reading = read_price(item, PricePlace{"prices", i}, decimal_class);
     if (!reading) {
         return false;
@@ -165,6 +188,11 @@ bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
         texts.texts.clear();
         return read_snapshot(items.get(), decimals);
     }
+    // A copy of a list holds only strs, so it can be in no reference cycle;
+    // kept for a whole batch, it would only make every collection walk it.
+    if (items.get() != prices) {
+        PyObject_GC_UnTrack(items.get());
+    }
     texts.items = std::move(items);
     return true;
 }
@@ -172,7 +200,7 @@ bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
 bool parse_price_texts(const PriceTexts& texts, std::vector<Decimal>& decimals) {
     decimals.reserve(texts.texts.size());
     for (const std::string_view text : texts.texts) {
-        const PriceReading price = parse_price_text(text);
+        const ParseResult price = from_str(text);
         if (!price.ok()) {
             return false;
         }
