@@ -15,10 +15,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <thread>
@@ -147,17 +149,30 @@ void plan_item(BatchItem& item) noexcept {
     release(item.later.texts.texts);
 }
 
-// Where a batch stands, shared by the threads that plan it.
+// Where a batch stands, shared by the threads that plan it. (A mutex and a
+// condition variable rather than std::atomic::wait, which macOS offers only
+// from version 11.)
 struct Progress {
     std::atomic<std::size_t> next{0};       // the first request no thread has taken
-    std::atomic<std::size_t> converted{0};  // requests converted so far, in order
+    std::atomic<std::size_t> converted{0};  // requests converted so far, in order; set under mutex
+    std::mutex mutex;
+    std::condition_variable more_converted;
 };
 
-void wait_for_conversion(const std::atomic<std::size_t>& converted, std::size_t count) {
-    for (std::size_t now = converted.load(std::memory_order_acquire); now < count;
-         now = converted.load(std::memory_order_acquire)) {
-        converted.wait(now, std::memory_order_acquire);
+void wait_for_conversion(Progress& progress, std::size_t count) {
+    if (progress.converted.load(std::memory_order_acquire) >= count) {
+        return;
     }
+    std::unique_lock<std::mutex> lock(progress.mutex);
+    progress.more_converted.wait(lock, [&] { return progress.converted.load(std::memory_order_acquire) >= count; });
+}
+
+void publish_conversion(Progress& progress, std::size_t count) {
+    {
+        const std::lock_guard<std::mutex> lock(progress.mutex);
+        progress.converted.store(count, std::memory_order_release);
+    }
+    progress.more_converted.notify_all();
 }
 
 void plan_run(std::span<BatchItem> run) noexcept {
@@ -174,7 +189,7 @@ void plan_items(std::span<BatchItem> items, std::size_t chunk, Progress& progres
     for (std::size_t first = progress.next.fetch_add(chunk, std::memory_order_relaxed); first < items.size();
          first = progress.next.fetch_add(chunk, std::memory_order_relaxed)) {
         const std::span<BatchItem> run = items.subspan(first, std::min(chunk, items.size() - first));
-        wait_for_conversion(progress.converted, first + run.size());
+        wait_for_conversion(progress, first + run.size());
         plan_run(run);
     }
 }
@@ -232,16 +247,14 @@ bool convert_all(PyObject* requests, std::span<BatchItem> items, std::size_t chu
             convert_request(tuple_item(requests, static_cast<Py_ssize_t>(i)), items[i]);
         }
         if ((i + 1) % chunk == 0 && !interrupted) {
-            progress.converted.store(i + 1, std::memory_order_release);
-            progress.converted.notify_all();
+            publish_conversion(progress, i + 1);
             plan_waiting_run(items, chunk, progress, helpers);
         }
     }
     if (interrupted) {
         progress.next.store(items.size(), std::memory_order_relaxed);  // no more runs to take
     }
-    progress.converted.store(items.size(), std::memory_order_release);
-    progress.converted.notify_all();
+    publish_conversion(progress, items.size());
     return !interrupted;
 }
 
