@@ -104,11 +104,46 @@ ParseResult finish_rounding(std::string_view text, std::size_t i, bool negative,
     return success(negative, m, scale);
 }
 
+// Digits that always fit the 64-bit accumulator: 10^19 - 1 < 2^64.
+constexpr std::size_t short_digits = 19;
+
+// Reads digits from text[i] on into m; returns where they end.
+std::size_t read_digits(std::string_view text, std::size_t i, std::uint64_t& m) {
+    for (; i < text.size() && is_digit(static_cast<unsigned char>(text[i])); ++i) {
+        m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    }
+    return i;
+}
+
+// Prices are nearly always short plain text such as "0.09213": a sign, at
+// most 19 digits, at most one point, no underscores. Such a text can reach
+// neither 2^64 nor the 28-digit scale, so none of the general loop's
+// per-digit checks apply. Any other text (a longer one, an underscore, an
+// error) is left to the general loop, which alone words the errors.
+bool parse_short(std::string_view text, ParseResult& out) {
+    if (text.size() > short_digits + 2) return false;
+    const bool negative = text[0] == '-';
+    const std::size_t start = (negative || text[0] == '+') ? 1 : 0;
+    std::uint64_t m = 0;
+    const std::size_t integer_end = read_digits(text, start, m);
+    std::size_t end = integer_end;
+    if (end < text.size() && text[end] == '.') {
+        end = read_digits(text, end + 1, m);
+    }
+    const std::size_t fraction = end > integer_end ? end - integer_end - 1 : 0;
+    const std::size_t digits = integer_end - start + fraction;
+    if (end != text.size() || digits == 0 || digits > short_digits) return false;
+    const std::uint32_t words[3] = {static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(m >> 32), 0};
+    out = success(negative, words, static_cast<std::uint32_t>(fraction));
+    return true;
+}
+
 }  // namespace
 
 ParseResult from_str(std::string_view text) {
     const std::size_t n = text.size();
     if (n == 0) return failure(err_empty);
+    if (ParseResult quick; parse_short(text, quick)) return quick;
 
     std::size_t i = 0;
     bool negative = false;

@@ -95,10 +95,12 @@ std::optional<PriceReading> read_threshold(PyObject* threshold) {
     }
 }
 
+// `texts`, when given, may take prices as texts instead of decimals.
 template <Entry entry>
-bool read_prices(PyObject* prices, std::vector<Decimal>& decimals) {
+bool read_prices(PyObject* prices, std::vector<Decimal>& decimals, PriceTexts* texts) {
     if constexpr (plans<entry>) {
-        return read_price_sequence(prices, max_plan_periods, decimals);
+        return texts != nullptr ? take_price_sequence(prices, max_plan_periods, decimals, *texts)
+                                : read_price_sequence(prices, max_plan_periods, decimals);
     } else {
         return read_price_list(prices, decimals);
     }
@@ -150,9 +152,11 @@ PyObject* answer(std::span<const Decimal> prices, const Decimal& threshold, cons
     }
 }
 
-// Converts the arguments in parameter order; false with the exception pending.
+// Converts the arguments in parameter order; false with the exception
+// pending. With `later`, what can wait is left to it (plan_many's requests).
 template <Entry entry>
-bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInputs& inputs) {
+bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInputs& inputs,
+             LaterChecks* later = nullptr) {
     std::array<PyObject*, selection_parameters.size()> slots{};
     if (!extract_arguments_fastcall(description<entry>, args, nargs, kwnames, slots)) {
         return false;
@@ -174,14 +178,17 @@ bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInp
         return false;
     }
     // After the counts: their __index__ may have changed the prices.
-    if (!read_prices<entry>(prices.get(), inputs.prices)) {
+    if (!read_prices<entry>(prices.get(), inputs.prices, later != nullptr ? &later->texts : nullptr)) {
         return false;
     }
     // After the prices, before the request rules: a price that is no decimal
     // is reported first, and a bad threshold before any rule.
     if (!threshold->ok()) {
-        PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
-        return false;
+        if (later == nullptr || !later->texts.items) {
+            PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
+            return false;
+        }
+        later->threshold_error = threshold->invalid;  // once the texts have parsed
     }
     inputs.threshold = threshold->value;
     inputs.rules = *rules;
@@ -208,8 +215,8 @@ PyObject* enter(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noex
 
 }  // namespace
 
-bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs) {
-    return convert<Entry::plan>(args, nargs, nullptr, inputs);
+bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs, LaterChecks& later) {
+    return convert<Entry::plan>(args, nargs, nullptr, inputs, &later);
 }
 
 PyObject* plan_outcome(const SelectionResult& result, const std::exception_ptr& thrown, const char* entry) noexcept {

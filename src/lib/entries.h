@@ -6,11 +6,13 @@
 #include "py_ref.h"
 
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "decimal/decimal.h"
 #include "engine/selection_result.h"
+#include "price_sequences.h"
 
 namespace tariffsieve::py {
 
@@ -29,9 +31,18 @@ struct PlanInputs {
     CallRules rules;
 };
 
-// Converts plan's positional arguments in plan's order and with its checks;
-// false with the exception that plan would raise pending.
-bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs);
+// What plan_many leaves to be done without the GIL: prices given as str only
+// are taken as texts (texts.items set), to be parsed later; the threshold's
+// error, which plan raises only once every price has parsed, is kept here.
+struct LaterChecks {
+    PriceTexts texts;
+    std::string threshold_error;  // empty when the threshold holds a decimal
+};
+
+// Converts plan's positional arguments in plan's order and with its checks,
+// except what it leaves to `later`; false with the exception that plan would
+// raise pending.
+bool convert_plan_arguments(PyObject* const* args, Py_ssize_t nargs, PlanInputs& inputs, LaterChecks& later);
 
 // What plan returns for converted arguments, given what its engine returned
 // or threw: the list, or null with plan's exception pending. `entry` names

@@ -6,9 +6,11 @@
 #include "price_sequences.h"
 
 #include <optional>
+#include <utility>
 
 #include "api_access.h"
 #include "arguments.h"
+#include "decimal/abort.h"
 #include "price_readers.h"
 #include "type_errors.h"
 
@@ -46,8 +48,31 @@ bool refuse_length(std::uint64_t max_items) {
     return false;
 }
 
+// A str that parses, the common price, straight into decimals; false, with
+// nothing pending, for any other item, which read_price then reads (and
+// words the errors of). Spares a common price the reading's message string.
+bool read_plain_text(PyObject* item, std::vector<Decimal>& decimals) {
+    if (!PyUnicode_Check(item)) {
+        return false;
+    }
+    const auto text = utf8_text(item);
+    if (!text) {
+        PyErr_Clear();  // raised again by read_price, in its place
+        return false;
+    }
+    const ParseResult parsed = from_str(*text);
+    if (!parsed.ok()) {
+        return false;
+    }
+    decimals.push_back(parsed.value);
+    return true;
+}
+
 // Reads the i-th of plan's prices into decimals.
 bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, std::vector<Decimal>& decimals) {
+    if (read_plain_text(item, decimals)) {
+        return true;
+    }
     const auto reading = read_price(item, PricePlace{"prices", i}, decimal_class);
     if (!reading) {
         return false;
@@ -60,27 +85,51 @@ bool read_sequence_item(PyObject* item, std::uint64_t i, PyRef& decimal_class, s
     return true;
 }
 
-// An exact list or tuple: its length is known before any item is read, and
-// its items are read from a snapshot.
-bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
+// The items of an exact list or tuple, from a snapshot; its length is known
+// before any item is read. Null with an exception pending.
+PyRef array_snapshot(PyObject* prices, std::uint64_t max_items) {
     // A list far too long is refused before it is copied.
     if (static_cast<std::uint64_t>(list_or_tuple_size(prices)) > max_items) {
-        return refuse_length(max_items);
+        refuse_length(max_items);
+        return PyRef();
     }
-    const PyRef items = item_snapshot(prices);
-    if (!items) {
-        return false;
+    PyRef items = item_snapshot(prices);
+    if (items && static_cast<std::uint64_t>(tuple_size(items.get())) > max_items) {
+        refuse_length(max_items);  // grown by another thread meanwhile
+        return PyRef();
     }
-    const ItemView snapshot = tuple_items(items.get());
-    if (snapshot.size() > max_items) {  // grown by another thread meanwhile
-        return refuse_length(max_items);
-    }
+    return items;
+}
+
+bool read_snapshot(PyObject* items, std::vector<Decimal>& decimals) {
+    const ItemView snapshot = tuple_items(items);
     decimals.reserve(snapshot.size());
     PyRef decimal_class;
     for (std::size_t i = 0; i < snapshot.size(); ++i) {
         if (!read_sequence_item(snapshot[i], i, decimal_class, decimals)) {
             return false;
         }
+    }
+    return true;
+}
+
+bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {
+    const PyRef items = array_snapshot(prices, max_items);
+    return items && read_snapshot(items.get(), decimals);
+}
+
+// The UTF-8 texts of a snapshot's items when all are str; false (and no
+// exception pending) when one is not, or has no UTF-8 text.
+bool snapshot_texts(PyObject* items, std::vector<std::string_view>& texts) {
+    const ItemView snapshot = tuple_items(items);
+    texts.reserve(snapshot.size());
+    for (PyObject* item : snapshot) {
+        const auto text = PyUnicode_Check(item) ? utf8_text(item) : std::nullopt;
+        if (!text) {
+            PyErr_Clear();  // raised again, in its place, when the items are read
+            return false;
+        }
+        texts.push_back(*text);
     }
     return true;
 }
@@ -123,6 +172,48 @@ bool check_price_sequence(PyObject* prices) {
         PyErr_Format(PyExc_TypeError, "'%U' object is not a sequence of prices", name.get());
     }
     return false;
+}
+
+bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals,
+                         PriceTexts& texts) {
+    if (!PyList_CheckExact(prices) && !PyTuple_CheckExact(prices)) {
+        return read_price_sequence(prices, max_items, decimals);
+    }
+    PyRef items = array_snapshot(prices, max_items);
+    if (!items) {
+        return false;
+    }
+    if (!snapshot_texts(items.get(), texts.texts)) {
+        // Read as plan reads it, so that the first item that fails decides.
+        texts.texts.clear();
+        return read_snapshot(items.get(), decimals);
+    }
+    // A copy of a list holds only strs, so it can be in no reference cycle;
+    // kept for a whole batch, it would only make every collection walk it.
+    if (items.get() != prices) {
+        PyObject_GC_UnTrack(items.get());
+    }
+    texts.items = std::move(items);
+    return true;
+}
+
+bool parse_price_texts(const PriceTexts& texts, std::vector<Decimal>& decimals) {
+    decimals.reserve(texts.texts.size());
+    for (const std::string_view text : texts.texts) {
+        const ParseResult price = from_str(text);
+        if (!price.ok()) {
+            return false;
+        }
+        decimals.push_back(price.value);
+    }
+    return true;
+}
+
+void raise_price_texts_error(const PriceTexts& texts) {
+    std::vector<Decimal> decimals;
+    if (read_snapshot(texts.items.get(), decimals)) {
+        throw Abort("price texts parsed differently the second time");  // the parse is a pure function
+    }
 }
 
 bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals) {

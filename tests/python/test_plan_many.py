@@ -116,3 +116,53 @@ def test_batches_from_several_threads_at_once():
     assert len(results) == 4
     for result in results:
         assert all(same(g, e) for g, e in zip(result, expected))
+
+
+def test_price_texts_parsed_on_the_planning_threads_fail_as_plan_words_it():
+    """Prices given as str are parsed on the planning threads; one that is no
+    decimal, or a bad threshold behind good prices, is still plan's error,
+    in plan's order (prices first), whatever kinds the other prices are."""
+    day = [f"0.{i % 9 + 1}5" for i in range(96)]
+    good = (day, "0.2", 8, 2, 16, 8)
+    broken = [
+        day[:40] + ["0.1.2"] + day[41:],
+        day[:95] + ["1e3"],
+        ["x" * 50] + day[1:],  # the message cuts the text short
+        day[:10] + [" 0.1"] + day[11:20] + ["-"] + day[21:],
+        day[:5] + ["\ud800"] + day[6:],  # no UTF-8 text: read as plan reads it
+        day[:5] + [0.25, "0.1.2"] + day[7:],
+        tuple(day[:60]) + ("9" * 30,),
+        day[:30] + ["0." + "9" * 40 + "_x"] + day[31:],
+    ]
+    requests = []
+    for prices in broken:
+        requests += [good, (prices, "0.2", 8, 2, 16, 8), (prices, "no", 8, 2), (list(day), "0.1.1", 8, 2)]
+    for threads in (1, 2):
+        got = plan_many(requests, threads)
+        for g, request in zip(got, requests):
+            assert same(g, outcome(*request)), (g, request[:2])
+    assert all(isinstance(g, ValueError) for g in got[1::4]) and isinstance(got[4 * 4 + 1], UnicodeEncodeError)
+
+
+def test_prices_changed_by_another_thread_while_planning():
+    """The batch reads each list once; another thread replacing the items
+    (freeing the old strs) while the texts are parsed changes no answer."""
+    states = [[f"0.{(i * k) % 89 + 10}" for i in range(96)] for k in (3, 7)]
+    expected = [plan(state, "0.2", 8, 2, 16, 8) for state in states]
+    lists = [list(states[0]) for _ in range(50)]
+    stop = threading.Event()
+
+    def change():
+        while not stop.is_set():
+            for i, prices in enumerate(lists):
+                prices[:] = ["".join(text) for text in states[i % 2]]  # strs of their own
+
+    changer = threading.Thread(target=change)
+    changer.start()
+    try:
+        for _ in range(20):
+            got = plan_many([(prices, "0.2", 8, 2, 16, 8) for prices in lists * 10], threads=2)
+            assert all(answer in expected for answer in got)
+    finally:
+        stop.set()
+        changer.join()

@@ -2,6 +2,7 @@
 // table-driven; the rules around the rounding digit of a long fraction.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,6 +169,46 @@ TEST(DecimalParse, RoundingDigitRules) {
 
 TEST(DecimalParse, MoreCases) {
     for (const ParseCase& c : more_parse_cases) check_parse(c);
+}
+
+// Short plain texts take a quicker path than the rest. A trailing
+// underscore changes neither the value nor the error of a text that holds a
+// digit, but sends it down the general loop: the two must agree on every
+// text, valid or not, at every length around the quick path's limit.
+TEST(DecimalParse, ShortTextsParseAsTheGeneralLoopReadsThem) {
+    std::mt19937 rng(33);
+    const std::string_view alphabet = "0123456789012345678900000099999.-+_x";
+    for (int round = 0; round < 200000; ++round) {
+        std::string text(rng() % 24, ' ');
+        for (char& c : text) c = alphabet[rng() % alphabet.size()];
+        if (text.find_first_of("0123456789") == std::string::npos) continue;
+        SCOPED_TRACE("text \"" + text + "\"");
+        const ParseResult quick = from_str(text);
+        const ParseResult general = from_str(text + "_");
+        ASSERT_EQ(quick.ok(), general.ok());
+        if (quick.ok()) {
+            ASSERT_EQ(describe(quick.value), describe(general.value));
+        } else {
+            ASSERT_STREQ(quick.error, general.error);
+        }
+    }
+}
+
+const std::vector<ParseCase> short_text_cases = {
+    {"9999999999999999999", nullptr, false, "9999999999999999999", 0},  // 19 digits, the quick path's most
+    {"-.9999999999999999999", nullptr, true, "9999999999999999999", 19},
+    {"18446744073709551615", nullptr, false, "18446744073709551615", 0},  // 2^64 - 1: 20 digits
+    {"18446744073709551616.5", nullptr, false, "184467440737095516165", 1},
+    {"+0.0000000000000000001", nullptr, false, "1", 19},
+    {"5.", nullptr, false, "5", 0},
+    {"-.", message::no_digits},
+    {"+", message::no_digits},
+    {"1.2.", message::two_points},
+    {"-1-", message::unknown},
+};
+
+TEST(DecimalParse, ShortTextLimits) {
+    for (const ParseCase& c : short_text_cases) check_parse(c);
 }
 
 TEST(DecimalParse, NegativeZeroComparesEqualToZero) {
