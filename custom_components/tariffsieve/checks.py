@@ -11,11 +11,12 @@ from homeassistant.const import ATTR_UNIT_OF_MEASUREMENT
 from homeassistant.core import HomeAssistant
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
-from tariffsieve_schedule import ScheduleError, describe, seconds_of
+from tariffsieve_schedule import ScheduleError, seconds_of
 
 from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
 from .form import Asked, reading_fields
 from .planner import check_options, series_of
+from .rules import clock_text
 from .sources import PriceSource, SourceFailed
 
 # Every value a translated schedule error may show.
@@ -65,7 +66,7 @@ def nearest(error: ScheduleError, resolution: timedelta) -> dict[str, str]:
     every = Decimal(resolution // timedelta(seconds=1))
     seconds = seconds_of(error.field, error.values.get("text", "0"))
     below = seconds // every * every
-    return {"lower": describe(below) if below else "", "upper": describe(below + every)}
+    return {"lower": clock_text(below) if below else "", "upper": clock_text(below + every)}
 
 
 def schedule_problem(error: ScheduleError, resolution: timedelta, fields: dict[str, str]) -> Problem:

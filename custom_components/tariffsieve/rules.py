@@ -21,8 +21,15 @@ def duration_text(value: Any) -> str | None:
         return None
     if isinstance(value, dict):
         delta = timedelta(**{unit: value[unit] for unit in _PICKER_UNITS if value.get(unit)})
-        return describe(Decimal(delta // timedelta(microseconds=1)) / 1000000)
+        return clock_text(Decimal(delta // timedelta(microseconds=1)) / 1000000)
     return str(value)
+
+
+def clock_text(seconds: Decimal) -> str:
+    """Seconds as the picker's units read them: 30h, 2h15min, 45min (no days: the picker shows none)."""
+    hours, rest = divmod(seconds, 3600)
+    text = (f"{hours}h" if hours else "") + (describe(rest) if rest else "")
+    return text or "0min"
 
 
 def duration_picker(value: Any) -> dict[str, int] | None:
