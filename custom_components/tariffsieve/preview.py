@@ -57,8 +57,11 @@ async def _async_preview(hass: HomeAssistant, options: dict[str, Any]) -> dict[s
         return {"error": await async_error_text(hass, "preview_total", {})}
     checked = await async_check(hass, options, FIELD_KEYS)
     if isinstance(checked, Problem):
-        label = await async_label(hass, checked.field) if checked.field else ""
-        return {"error": await async_error_text(hass, checked.key, {**checked.values, "field": label})}
+        # Which field, not the whole message: submitting shows that above the form, and it is shown once.
+        if checked.field:
+            return {"error": await async_error_text(hass, "preview_refused", {"field": await async_label(hass,
+                                                                                                      checked.field)})}
+        return {"error": await async_error_text(hass, "preview_refused_source", {})}
     plan = await hass.async_add_executor_job(_first_plan, checked, options)
     if isinstance(plan, NoPlan):
         return {"error": await async_error_text(hass, f"preview_{plan.reason}", {})}
