@@ -176,9 +176,14 @@ async def test_failure_logged_once_shown_and_survived(hass, freezer, caplog, kin
     for moment, expected in [("11:59:59", "off"), ("12:00:00", "on")]:
         await at(hass, freezer, f"2026-04-10T{moment}+02:00")
         assert hass.states.get(PLANNED).state == expected, moment
+    # The last run over and the source still failing: nothing is left to switch the load by, so unavailable;
+    # a source that answers with prices that cannot be read stays available to say so.
+    await at(hass, freezer, "2026-04-10T15:00:00+02:00")
+    assert hass.states.get(PLANNED).state == ("off" if key == "unreadable" else "unavailable")
     mends(hass)
-    await at(hass, freezer, "2026-04-10T12:02:00+02:00")
-    assert "source_problem" not in hass.states.get(PLANNED).attributes
+    await at(hass, freezer, "2026-04-10T15:02:00+02:00")
+    state = hass.states.get(PLANNED)
+    assert state.state == "off" and "source_problem" not in state.attributes
     assert [level for level, _ in logged(caplog)] == ["WARNING", "INFO"] and words in logged(caplog)[0][1]
 
 
