@@ -21,4 +21,6 @@ async def async_get_config_entry_diagnostics(hass: HomeAssistant, entry: Tariffs
         "resolution": str(series.resolution),
         "periods": [[start.isoformat(), price] for start, price in zip(series.starts, series.prices)]}
     return {"options": async_redact_data(dict(entry.options), TO_REDACT), "prices": prices, "plans": keeper.plans,
-            "waiting": keeper.waiting}
+            "waiting": keeper.waiting,
+            # Its key only: the message may name a home.
+            "source_problem": None if keeper.source_problem is None else keeper.source_problem.key}

@@ -26,7 +26,7 @@ async def move(hass, freezer, moment: str) -> None:
 async def test_flips_at_the_planned_boundaries(hass, freezer):
     freezer.move_to("2026-04-10T00:00:00+02:00")
     hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
-    entry = await setup_helper(hass)
+    entry = await setup_helper(hass, area="12 Garden Lane")  # a home's name is often its address
     state = hass.states.get(PLANNED)
     assert entry.runtime_data.runs() == NOON_RUN
     # Shown as a person reads it: local clock times, the average rounded, the window's edges as times.
@@ -41,6 +41,7 @@ async def test_flips_at_the_planned_boundaries(hass, freezer):
     assert hass.states.get(NEXT).state == "unknown"
     diagnostics = await async_get_config_entry_diagnostics(hass, entry)
     assert len(diagnostics["prices"]["periods"]) == 24 and diagnostics["plans"]
+    assert (diagnostics["options"]["area"], diagnostics["source_problem"]) == ("**REDACTED**", None)
     assert await hass.config_entries.async_unload(entry.entry_id)
     assert hass.states.get(PLANNED).state == "unavailable"
 
