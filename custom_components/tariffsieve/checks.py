@@ -15,12 +15,10 @@ from tariffsieve_schedule import ScheduleError, seconds_of
 
 from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
 from .form import Asked, reading_fields
-from .planner import check_options, series_of
+from .planner import PLACEHOLDERS, check_options, series_of
 from .rules import clock_text
 from .sources import PriceSource, SourceFailed
 
-# Every value a translated schedule error may show.
-_VALUES = ("text", "every", "periods", "count", "total", "max_off", "most", "shown", "first", "last")
 
 
 @dataclass(frozen=True)
@@ -53,7 +51,7 @@ def _asked_field(exc: PriceDataError, kind: str, options: dict[str, Any]) -> str
     return exc.choice
 
 
-def _unit(hass: HomeAssistant, options: dict[str, Any]) -> str | None:
+def entity_unit(hass: HomeAssistant, options: dict[str, Any]) -> str | None:
     """The unit of the price entity's prices, for the cheap price's box."""
     state = hass.states.get(options.get(CONF_PRICE_ENTITY) or "")
     return None if state is None else state.attributes.get(ATTR_UNIT_OF_MEASUREMENT)
@@ -70,7 +68,7 @@ def nearest(error: ScheduleError, resolution: timedelta) -> dict[str, str]:
 
 
 def schedule_problem(error: ScheduleError, resolution: timedelta, fields: dict[str, str]) -> Problem:
-    values = {key: "" if value is None else str(value) for key, value in error.values.items() if key in _VALUES}
+    values = {key: "" if value is None else str(value) for key, value in error.values.items() if key in PLACEHOLDERS}
     key = error.reason
     values |= nearest(error, resolution)
     if key == "not_whole" and not values.get("lower"):
@@ -82,7 +80,7 @@ async def async_check(hass: HomeAssistant, options: dict[str, Any], fields: dict
     """Reads the source's prices and plans the first day on them with the settings; `fields` maps the planning
     library's argument names to the form's fields."""
     source = PriceSource(hass, options)
-    unit = _unit(hass, options) if source.kind == SOURCE_ENTITY else None
+    unit = entity_unit(hass, options) if source.kind == SOURCE_ENTITY else None
     try:
         data = await source.async_data(dt_util.now().date())
         series = await hass.async_add_executor_job(series_of, data, dt_util.get_default_time_zone(), source.name,

@@ -6,13 +6,13 @@ from __future__ import annotations
 from collections.abc import Mapping
 from typing import Any
 
-from homeassistant.const import ATTR_UNIT_OF_MEASUREMENT, CONF_NAME
+from homeassistant.const import CONF_NAME
 from homeassistant.core import HomeAssistant, callback
 from homeassistant.helpers.schema_config_entry_flow import (SchemaCommonFlowHandler, SchemaConfigFlowHandler,
                                                             SchemaFlowError, SchemaFlowFormStep)
 
-from .checks import Problem, async_check
-from .const import CONF_PRICE_ENTITY, CONF_SOURCE, DOMAIN, SOURCE_ENTITY
+from .checks import Problem, async_check, entity_unit
+from .const import CONF_SOURCE, DOMAIN, SOURCE_ENTITY
 from .form import USER_SCHEMA, settings_schema, suggested
 from .labels import async_label
 from .planner import FIELD_KEYS
@@ -30,8 +30,7 @@ def _unit(handler: SchemaCommonFlowHandler) -> str | None:
     entity's."""
     if handler.flow_state.get(_UNIT):
         return str(handler.flow_state[_UNIT])
-    state = handler.parent_handler.hass.states.get(handler.options.get(CONF_PRICE_ENTITY) or "")
-    return None if state is None else state.attributes.get(ATTR_UNIT_OF_MEASUREMENT)
+    return entity_unit(handler.parent_handler.hass, handler.options)
 
 
 async def _settings(handler: SchemaCommonFlowHandler) -> Any:
