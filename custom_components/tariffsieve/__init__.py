@@ -14,6 +14,7 @@ from .action import async_register_action
 from .const import DOMAIN
 from .health import forget_health
 from .keeper import PlanKeeper, TariffsieveConfigEntry
+from .plans_action import async_register_plans_action
 
 PLATFORMS = [Platform.BINARY_SENSOR, Platform.SENSOR]
 CONFIG_SCHEMA = cv.config_entry_only_config_schema(DOMAIN)
@@ -21,6 +22,7 @@ CONFIG_SCHEMA = cv.config_entry_only_config_schema(DOMAIN)
 
 async def async_setup(hass: HomeAssistant, config: ConfigType) -> bool:
     async_register_action(hass)
+    async_register_plans_action(hass)
     return True
 
 

@@ -11,6 +11,7 @@ from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError
 from tariffsieve_schedule import ScheduleError
 
+from .chart import shown
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL, DOMAIN, READING_CHOICES, STRATEGIES
 from .planner import NoPlan, check_options, make_window_plan, placeholders, series_of, window_on, worded
@@ -75,5 +76,4 @@ def _plan(prices: Any, options: dict[str, Any], now: Any) -> dict[str, Any]:
             window = window_on(today.fromordinal(today.toordinal() + 1), options, zone)
     else:
         window = (now, series.instants[-1] + series.resolution)
-    plan = make_window_plan(series, window, options, now)
-    return {key: plan[key] for key in ("window", "runs", "periods", "average")}
+    return shown(make_window_plan(series, window, options, now))

@@ -9,6 +9,7 @@ from homeassistant.core import HomeAssistant
 from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
+from .chart import charts_of
 from .display import rounded, runs_text
 from .entity import KeeperEntity
 from .keeper import TariffsieveConfigEntry
@@ -26,6 +27,10 @@ async def async_setup_entry(hass: HomeAssistant, entry: TariffsieveConfigEntry,
 class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
     """On in a planned run; the runs, their average and the window, or why there is no plan."""
 
+    # The chart's periods (96 a day at quarter hours, two windows kept) pass the recorder's 16 KB limit on
+    # attributes: shown on the dashboard, never written to the history.
+    _unrecorded_attributes = frozenset({"chart"})
+
     @property
     def is_on(self) -> bool:
         return self.keeper.is_on(dt_util.utcnow())
@@ -34,7 +39,8 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
     def extra_state_attributes(self) -> dict[str, Any]:
         plan = self.keeper.current_plan()
         today = dt_util.now().date()
-        attributes: dict[str, Any] = {"runs": runs_text(self.keeper.runs(), today)}
+        attributes: dict[str, Any] = {"runs": runs_text(self.keeper.runs(), today),
+                                      "chart": charts_of(self.keeper.plans)}
         if plan is not None:
             attributes |= {"average": rounded(plan["average"]), "average_exact": plan["average"],
                            "window_start": at(plan["window"][0]), "window_end": at(plan["window"][1])}
