@@ -12,6 +12,7 @@ from homeassistant.util import dt as dt_util
 from .chart import charts_of
 from .display import rounded, runs_text
 from .entity import KeeperEntity
+from .fallback import attributes as fallback_attributes
 from .keeper import TariffsieveConfigEntry
 from .planner import at
 
@@ -46,6 +47,7 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
                            "window_start": at(plan["window"][0]), "window_end": at(plan["window"][1])}
             if plan["planned_from"] != plan["window"][0]:  # set up while the window was running
                 attributes["planned_from"] = at(plan["planned_from"])
+        attributes |= fallback_attributes(self.keeper.plans, self.keeper.options)
         waiting = self.keeper.waiting
         if waiting is not None:
             # No plan at all, or none yet for a later window: say why (its words are in the log).

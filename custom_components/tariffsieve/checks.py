@@ -14,6 +14,7 @@ from tariffsieve_prices import PriceDataError, PriceSeries
 from tariffsieve_schedule import ScheduleError, seconds_of
 
 from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
+from .fallback_form import fallback_problem
 from .form import Asked, reading_fields
 from .planner import PLACEHOLDERS, check_options, series_of
 from .rules import clock_text
@@ -99,4 +100,6 @@ async def async_check(hass: HomeAssistant, options: dict[str, Any], fields: dict
         await hass.async_add_executor_job(check_options, options, series)
     except ScheduleError as exc:
         return schedule_problem(exc, series.resolution, fields)
+    if (fallback := fallback_problem(options, series.resolution)) is not None:
+        return Problem(*fallback)
     return Checked(series, unit)

@@ -25,3 +25,12 @@ SOURCE_ENTITY = "entity"
 # Core's integrations whose price actions the helper asks (sources.ACTIONS says how), in the form's order.
 ACTION_SOURCES = ("nordpool", "tibber", "energyzero", "easyenergy", "amberelectric", "omie", "green_planet_energy")
 STRATEGIES = ("average", "cheap_periods")
+
+# A fallback when a window's prices are late (opt in per helper): past the deadline, a window whose prices are not
+# complete is planned on one of FALLBACK_RULES; a plan on its prices replaces it once they are.
+CONF_FALLBACK = "fallback"                      # one of FALLBACK_RULES; unset: the window waits for its prices
+CONF_FALLBACK_DEADLINE = "fallback_deadline"    # a clock time, the last time it shows before the window opens
+CONF_FALLBACK_TIMES = "fallback_times"          # the fixed rule's clock times: "01:00-03:00, 13:00-14:00"
+FALLBACK_LAST = "last_times"                    # the clock times of the last window planned on its prices
+FALLBACK_FIXED = "fixed_times"                  # the clock times in CONF_FALLBACK_TIMES
+FALLBACK_RULES = (FALLBACK_LAST, FALLBACK_FIXED)

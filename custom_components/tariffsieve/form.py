@@ -10,6 +10,7 @@ from homeassistant.helpers import selector
 from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_ENTITY, \
     CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DURATIONS, \
     READING_CHOICES, SOURCE_ENTITY, STRATEGIES
+from .fallback_form import FIELDS as FALLBACK_FIELDS
 from .rules import duration_picker
 from .sources import ACTIONS
 from .validation import vol
@@ -75,6 +76,7 @@ def settings_schema(kind: str, asked: Asked | None = None, unit: str | None = No
         vol.Required(CONF_FROM, default="00:00:00"): selector.TimeSelector(),
         vol.Required(CONF_UNTIL, default="00:00:00"): selector.TimeSelector(),
     }
+    fields |= FALLBACK_FIELDS
     return vol.Schema(fields)
 
 

@@ -19,6 +19,7 @@ from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
 from .const import DOMAIN
+from .fallback import deadlines, is_fallback, kept_fallback, last_planned, missing_fallbacks, replaced
 from .health import health_of
 from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
 from .sources import PriceSource, SourceFailed
@@ -37,6 +38,8 @@ class PlanKeeper:
         self.source = PriceSource(hass, self.options)
         self.store: Store[dict[str, Any]] = Store(hass, 1, f"{DOMAIN}.{entry.entry_id}")
         self.plans: dict[str, dict[str, Any]] = {}
+        # The plan on prices of the latest window, kept after its window for a fallback that repeats its times.
+        self.last: dict[str, Any] | None = None
         self.series: PriceSeries | None = None
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
         # Whether the source answers; its `problem` (a SourceFailed) while it does not.
@@ -54,7 +57,7 @@ class PlanKeeper:
         stored = await self.store.async_load() or {}
         # Plans made under other options are not this helper's plans any more.
         if stored.get("options") == self.options:
-            self.plans = stored.get("plans", {})
+            self.plans, self.last = stored.get("plans", {}), stored.get("last")
         if self.source.polled:
             self._unsubs.append(async_track_time_interval(self.hass, self._async_refresh, self.source.every))
         else:
@@ -94,14 +97,17 @@ class PlanKeeper:
         except PriceDataError as exc:  # the source answered, without prices yet
             self.waiting = ("waiting_for_prices", str(exc))
             self.health.answered()
+            self._fall_back(now, windows)
         except SourceFailed as exc:  # the plans kept stay the best there are; new ones wait for the source
             self.health.failed(exc)
             self._retry_soon()
+            self._fall_back(now, windows)
         else:
             self.health.answered()
+        self.last = last_planned(self.last, self.plans)
         self._forget_before(now)
         if self.plans != before:  # written only when a plan changes: SD cards wear
-            await self.store.async_save({"options": self.options, "plans": self.plans})
+            await self.store.async_save({"options": self.options, "plans": self.plans, "last": self.last})
         self._schedule(now, windows)
         for listener in self.listeners:
             listener()
@@ -120,13 +126,21 @@ class PlanKeeper:
                 continue
             key = window[0].isoformat()
             kept = plans.get(key)
-            if kept is not None and not prices_changed(kept, series, now):
+            # A fallback is tried on the prices at each update: it stays only until they are complete.
+            if kept is not None and not is_fallback(kept) and not prices_changed(kept, series, now):
                 continue
             began = clock.perf_counter()
             try:
-                plan = make_window_plan(series, window, self.options, now, kept)
+                plan = make_window_plan(series, window, self.options, now, replaced(kept, series))
             except NoPlan as exc:
-                waiting = waiting or (exc.reason, str(exc))
+                fallback = kept_fallback(exc.reason, series, window, self.options, now, kept, self.last)
+                if fallback is None:
+                    waiting = waiting or (exc.reason, str(exc))
+                elif fallback is not kept:
+                    plans[key] = fallback
+                    _LOGGER.warning("%s: the prices of %s to %s are not complete by the deadline: planned on the "
+                                    "fallback (%s): %s", self.entry.title, window[0], window[1],
+                                    fallback["fallback"], [(run["start"], run["end"]) for run in fallback["runs"]])
                 continue
             took = (clock.perf_counter() - began) * 1000
             plans[key] = plan
@@ -134,6 +148,10 @@ class PlanKeeper:
                          self.entry.title, "planned again" if kept else "planned", window[0], window[1],
                          len(plan["runs"]), plan["average"], took)
         return series, plans, waiting
+
+    def _fall_back(self, now: datetime, windows: list[tuple[datetime, datetime]]) -> None:
+        """No prices read at all: a deadline passes alike whether the prices are late or their source is down."""
+        self.plans = self.plans | missing_fallbacks(self.plans, self.series, windows, self.options, now, self.last)
 
     def _retry_soon(self) -> None:
         if self.source.polled and self._retry is None and not self._stopped:
@@ -153,8 +171,8 @@ class PlanKeeper:
             self._wake = None
         if self._stopped:  # an update that was under way when the entry was unloaded
             return
-        moments = [moment for moment in (*self.boundaries(), *(edge for window in windows for edge in window))
-                   if moment > now]
+        moments = [moment for moment in (*self.boundaries(), *(edge for window in windows for edge in window),
+                                         *deadlines(windows, self.options)) if moment > now]
         if moments:
             self._wake = async_track_point_in_utc_time(self.hass, self._async_woken, min(moments))
 
