@@ -15,6 +15,7 @@ from tariffsieve_schedule import ScheduleError, seconds_of
 
 from .const import CONF_PRICE_ENTITY, SOURCE_ENTITY
 from .fallback_form import fallback_problem
+from .fallback_source import async_forecast_problem
 from .form import Asked, reading_fields
 from .planner import PLACEHOLDERS, check_options, series_of
 from .rules import clock_text
@@ -100,6 +101,7 @@ async def async_check(hass: HomeAssistant, options: dict[str, Any], fields: dict
         await hass.async_add_executor_job(check_options, options, series)
     except ScheduleError as exc:
         return schedule_problem(exc, series.resolution, fields)
-    if (fallback := fallback_problem(options, series.resolution)) is not None:
+    fallback = fallback_problem(options, series.resolution) or await async_forecast_problem(hass, options)
+    if fallback is not None:
         return Problem(*fallback)
     return Checked(series, unit)

@@ -33,4 +33,9 @@ CONF_FALLBACK_DEADLINE = "fallback_deadline"    # a clock time, the last time it
 CONF_FALLBACK_TIMES = "fallback_times"          # the fixed rule's clock times: "01:00-03:00, 13:00-14:00"
 FALLBACK_LAST = "last_times"                    # the clock times of the last window planned on its prices
 FALLBACK_FIXED = "fixed_times"                  # the clock times in CONF_FALLBACK_TIMES
-FALLBACK_RULES = (FALLBACK_LAST, FALLBACK_FIXED)
+FALLBACK_FORECAST = "forecast"                  # a forecast price list, for the periods without prices
+FALLBACK_RULES = (FALLBACK_LAST, FALLBACK_FIXED, FALLBACK_FORECAST)
+# The forecast rule's list: read only when that rule is picked, as a list named explicitly (a dotted path), in
+# CONF_FALLBACK_ENTITY's attributes or, without one, the price entity's.
+CONF_FALLBACK_FORECAST = "fallback_forecast"
+CONF_FALLBACK_ENTITY = "fallback_entity"

@@ -9,11 +9,12 @@ from datetime import datetime, time, timedelta
 from decimal import Decimal
 from typing import Any
 
-from tariffsieve_prices import PriceSeries
-from tariffsieve_schedule import decimal_text
+from tariffsieve_prices import PriceDataError, PriceSeries
+from tariffsieve_schedule import ScheduleError, decimal_text, schedule
 
-from .const import CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_TIMES, FALLBACK_FIXED, FALLBACK_LAST
-from .planner import at
+from .const import CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_FORECAST, CONF_FALLBACK_TIMES, \
+    CONF_RECORDS, FALLBACK_FIXED, FALLBACK_FORECAST, FALLBACK_LAST
+from .planner import _request as rules_of, at, series_of, stored
 
 _RANGE = re.compile(r"^\s*(\d{1,2}:\d{2})\s*[-–]\s*(\d{1,2}:\d{2})\s*$")
 type Window = tuple[datetime, datetime]
@@ -89,11 +90,38 @@ def _average(prices: list[str]) -> str | None:
     return decimal_text(sum(map(Decimal, prices), Decimal(0)) / len(prices)) if prices else None
 
 
+def forecast_series(data: Any, zone: Any, options: dict[str, Any]) -> PriceSeries:
+    """The forecast list the options name, read as prices because it was chosen; PriceDataError if it cannot be."""
+    return series_of(data, zone, "forecast", {CONF_RECORDS: options.get(CONF_FALLBACK_FORECAST) or ""})
+
+
+def forecast_plan(series: PriceSeries | None, window: Window, options: dict[str, Any], now: datetime,
+                  forecast: Any) -> dict[str, Any] | None:
+    """The window planned by its rules on the prices known, the forecast filling the periods without; None where
+    the two do not cover the window together (or do not read as one series)."""
+    begin, end = max(window[0], now), window[1]
+    try:
+        predicted = forecast_series(forecast, window[0].tzinfo, options)
+    except PriceDataError:
+        return None
+    prices = dict(zip(predicted.instants, predicted.prices))
+    if series is not None:
+        prices.update(zip(series.instants, series.prices))
+    try:
+        planned = schedule(sorted(prices.items()), **rules_of(options), start=begin, end=end, now=now,
+                           tz=window[0].tzinfo)
+    except ScheduleError:
+        return None
+    return stored(planned, window) | {"fallback": FALLBACK_FORECAST}
+
+
 def fallback_plan(series: PriceSeries | None, window: Window, options: dict[str, Any], now: datetime,
-                  last: dict[str, Any] | None) -> dict[str, Any] | None:
+                  last: dict[str, Any] | None, forecast: Any = None) -> dict[str, Any] | None:
     """The window's fallback plan, stored like a plan: runs from now on by the rule (cut at now and at the
     window's end), the known prices of the window, averages of the known prices in the runs; None where the
-    rule gives no run."""
+    rule gives no run. The forecast rule plans on the prices instead (see `forecast_plan`)."""
+    if rule_of(options) == FALLBACK_FORECAST:
+        return forecast_plan(series, window, options, now, forecast)
     begin, end = max(window[0], now), window[1]
     runs = [(max(first, begin), min(until, end)) for first, until in _runs(window, options, last)]
     runs = [(first, until) for first, until in runs if first < until]
@@ -132,7 +160,8 @@ def replaced(kept: dict[str, Any] | None, series: PriceSeries) -> dict[str, Any]
 
 
 def kept_fallback(reason: str, series: PriceSeries | None, window: Window, options: dict[str, Any],
-                  now: datetime, kept: dict[str, Any] | None, last: dict[str, Any] | None) -> dict[str, Any] | None:
+                  now: datetime, kept: dict[str, Any] | None, last: dict[str, Any] | None,
+                  forecast: Any = None) -> dict[str, Any] | None:
     """Where the window cannot be planned on its prices (`reason`): its fallback kept, a new one once the
     deadline has passed, or None: the window waits."""
     if is_fallback(kept):
@@ -140,7 +169,7 @@ def kept_fallback(reason: str, series: PriceSeries | None, window: Window, optio
     moment = deadline(window, options)
     if reason != "waiting_for_prices" or kept is not None or moment is None or now < moment:
         return None
-    return fallback_plan(series, window, options, now, last)
+    return fallback_plan(series, window, options, now, last, forecast)
 
 
 def last_planned(last: dict[str, Any] | None, plans: dict[str, dict[str, Any]]) -> dict[str, Any] | None:
@@ -162,14 +191,15 @@ def attributes(plans: dict[str, dict[str, Any]], options: dict[str, Any]) -> dic
 
 
 def missing_fallbacks(plans: dict[str, dict[str, Any]], series: PriceSeries | None, windows: list[Window],
-                      options: dict[str, Any], now: datetime, last: dict[str, Any] | None) -> dict[str, Any]:
+                      options: dict[str, Any], now: datetime, last: dict[str, Any] | None,
+                      forecast: Any = None) -> dict[str, Any]:
     """Where the source gives no prices at all (or does not answer): the fallbacks of the windows with no plan
     whose deadline has passed, on the prices read before."""
     made = {}
     for window in windows:
         key = window[0].isoformat()
         if window[1] > now and key not in plans:
-            plan = kept_fallback("waiting_for_prices", series, window, options, now, None, last)
+            plan = kept_fallback("waiting_for_prices", series, window, options, now, None, last, forecast)
             if plan is not None:
                 made[key] = plan
     return made

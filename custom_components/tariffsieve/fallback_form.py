@@ -10,8 +10,8 @@ from typing import Any
 from homeassistant.helpers import selector
 from tariffsieve_schedule import seconds_of
 
-from .const import CONF_BLOCK, CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_TIMES, CONF_FROM, CONF_TOTAL, \
-    CONF_UNTIL, FALLBACK_FIXED, FALLBACK_RULES
+from .const import CONF_BLOCK, CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_ENTITY, CONF_FALLBACK_FORECAST, \
+    CONF_FALLBACK_TIMES, CONF_FROM, CONF_TOTAL, CONF_UNTIL, FALLBACK_FIXED, FALLBACK_FORECAST, FALLBACK_RULES
 from .fallback import FallbackTimesError, fixed_times, rule_of
 from .rules import clock_text, duration_text
 from .validation import vol
@@ -25,6 +25,8 @@ FIELDS = {
         options=list(FALLBACK_RULES), translation_key=CONF_FALLBACK)),
     vol.Optional(CONF_FALLBACK_DEADLINE): selector.TimeSelector(),
     vol.Optional(CONF_FALLBACK_TIMES): selector.TextSelector(),
+    vol.Optional(CONF_FALLBACK_FORECAST): selector.TextSelector(),
+    vol.Optional(CONF_FALLBACK_ENTITY): selector.EntitySelector(),
 }
 
 
@@ -51,6 +53,8 @@ def fallback_problem(options: dict[str, Any], resolution: timedelta) -> Fallback
         return "fallback_deadline_at_start", {}, CONF_FALLBACK_DEADLINE
     if rule_of(options) == FALLBACK_FIXED:
         return _times_problem(options, resolution)
+    if rule_of(options) == FALLBACK_FORECAST and not str(options.get(CONF_FALLBACK_FORECAST) or "").strip():
+        return "fallback_forecast_missing", {}, CONF_FALLBACK_FORECAST
     return None
 
 

@@ -20,6 +20,7 @@ from tariffsieve_prices import PriceDataError, PriceSeries
 
 from .const import DOMAIN
 from .fallback import deadlines, is_fallback, kept_fallback, last_planned, missing_fallbacks, replaced
+from .fallback_source import forecast_data
 from .health import health_of
 from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
 from .sources import PriceSource, SourceFailed
@@ -40,6 +41,7 @@ class PlanKeeper:
         self.plans: dict[str, dict[str, Any]] = {}
         # The plan on prices of the latest window, kept after its window for a fallback that repeats its times.
         self.last: dict[str, Any] | None = None
+        self.forecast: Any = None  # the forecast rule's data, read at each update; None without that rule
         self.series: PriceSeries | None = None
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
         # Whether the source answers; its `problem` (a SourceFailed) while it does not.
@@ -88,6 +90,7 @@ class PlanKeeper:
         today = dt_util.as_local(now).date()
         windows = [window_on(today + timedelta(days=shift), self.options, zone) for shift in (-1, 0, 1)]
         before = self.plans
+        self.forecast = forecast_data(self.hass, self.options)
         try:
             data = await self.source.async_data(today)
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
@@ -133,7 +136,8 @@ class PlanKeeper:
             try:
                 plan = make_window_plan(series, window, self.options, now, replaced(kept, series))
             except NoPlan as exc:
-                fallback = kept_fallback(exc.reason, series, window, self.options, now, kept, self.last)
+                fallback = kept_fallback(exc.reason, series, window, self.options, now, kept, self.last,
+                                         self.forecast)
                 if fallback is None:
                     waiting = waiting or (exc.reason, str(exc))
                 elif fallback is not kept:
@@ -151,7 +155,8 @@ class PlanKeeper:
 
     def _fall_back(self, now: datetime, windows: list[tuple[datetime, datetime]]) -> None:
         """No prices read at all: a deadline passes alike whether the prices are late or their source is down."""
-        self.plans = self.plans | missing_fallbacks(self.plans, self.series, windows, self.options, now, self.last)
+        self.plans = self.plans | missing_fallbacks(self.plans, self.series, windows, self.options, now, self.last,
+                                                    self.forecast)
 
     def _retry_soon(self) -> None:
         if self.source.polled and self._retry is None and not self._stopped:

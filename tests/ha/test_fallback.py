@@ -10,6 +10,8 @@ from .test_flows import FORM, settings_form
 PLANNED = "binary_sensor.water_heater_planned"
 PRICES = [record["price"] for record in SAMPLE]
 TOMORROW = hourly("2026-04-11", PRICES)
+# A forecast for tomorrow, the day the other way round: 09:00 to 12:00 cheapest.
+FORECAST = hourly("2026-04-11", PRICES[::-1])
 FIXED = {"fallback": "fixed_times", "fallback_deadline": "18:00:00", "fallback_times": "01:00-03:00, 20:00-21:00"}
 
 
@@ -25,6 +27,9 @@ async def move(hass, freezer, moment: str, prices: list | None = None) -> list:
 
 @pytest.mark.parametrize(("options", "tomorrow"), [
     ({}, []),
+    # The price entity's forecast, beside its prices: read only because it was picked.
+    ({"fallback": "forecast", "fallback_deadline": "18:00:00", "fallback_forecast": "forecast"},
+     [("2026-04-11T09:00:00+02:00", "2026-04-11T12:00:00+02:00")]),
     ({"fallback": "last_times", "fallback_deadline": "18:00:00"},
      [("2026-04-11T12:00:00+02:00", "2026-04-11T15:00:00+02:00")]),
     (FIXED, [("2026-04-11T01:00:00+02:00", "2026-04-11T03:00:00+02:00"),
@@ -32,7 +37,7 @@ async def move(hass, freezer, moment: str, prices: list | None = None) -> list:
 ])
 async def test_at_the_deadline_a_window_without_prices_falls_back(hass, freezer, options, tomorrow):
     freezer.move_to("2026-04-10T10:00:00+02:00")
-    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE, "forecast": FORECAST})
     await setup_helper(hass, **options)
     today = [("2026-04-10T12:00:00+02:00", "2026-04-10T15:00:00+02:00")]
     assert await move(hass, freezer, "2026-04-10T17:59:59+02:00") == today
@@ -73,6 +78,9 @@ async def test_prices_after_a_fallback_run_began_replace_it_counting_what_ran(ha
     (FIXED | {"fallback_times": "01:00-03:00"}, "fallback_times_short_total", {"given": "2h", "total": "3h"}),
     (FIXED | {"fallback_times": "23:00-02:00"}, "fallback_times_outside", {"text": "23:00-02:00"}),
     (FIXED | {"fallback_times": "23:00-00:00, 01:00-03:00"}, None, {}),
+    ({"fallback": "forecast", "fallback_deadline": "18:00:00"}, "fallback_forecast_missing", {}),
+    ({"fallback": "forecast", "fallback_deadline": "18:00:00", "fallback_forecast": "predicted"},
+     "fallback_forecast_unreadable", {"entity": "sensor.prices"}),
 ])
 async def test_form_checks_the_fallback(hass, freezer, fallback, error, shown):
     freezer.move_to("2026-04-10T00:00:00+02:00")
