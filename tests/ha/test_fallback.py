@@ -90,3 +90,15 @@ async def test_form_checks_the_fallback(hass, freezer, fallback, error, shown):
         result["flow_id"], {"price_entity": "sensor.prices", **FORM, **fallback})
     assert result.get("errors", {}).get("base") == error
     assert shown.items() <= (result.get("description_placeholders") or {}).items()
+
+
+async def test_a_source_down_at_the_deadline_falls_back_too(hass, freezer):
+    freezer.move_to("2026-04-10T10:00:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
+    await setup_helper(hass, **FIXED)
+    hass.states.async_set("sensor.prices", "unavailable", {})
+    runs = await move(hass, freezer, "2026-04-10T18:00:00+02:00")
+    assert runs[1:] == [("2026-04-11T01:00:00+02:00", "2026-04-11T03:00:00+02:00"),
+                        ("2026-04-11T20:00:00+02:00", "2026-04-11T21:00:00+02:00")]
+    attributes = hass.states.get(PLANNED).attributes
+    assert (attributes["fallback"], attributes["reason"]) == (True, "source_unavailable")
