@@ -14,7 +14,7 @@ from tariffsieve_schedule import ScheduleError, decimal_text, schedule
 
 from .const import CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_FORECAST, CONF_FALLBACK_TIMES, \
     CONF_RECORDS, FALLBACK_FIXED, FALLBACK_FORECAST, FALLBACK_LAST
-from .planner import _request as rules_of, at, series_of, stored
+from .planner import _request as schedule_rules, at, series_of, stored
 
 _RANGE = re.compile(r"^\s*(\d{1,2}:\d{2})\s*[-–]\s*(\d{1,2}:\d{2})\s*$")
 type Window = tuple[datetime, datetime]
@@ -108,7 +108,7 @@ def forecast_plan(series: PriceSeries | None, window: Window, options: dict[str,
     if series is not None:
         prices.update(zip(series.instants, series.prices))
     try:
-        planned = schedule(sorted(prices.items()), **rules_of(options), start=begin, end=end, now=now,
+        planned = schedule(sorted(prices.items()), **schedule_rules(options), start=begin, end=end, now=now,
                            tz=window[0].tzinfo)
     except ScheduleError:
         return None
