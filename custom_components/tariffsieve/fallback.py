@@ -110,7 +110,7 @@ def forecast_plan(series: PriceSeries | None, window: Window, options: dict[str,
     try:
         planned = schedule(sorted(prices.items()), **schedule_rules(options), start=begin, end=end, now=now,
                            tz=window[0].tzinfo)
-    except ScheduleError:
+    except (ScheduleError, ValueError):  # not covered, or prices and forecast in different periods
         return None
     return stored(planned, window) | {"fallback": FALLBACK_FORECAST}
 
