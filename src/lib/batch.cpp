@@ -3,9 +3,9 @@
 // on more than one core. So the calling thread converts the requests one
 // after another with the GIL held, exactly as plan converts its arguments,
 // except for what needs no interpreter: prices given as str are only copied
-// as UTF-8 texts, so that the planners read nothing of Python's. Meanwhile a pool of native threads
-// parses those texts and plans, each thread a run of converted requests at a
-// time; the calling thread, too, plans a run without the GIL whenever the
+// as UTF-8 texts, so that the planners read nothing of Python's. Meanwhile a
+// pool of native threads parses those texts and plans, each thread a run of
+// converted requests at a time; the calling thread, too, plans a run without the GIL whenever the
 // others fall behind (with one thread: after each run it converts), and
 // once all are converted it plans the rest with them. Between runs it also
 // turns the requests planned so far into their answers (or exceptions),
