@@ -5,14 +5,14 @@
 // except for what needs no interpreter: prices given as str are only copied
 // as UTF-8 texts, so that the planners read nothing of Python's. Meanwhile a
 // pool of native threads parses those texts and plans, each thread a run of
-// converted requests at a time; the calling thread, too, plans a run without the GIL whenever the
-// others fall behind (with one thread: after each run it converts), and
-// once all are converted it plans the rest with them. Between runs it also
-// turns the requests planned so far into their answers (or exceptions),
-// which need the GIL: so that this happens while the others still plan, not
-// all after them, and each result is freed while still in the cache. Parsing
-// was some 40 % of a call at 96 periods, and with the GIL held it ran on one
-// core only.
+// converted requests at a time; the calling thread, too, plans a run without
+// the GIL whenever the others fall behind (with one thread: after each run
+// it converts), and once all are converted it plans the rest with them.
+// Between runs it also turns the requests planned so far into their answers
+// (or exceptions), which need the GIL: so that this happens while the others
+// still plan, not all after them, and each result is freed while still in
+// the cache. Parsing was some 40 % of a call at 96 periods, and with the GIL
+// held it ran on one core only.
 #include "batch.h"
 
 #include <algorithm>
