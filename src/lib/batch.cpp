@@ -2,14 +2,17 @@
 // microseconds, too short for two hand-overs of the GIL per call to pay off
 // on more than one core. So the calling thread converts the requests one
 // after another with the GIL held, exactly as plan converts its arguments,
-// except for what needs no interpreter: prices given as str are only taken
-// as UTF-8 texts (their strs kept alive). Meanwhile a pool of native threads
-// parses those texts and plans, each thread a run of converted requests at a
-// time; the calling thread, too, plans a run without the GIL whenever the
-// others fall behind (with one thread: after each run it converts), and
-// once all are converted it plans the rest with them. The answers, or each request's exception, are built with the
-// GIL held again. Parsing was some 40 % of a call at 96 periods, and with
-// the GIL held it ran on one core only.
+// except for what needs no interpreter: prices given as str are only copied
+// as UTF-8 texts, so that the planners read nothing of Python's. Meanwhile a
+// pool of native threads parses those texts and plans, each thread a run of
+// converted requests at a time; the calling thread, too, plans a run without
+// the GIL whenever the others fall behind (with one thread: after each run
+// it converts), and once all are converted it plans the rest with them.
+// Between runs it also turns the requests planned so far into their answers
+// (or exceptions), which need the GIL: so that this happens while the others
+// still plan, not all after them, and each result is freed while still in
+// the cache. Parsing was some 40 % of a call at 96 periods, and with the GIL
+// held it ran on one core only.
 #include "batch.h"
 
 #include <algorithm>
@@ -23,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,9 +48,9 @@ constexpr const char entry_name[] = "plan_many";
 // Which of the checks left until the prices are parsed failed.
 enum class LateFailure { none, price_text, threshold };
 
-// One request, from its conversion to its outcome. The planning threads
-// touch only inputs, the texts of later (never its references), late,
-// result and thrown.
+// One request, from its conversion to its answer. The planning threads
+// touch only inputs, the texts of later, late, result and thrown, and then
+// set planned; the calling thread reads them only once planned is set.
 struct BatchItem {
     PlanInputs inputs;
     LaterChecks later;
@@ -55,6 +59,7 @@ struct BatchItem {
     SelectionResult result;
     std::exception_ptr thrown;  // what the engine threw for it
     PyRef error;                // the exception its conversion raised
+    std::atomic<bool> planned{false};
 };
 
 // The pending exception as an object, with its traceback, for the list.
@@ -121,16 +126,16 @@ void convert_request(PyObject* request, BatchItem& item) {
 // The checks that plan makes before it plans and that were left until now,
 // in plan's order: each price text a decimal, then the threshold.
 LateFailure late_checks(BatchItem& item) {
-    if (!item.later.texts.texts.empty() && !parse_price_texts(item.later.texts, item.inputs.prices)) {
+    if (item.later.texts.taken && !parse_price_texts(item.later.texts, item.inputs.prices)) {
         return LateFailure::price_text;
     }
     return item.later.threshold_error.empty() ? LateFailure::none : LateFailure::threshold;
 }
 
-// Frees a vector's storage, not only its elements.
-template <class T>
-void release(std::vector<T>& values) {
-    std::vector<T>().swap(values);
+// Frees a container's storage, not only its elements.
+template <class Container>
+void release(Container& values) {
+    Container().swap(values);
 }
 
 void plan_item(BatchItem& item) noexcept {
@@ -144,9 +149,13 @@ void plan_item(BatchItem& item) noexcept {
         item.thrown = std::current_exception();
     }
     // Done with: the next request on this thread takes the same memory,
-    // still in the cache, instead of fresh memory for every request.
+    // still in the cache, instead of fresh memory for every request. Texts
+    // that did not parse are kept, to word plan's error.
     release(item.inputs.prices);
-    release(item.later.texts.texts);
+    if (item.late != LateFailure::price_text) {
+        release(item.later.texts.bytes);
+        release(item.later.texts.ends);
+    }
 }
 
 // Where a batch stands, shared by the threads that plan it. (A mutex and a
@@ -180,6 +189,7 @@ void plan_run(std::span<BatchItem> run) noexcept {
         if (item.converted) {
             plan_item(item);
         }
+        item.planned.store(true, std::memory_order_release);
     }
 }
 
@@ -233,49 +243,6 @@ std::vector<std::thread> start_planners(std::span<BatchItem> items, std::size_t 
     return pool;
 }
 
-// Converts the requests in order with the GIL held, handing them to the
-// planning threads a run at a time, so that these plan while the rest are
-// converted, and planning runs itself when they fall behind. False, with the exception pending, when Ctrl-C stops the batch
-// (as it would a loop of plan calls); the requests not converted by then are
-// left alone by the planners.
-bool convert_all(PyObject* requests, std::span<BatchItem> items, std::size_t chunk, Progress& progress,
-                 std::size_t helpers) {
-    bool interrupted = false;
-    for (std::size_t i = 0; i < items.size() && !interrupted; ++i) {
-        interrupted = PyErr_CheckSignals() < 0;
-        if (!interrupted) {
-            convert_request(tuple_item(requests, static_cast<Py_ssize_t>(i)), items[i]);
-        }
-        if ((i + 1) % chunk == 0 && !interrupted) {
-            publish_conversion(progress, i + 1);
-            plan_waiting_run(items, chunk, progress, helpers);
-        }
-    }
-    if (interrupted) {
-        progress.next.store(items.size(), std::memory_order_relaxed);  // no more runs to take
-    }
-    publish_conversion(progress, items.size());
-    return !interrupted;
-}
-
-// Converts and plans every request: the calling thread converts with the GIL
-// held while up to threads - 1 more plan, then joins them without the GIL.
-bool convert_and_plan(PyObject* requests, std::span<BatchItem> items, std::size_t threads) {
-    Progress progress;
-    const std::size_t chunk = chunk_size(items.size(), threads);
-    std::vector<std::thread> pool = start_planners(items, chunk, progress, threads - 1);
-    const bool converted = convert_all(requests, items, chunk, progress, pool.size());
-    PyThreadState* state = PyEval_SaveThread();
-    if (converted) {
-        plan_items(items, chunk, progress);
-    }
-    for (std::thread& thread : pool) {
-        thread.join();
-    }
-    PyEval_RestoreThread(state);
-    return converted;
-}
-
 // The exception plan raises for a request that failed a late check.
 PyObject* late_error(const BatchItem& item) noexcept {
     try {
@@ -291,26 +258,91 @@ PyObject* late_error(const BatchItem& item) noexcept {
     return take_exception().release();
 }
 
-// The answers in request order: each plan's list, or its exception.
-PyObject* answers(std::span<BatchItem> items) {
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) {
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        BatchItem& item = items[i];
-        PyObject* answer = !item.converted                  ? item.error.release()
-                           : item.late != LateFailure::none ? late_error(item)
-                                                            : plan_outcome(item.result, item.thrown, entry_name);
-        if (answer == nullptr) {
-            answer = take_exception().release();
+// The answers in request order: each plan's list, or its exception, built
+// by the calling thread with the GIL held as the requests are planned.
+struct Answers {
+    PyRef list;
+    std::size_t built = 0;  // the first request without its answer
+    bool failed = false;    // not even the exception could be made for one
+};
+
+PyObject* answer(BatchItem& item) {
+    PyObject* answer = !item.converted                  ? item.error.release()
+                       : item.late != LateFailure::none ? late_error(item)
+                                                        : plan_outcome(item.result, item.thrown, entry_name);
+    return answer != nullptr ? answer : take_exception().release();
+}
+
+// Builds the answers of the requests planned so far, in order.
+void build_answers(std::span<BatchItem> items, Answers& answers) {
+    for (; !answers.failed && answers.built < items.size(); ++answers.built) {
+        BatchItem& item = items[answers.built];
+        if (!item.planned.load(std::memory_order_acquire)) {
+            return;  // still being planned: its answer comes at a later turn
         }
-        if (answer == nullptr) {
-            return nullptr;  // not even the exception could be made
+        PyObject* built = answer(item);
+        if (built == nullptr) {
+            answers.failed = true;
+            return;
         }
-        fill_list_item(list.get(), static_cast<Py_ssize_t>(i), answer);
+        fill_list_item(answers.list.get(), static_cast<Py_ssize_t>(answers.built), built);
+        release(item.result.indices);
     }
-    return list.release();
+}
+
+// Converts the requests in order with the GIL held, handing them to the
+// planning threads a run at a time, so that these plan while the rest are
+// converted; plans a run itself when they fall behind, and builds the
+// answers of the runs planned by then. False, with the exception pending,
+// when Ctrl-C stops the batch (as it would a loop of plan calls); the
+// requests not converted by then are left alone by the planners.
+bool convert_all(PyObject* requests, std::span<BatchItem> items, std::size_t chunk, Progress& progress,
+                 std::size_t helpers, Answers& answers) {
+    bool interrupted = false;
+    for (std::size_t i = 0; i < items.size() && !interrupted; ++i) {
+        interrupted = PyErr_CheckSignals() < 0;
+        if (!interrupted) {
+            convert_request(tuple_item(requests, static_cast<Py_ssize_t>(i)), items[i]);
+        }
+        if ((i + 1) % chunk == 0 && !interrupted) {
+            publish_conversion(progress, i + 1);
+            plan_waiting_run(items, chunk, progress, helpers);
+            build_answers(items, answers);
+        }
+    }
+    if (interrupted) {
+        progress.next.store(items.size(), std::memory_order_relaxed);  // no more runs to take
+    }
+    publish_conversion(progress, items.size());
+    return !interrupted;
+}
+
+// Converts, plans and answers every request: the calling thread converts
+// with the GIL held while up to threads - 1 more plan, then plans with them
+// without the GIL, and answers the rest once they are done. False with an
+// exception pending when the batch stops short.
+bool run_batch(PyObject* requests, std::span<BatchItem> items, std::size_t threads, Answers& answers) {
+    Progress progress;
+    const std::size_t chunk = chunk_size(items.size(), threads);
+    std::vector<std::thread> pool = start_planners(items, chunk, progress, threads - 1);
+    const bool converted = convert_all(requests, items, chunk, progress, pool.size(), answers);
+    PyThreadState* state = PyEval_SaveThread();
+    if (converted) {
+        plan_items(items, chunk, progress);
+    }
+    for (std::thread& thread : pool) {
+        thread.join();
+    }
+    PyEval_RestoreThread(state);
+    if (!converted) {
+        return false;
+    }
+    build_answers(items, answers);
+    if (answers.failed) {
+        PyErr_NoMemory();  // what keeps an exception from being made
+        return false;
+    }
+    return true;
 }
 
 PyObject* plan_many(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -329,11 +361,16 @@ PyObject* plan_many(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) 
         argument_extraction_error(batch_parameters[0]);
         return nullptr;
     }
-    std::vector<BatchItem> items(static_cast<std::size_t>(tuple_size(requests.get())));
-    if (!convert_and_plan(requests.get(), items, std::min(*threads, std::max<std::size_t>(items.size(), 1)))) {
+    const Py_ssize_t count = tuple_size(requests.get());
+    Answers answers{PyRef::steal(PyList_New(count))};
+    if (!answers.list) {
         return nullptr;
     }
-    return answers(items);
+    std::vector<BatchItem> items(static_cast<std::size_t>(count));
+    if (!run_batch(requests.get(), items, std::min(*threads, std::max<std::size_t>(items.size(), 1)), answers)) {
+        return nullptr;
+    }
+    return answers.list.release();
 }
 
 }  // namespace

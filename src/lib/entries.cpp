@@ -184,7 +184,7 @@ bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInp
     // After the prices, before the request rules: a price that is no decimal
     // is reported first, and a bad threshold before any rule.
     if (!threshold->ok()) {
-        if (later == nullptr || !later->texts.items) {
+        if (later == nullptr || !later->texts.taken) {
             PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
             return false;
         }

@@ -32,7 +32,7 @@ struct PlanInputs {
 };
 
 // What plan_many leaves to be done without the GIL: prices given as str only
-// are taken as texts (texts.items set), to be parsed later; the threshold's
+// are taken as texts (texts.taken set), to be parsed later; the threshold's
 // error, which plan raises only once every price has parsed, is kept here.
 struct LaterChecks {
     PriceTexts texts;

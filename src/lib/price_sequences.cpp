@@ -5,7 +5,9 @@
 // never holds an item that the list has let go.
 #include "price_sequences.h"
 
+#include <cstdint>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "api_access.h"
@@ -118,18 +120,24 @@ bool read_price_array(PyObject* prices, std::uint64_t max_items, std::vector<Dec
     return items && read_snapshot(items.get(), decimals);
 }
 
-// The UTF-8 texts of a snapshot's items when all are str; false (and no
-// exception pending) when one is not, or has no UTF-8 text.
-bool snapshot_texts(PyObject* items, std::vector<std::string_view>& texts) {
-    const ItemView snapshot = tuple_items(items);
-    texts.reserve(snapshot.size());
-    for (PyObject* item : snapshot) {
+// A price's text is copied into a buffer this long to start with: a
+// typical price ("0.25431") has 7 characters.
+constexpr std::size_t usual_text_size = 8;
+
+// Copies the UTF-8 texts of items that are all str; false (and no exception
+// pending) when one is not, has no UTF-8 text, or would carry the copy past
+// the 4 GiB that its offsets reach. Runs no Python code.
+bool copy_texts(const ItemView& items, PriceTexts& texts) {
+    texts.ends.reserve(items.size());
+    texts.bytes.reserve(items.size() * usual_text_size);
+    for (PyObject* item : items) {
         const auto text = PyUnicode_Check(item) ? utf8_text(item) : std::nullopt;
-        if (!text) {
+        if (!text || text->size() > UINT32_MAX - texts.bytes.size()) {
             PyErr_Clear();  // raised again, in its place, when the items are read
             return false;
         }
-        texts.push_back(*text);
+        texts.bytes += *text;
+        texts.ends.push_back(static_cast<std::uint32_t>(texts.bytes.size()));
     }
     return true;
 }
@@ -179,39 +187,61 @@ bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
     if (!PyList_CheckExact(prices) && !PyTuple_CheckExact(prices)) {
         return read_price_sequence(prices, max_items, decimals);
     }
-    PyRef items = array_snapshot(prices, max_items);
+    // A list far too long is refused before anything is copied.
+    if (static_cast<std::uint64_t>(list_or_tuple_size(prices)) > max_items) {
+        return refuse_length(max_items);
+    }
+    // The copy runs no Python code, so a list is read as get_cheapest_periods
+    // reads it: in place with the GIL held, from a snapshot without.
+    PyRef owner;
+    const auto items = PyTuple_CheckExact(prices) ? std::optional<ItemView>(tuple_items(prices))
+                                                  : items_read_without_python(prices, owner);
     if (!items) {
         return false;
     }
-    if (!snapshot_texts(items.get(), texts.texts)) {
-        // Read as plan reads it, so that the first item that fails decides.
-        texts.texts.clear();
-        return read_snapshot(items.get(), decimals);
+    if (items->size() <= max_items && copy_texts(*items, texts)) {
+        texts.taken = true;
+        return true;
     }
-    // A copy of a list holds only strs, so it can be in no reference cycle;
-    // kept for a whole batch, it would only make every collection walk it.
-    if (items.get() != prices) {
-        PyObject_GC_UnTrack(items.get());
-    }
-    texts.items = std::move(items);
-    return true;
+    // Read as plan reads it, so that the first item that fails decides.
+    texts = PriceTexts{};
+    return read_price_array(prices, max_items, decimals);
 }
 
 bool parse_price_texts(const PriceTexts& texts, std::vector<Decimal>& decimals) {
-    decimals.reserve(texts.texts.size());
-    for (const std::string_view text : texts.texts) {
-        const ParseResult price = from_str(text);
+    decimals.reserve(texts.ends.size());
+    const std::string_view bytes = texts.bytes;
+    std::size_t start = 0;
+    for (const std::uint32_t end : texts.ends) {
+        const ParseResult price = from_str(bytes.substr(start, end - start));
         if (!price.ok()) {
             return false;
         }
         decimals.push_back(price.value);
+        start = end;
     }
     return true;
 }
 
 void raise_price_texts_error(const PriceTexts& texts) {
+    // plan reads a str by its text alone (its message shows an exact str's
+    // repr of it), so strs made again from the copies fail as the originals did.
+    PyRef items = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(texts.ends.size())));
+    if (!items) {
+        return;
+    }
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < texts.ends.size(); ++i) {
+        const auto size = static_cast<Py_ssize_t>(texts.ends[i] - start);
+        PyObject* text = PyUnicode_DecodeUTF8(texts.bytes.data() + start, size, nullptr);
+        if (text == nullptr) {
+            return;
+        }
+        PyTuple_SetItem(items.get(), static_cast<Py_ssize_t>(i), text);  // steals; cannot fail on a fresh tuple
+        start = texts.ends[i];
+    }
     std::vector<Decimal> decimals;
-    if (read_snapshot(texts.items.get(), decimals)) {
+    if (read_snapshot(items.get(), decimals)) {
         throw Abort("price texts parsed differently the second time");  // the parse is a pure function
     }
 }

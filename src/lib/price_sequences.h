@@ -5,6 +5,7 @@
 #include "py_ref.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,16 +30,21 @@ bool check_price_sequence(PyObject* prices);
 // is only read.
 bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals);
 
-// plan's prices taken as UTF-8 texts, to be parsed later by a thread that
-// need not hold the GIL. `items` owns every price (a str), and with it the
-// text that each view points into.
+// plan's prices taken as copies of their UTF-8 texts, to be parsed later by
+// a thread that need not hold the GIL. Copies rather than references to the
+// strs: the batch then holds no Python object while it plans, so nothing
+// another thread does to the list or its strs meanwhile can free what it
+// reads (on either build), and a request's texts are freed without the
+// interpreter as soon as it is planned. At 96 prices the copy is some 1 KB,
+// where the references and views it replaces took 2.3 KB.
 struct PriceTexts {
-    PyRef items;
-    std::vector<std::string_view> texts;
+    bool taken = false;               // the prices are here, not in decimals
+    std::string bytes;                // the texts one after another
+    std::vector<std::uint32_t> ends;  // where each text ends in `bytes`
 };
 
 // As read_price_sequence, but when the prices are an exact list or tuple of
-// str only, takes their texts (setting texts.items) instead of parsing them.
+// str only, copies their texts (setting texts.taken) instead of parsing them.
 // Any other prices are read into decimals, with read_price_sequence's errors.
 bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals,
                          PriceTexts& texts);
@@ -48,8 +54,8 @@ bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
 bool parse_price_texts(const PriceTexts& texts, std::vector<Decimal>& decimals);
 
 // Raises for texts that parse_price_texts refused the error that
-// read_price_sequence raises for the same prices (reading them again, with
-// the GIL held, as it reads them).
+// read_price_sequence raises for the same prices (reading strs made again
+// from the copies, with the GIL held, as it reads the originals).
 void raise_price_texts_error(const PriceTexts& texts);
 
 }  // namespace tariffsieve::py

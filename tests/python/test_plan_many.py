@@ -133,6 +133,7 @@ def test_price_texts_parsed_on_the_planning_threads_fail_as_plan_words_it():
         day[:5] + [0.25, "0.1.2"] + day[7:],
         tuple(day[:60]) + ("9" * 30,),
         day[:30] + ["0." + "9" * 40 + "_x"] + day[31:],
+        day[:3] + ["0,25 €"] + day[4:],  # shown from the copy of a text that is not ASCII
     ]
     requests = []
     for prices in broken:
