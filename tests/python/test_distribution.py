@@ -12,7 +12,7 @@ from built_distribution import ROOT, built_distribution, run
 
 # Everything in the source distribution lies under one of these.
 SDIST_FILES = {"pyproject.toml", "PKG-INFO", "README.md", "LICENSE", "CHANGELOG.md", "CMakeLists.txt",
-               "tests/CMakeLists.txt", "tools/test", "tools/install-deps"}
+               "tests/CMakeLists.txt", "tools/test", "tools/apt-ensure"}
 SDIST_DIRS = ("src/", "tests/cpp/", "tests/python/", "examples/")
 
 
