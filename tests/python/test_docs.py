@@ -161,3 +161,29 @@ def test_the_pandas_example_plans_the_night(run_fresh):
     example = ROOT / "examples" / "schedule_pandas.py"
     lines = run_fresh(f"import runpy; runpy.run_path({str(example)!r}, run_name='__main__')").splitlines()
     assert lines[:2] == ["Sun 01:30-04:30  12 periods, average 0.0783825", "total 0.94059, average 0.0783825"]
+
+
+def service_fields():
+    """The helper's actions and the fields each takes, from services.yaml
+    (read by its layout: no YAML parser is among the tests' packages)."""
+    services, current = {}, None
+    path = ROOT / "custom_components" / "tariffsieve" / "services.yaml"
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if re.fullmatch(r"\w+:", line):
+            current = services.setdefault(line[:-1], set())
+        elif current is not None and re.fullmatch(r"    \w+:", line):
+            current.add(line.strip()[:-1])
+    return services
+
+
+ACTIONS = [block for block in all_blocks("yaml") if re.search(r"^action: tariffsieve\.", block.text, re.M)]
+
+
+@pytest.mark.parametrize("block", ACTIONS, ids=[block.name for block in ACTIONS])
+def test_action_examples_name_the_actions_fields(block):
+    service = re.search(r"^action: tariffsieve\.(\w+)", block.text, re.M).group(1)
+    data = re.search(r"^data:\n((?:  .*\n)+)", block.text, re.M).group(1)
+    given = set(re.findall(r"^  (\w+):", data, re.M))
+    fields = service_fields()
+    assert service in fields
+    assert given and given <= fields[service], sorted(given - fields[service])
