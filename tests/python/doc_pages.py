@@ -8,6 +8,10 @@ ROOT = Path(__file__).resolve().parents[2]
 DOCS = ROOT / "docs"
 # The front page and every page of the manual, README first.
 PAGES = [ROOT / "README.md"] + sorted(DOCS.glob("*.md"))
+# Whether this is a whole source tree: the proofs of the wheels copy only the
+# tests, the sources, the examples and the pages; the tools, the benchmarks
+# and the helper, which some checks of the pages' examples look at, stay out.
+CHECKOUT = all((ROOT / folder).is_dir() for folder in ("tools", "bench", "custom_components"))
 # A fence at the start of a line, its language, its body and the closing fence.
 FENCE = re.compile(r"^```([\w-]*)\n(.*?)^```\n", re.M | re.S)
 

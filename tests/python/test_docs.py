@@ -14,7 +14,9 @@ from pathlib import Path
 import pytest
 
 from cli_command import environment
-from doc_pages import PAGES, ROOT, all_blocks, blocks, page_text
+from doc_pages import CHECKOUT, PAGES, ROOT, all_blocks, blocks, page_text
+
+needs_checkout = pytest.mark.skipif(not CHECKOUT, reason="the tools, benchmarks and helper are only in a source tree")
 
 SESSION_PAGES = [page for page in PAGES if any(">>>" in block.text for block in blocks(page))]
 
@@ -109,7 +111,7 @@ def check_command(argv):
 SHELL = all_blocks("sh")
 
 
-@pytest.mark.skipif(not (ROOT / "bench").is_dir(), reason="the tools and benchmarks are only in a source checkout")
+@needs_checkout
 @pytest.mark.parametrize("block", SHELL, ids=[block.name for block in SHELL])
 def test_shell_examples_run_or_name_what_is_there(block):
     for argv in commands(block.text):
@@ -129,6 +131,7 @@ def test_example_scripts_the_pages_run_succeed(script):
     assert proc.stdout
 
 
+@needs_checkout
 def test_the_checker_refuses_what_is_not_there():
     with pytest.raises(AssertionError, match="not in the tree"):
         check_command(["tools/no-such-tool"])
@@ -145,6 +148,7 @@ BLOB = "https://github.com/tariffsieve/tariffsieve/blob/main/"
 RAW = "https://raw.githubusercontent.com/tariffsieve/tariffsieve/main/"
 
 
+@needs_checkout
 def test_the_front_page_links_reach_files_of_this_tree():
     links = re.findall(r"\]\(([^)\s]+)\)", page_text("README.md"))
     relative = [link for link in links if not link.startswith(("https://", "http://"))]
@@ -179,6 +183,7 @@ def service_fields():
 ACTIONS = [block for block in all_blocks("yaml") if re.search(r"^action: tariffsieve\.", block.text, re.M)]
 
 
+@needs_checkout
 @pytest.mark.parametrize("block", ACTIONS, ids=[block.name for block in ACTIONS])
 def test_action_examples_name_the_actions_fields(block):
     service = re.search(r"^action: tariffsieve\.(\w+)", block.text, re.M).group(1)
