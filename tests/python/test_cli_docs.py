@@ -20,8 +20,10 @@ RECIPES = [block for block in all_blocks("sh") if block.text.startswith("tariffs
 
 
 def test_every_recipe_shows_what_it_prints():
-    # The front page's picture, and the command line page's five recipes.
-    assert [block.page.name for block in RECIPES] == ["README.md"] + ["command-line.md"] * 5
+    # The front page's picture, and at least the command line page's five
+    # recipes (other pages may show more).
+    pages = [block.page.name for block in RECIPES]
+    assert pages[0] == "README.md" and pages.count("command-line.md") >= 5
     assert [block.name for block in RECIPES if block.shown is None] == []
 
 
