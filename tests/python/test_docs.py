@@ -192,3 +192,11 @@ def test_action_examples_name_the_actions_fields(block):
     fields = service_fields()
     assert service in fields
     assert given and given <= fields[service], sorted(given - fields[service])
+
+
+@needs_checkout
+def test_every_tool_has_its_line_in_the_tools_index():
+    index = page_text("tools/README.md")
+    tools = sorted(path.name for path in (ROOT / "tools").iterdir()
+                   if path.is_file() and path.stat().st_mode & 0o111)
+    assert tools and [tool for tool in tools if f"| `{tool}` |" not in index] == []
