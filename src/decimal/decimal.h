@@ -60,7 +60,7 @@ struct ParseResult {
     constexpr bool ok() const { return error == nullptr; }
 };
 
-// Parses text such as "-1_000.25"; see the README for the accepted form.
+// Parses text such as "-1_000.25"; docs/exact-decimals.md gives the accepted form.
 // Allocates nothing.
 ParseResult from_str(std::string_view text);
 

@@ -149,8 +149,8 @@ prove_on_debian11() {
   platform_deps "$deps" manylinux2014_x86_64 3.9
   remove_tree "$sysroot/prove" && mkdir -p "$sysroot/prove/wheels" "$sysroot/dev" "$sysroot/proc"
   cp "$wheel" "$deps"/*.whl "$sysroot/prove/wheels/"
-  # The tests read the README, the examples and the stubs beside them.
-  cp -r "$root/tests" "$root/examples" "$root/src" "$root/README.md" "$root/pyproject.toml" "$sysroot/prove/"
+  # The tests read the README and docs/, the examples and the stubs beside them.
+  cp -r "$root/tests" "$root/examples" "$root/src" "$root/docs" "$root/README.md" "$root/pyproject.toml" "$sysroot/prove/"
   for node in null zero urandom; do [ -e "$sysroot/dev/$node" ] || cp -a "/dev/$node" "$sysroot/dev/"; done
   mountpoint -q "$sysroot/proc" || mount -t proc proc "$sysroot/proc"
   chroot "$sysroot" /usr/bin/python3.9 -m venv /prove/env

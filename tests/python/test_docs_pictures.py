@@ -1,8 +1,7 @@
-"""The README tells the truth: its Python sessions give the answers shown, its
-timing-rule pictures are valid exactly as far as it says, and the plan chart
-it shows is what the example prints."""
+"""The manual's pictures tell the truth: the timing rules' pictures are valid
+exactly as far as the rules page says, the strategies' timeline marks the
+module's answers, and the plan chart is what the example prints."""
 import ast
-import doctest
 import re
 import subprocess
 import sys
@@ -14,18 +13,10 @@ import pytest
 import tariffsieve
 from cli_command import environment
 
-ROOT = Path(__file__).resolve().parents[2]
-README = (ROOT / "README.md").read_text()
+from doc_pages import ROOT, page_text
 
-
-def test_python_sessions_give_the_answers_shown():
-    # The ```python blocks that hold sessions, run in order in one namespace.
-    sessions = "\n".join(b for b in re.findall(r"```python\n(.*?)```", README, re.S) if ">>>" in b)
-    test = doctest.DocTestParser().get_doctest(sessions, {}, "README.md", str(ROOT / "README.md"), 0)
-    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
-    runner.run(test)
-    assert len(test.examples) >= 5
-    assert runner.failures == 0
+RULES = page_text("docs/rules.md")
+COMMAND_LINE = page_text("docs/command-line.md")
 
 
 def accepts(pattern, **rules):
@@ -37,7 +28,7 @@ def accepts(pattern, **rules):
     return tariffsieve.get_cheapest_periods(prices, "-1", len(selected), **rules) == selected
 
 
-# Each picture: the rules under which the README calls it valid, and the one
+# Each picture: the rules under which the rules page calls it valid, and the one
 # rule, one step tighter, under which it is not.
 PICTURES = [
     (".  #  #  #  .  .  #  #  .  #",
@@ -51,15 +42,15 @@ PICTURES = [
 
 @pytest.mark.parametrize("pattern, rules, tightened, value", PICTURES)
 def test_timing_rule_pictures(pattern, rules, tightened, value):
-    assert f"period   0  1  2  3  4  5  6  7  8  9\n         {pattern}\n" in README
+    assert f"period   0  1  2  3  4  5  6  7  8  9\n         {pattern}\n" in RULES
     assert accepts(pattern, **rules)
     assert not accepts(pattern, **dict(rules, **{tightened: value}))
 
 
 def test_strategy_timeline_shows_the_answers():
-    day = re.search(r">>> day = (\[.*?\])\n>>>", README, re.S).group(1)
+    day = re.search(r">>> day = (\[.*?\])\n>>>", RULES, re.S).group(1)
     day = ast.literal_eval(day.replace("\n...", "\n"))
-    timeline = re.search(r"```\n(hour .*?)```", README, re.S).group(1).splitlines()
+    timeline = re.search(r"```\n(hour .*?)```", RULES, re.S).group(1).splitlines()
     rows = {line.split()[0]: line for line in timeline}
     columns = [m.start() for m in re.finditer(r"\d\d", rows["hour"])]
 
@@ -74,7 +65,7 @@ def test_strategy_timeline_shows_the_answers():
 
 
 def test_plan_chart_is_what_the_example_prints(tmp_path):
-    command, shown = re.search(r"```sh\n(python3 examples/plan_chart.py .*?)\n```\n\n```\n(.*?)```\n", README, re.S).groups()
+    command, shown = re.search(r"```sh\n(python3 examples/plan_chart.py .*?)\n```\n\n```\n(.*?)```\n", COMMAND_LINE, re.S).groups()
     argv = [sys.executable, str(ROOT / "examples/plan_chart.py")] + \
         [str(ROOT / arg) if arg.startswith("examples/") else arg for arg in command.split()[2:]]
     printed = subprocess.run(argv, cwd=tmp_path, env=environment(), capture_output=True, text=True, check=True,

@@ -1,5 +1,6 @@
-"""The README's recipes for tariffsieve-plan print what it shows, run as shown
-from the top of the source tree with the installed command on the PATH."""
+"""The recipes for tariffsieve-plan in the README and the manual print what
+they show, run as shown from the top of the source tree with the installed
+command on the PATH."""
 import os
 import re
 import shlex
@@ -13,20 +14,24 @@ import pytest
 
 import cli_command
 
-ROOT = Path(__file__).resolve().parents[2]
-README = (ROOT / "README.md").read_text()
-SECTION = README[README.index("## From the shell: `tariffsieve-plan`"):README.index("## A picture of the plan")]
-RECIPES = re.findall(r"```sh\n(.*?)\n```\n\n```\n(.*?)```\n", SECTION, re.S)
+from doc_pages import ROOT, all_blocks, page_text
+
+RECIPES = [block for block in all_blocks("sh") if block.text.startswith("tariffsieve-plan")]
 
 
-def test_there_are_five_recipes():
-    assert [command.split()[0] for command, _ in RECIPES] == ["tariffsieve-plan"] * 5
+def test_every_recipe_shows_what_it_prints():
+    # The front page's picture, and at least the command line page's five
+    # recipes (other pages may show more).
+    pages = [block.page.name for block in RECIPES]
+    assert pages[0] == "README.md" and pages.count("command-line.md") >= 5
+    assert [block.name for block in RECIPES if block.shown is None] == []
 
 
 @pytest.mark.skipif(sys.platform == "win32" or shutil.which("sh") is None, reason="the recipes are POSIX shell")
 @pytest.mark.skipif(not cli_command.installed, reason="the recipes need the installed command")
-@pytest.mark.parametrize("command, shown", RECIPES, ids=["heat pump", "car", "json", "price paid", "hourly"])
-def test_recipe_prints_what_the_readme_shows(command, shown):
+@pytest.mark.parametrize("recipe", RECIPES, ids=[block.name for block in RECIPES])
+def test_recipe_prints_what_the_page_shows(recipe):
+    command, shown = recipe.text.strip(), recipe.shown
     # python3 in a recipe is this interpreter, as it would be in an activated environment.
     scripts = sysconfig.get_path("scripts")
     env = dict(os.environ, PATH=os.pathsep.join([scripts, str(Path(sys.executable).parent), os.environ["PATH"]]))
@@ -37,7 +42,8 @@ def test_recipe_prints_what_the_readme_shows(command, shown):
     assert printed.stdout == shown
 
 
-SOURCES = re.findall(r"^\| .*? \| `(tariffsieve-plan tests/python/price_sources/[^`]*)` \|$", SECTION, re.M)
+SOURCES = re.findall(r"^\| .*? \| `(tariffsieve-plan tests/python/price_sources/[^`]*)` \|$",
+                     page_text("docs/price-sources.md"), re.M)
 
 
 def test_each_price_source_in_the_table_plans():
