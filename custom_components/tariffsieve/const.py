@@ -25,3 +25,16 @@ SOURCE_ENTITY = "entity"
 # Core's integrations whose price actions the helper asks (sources.ACTIONS says how), in the form's order.
 ACTION_SOURCES = ("nordpool", "tibber", "energyzero", "easyenergy", "amberelectric", "omie", "green_planet_energy")
 STRATEGIES = ("average", "cheap_periods")
+
+# The price paid and the billing (pricing.py), and the run time read from an entity (runtime.py).
+CONF_MULTIPLIER = "multiplier"
+CONF_ADD_ON = "add_on"
+CONF_VAT = "vat"                # in percent: the form's box says %, so 25 cannot be read as 2500 %
+CONF_FEES = "fees"              # a fee table as text, in the planning library's format
+CONF_FEES_FILE = "fees_file"    # or the path of a file holding one
+CONF_HOURLY = "hourly"          # plan whole clock hours, as a meter read by the hour bills them
+CONF_TOTAL_ENTITY = "total_entity"
+CONF_BLOCK_ENTITY = "block_entity"
+PRICE_OPTIONS = (CONF_MULTIPLIER, CONF_ADD_ON, CONF_VAT, CONF_FEES, CONF_FEES_FILE)
+# The rule each run-time entity stands in for.
+RUN_TIME_ENTITIES = {CONF_TOTAL: CONF_TOTAL_ENTITY, CONF_BLOCK: CONF_BLOCK_ENTITY}

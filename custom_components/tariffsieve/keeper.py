@@ -18,6 +18,7 @@ from homeassistant.helpers.storage import Store
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
+from . import pricing, runtime
 from .const import DOMAIN
 from .health import health_of
 from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
@@ -39,6 +40,8 @@ class PlanKeeper:
         self.plans: dict[str, dict[str, Any]] = {}
         self.series: PriceSeries | None = None
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
+        # Why a run time cannot be read from its entity, while it cannot: no plan is made from it meanwhile.
+        self.run_time_problem: runtime.Unread | None = None
         # Whether the source answers; its `problem` (a SourceFailed) while it does not.
         self.health = health_of(hass, entry.entry_id, entry.title, self.options)
         self.listeners: list[Callable[[], None]] = []
@@ -60,6 +63,9 @@ class PlanKeeper:
         else:
             self._unsubs.append(async_track_state_change_event(
                 self.hass, [self.source.entity_id], self._async_refresh))
+        if run_times := runtime.entities(self.options):
+            # A new run time plans again: the windows ahead afresh, one under way counting what ran.
+            self._unsubs.append(async_track_state_change_event(self.hass, run_times, self._async_refresh))
         await self.async_update()
 
     @callback
@@ -86,11 +92,16 @@ class PlanKeeper:
         windows = [window_on(today + timedelta(days=shift), self.options, zone) for shift in (-1, 0, 1)]
         before = self.plans
         try:
+            seconds: dict[str, Any] | None = runtime.read(self.hass, self.options)
+            self.run_time_problem = None
+        except runtime.Unread as exc:
+            seconds, self.run_time_problem = None, exc
+        try:
             data = await self.source.async_data(today)
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
             # The thread works on copies: the entities keep reading the plans meanwhile.
             self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
-                self._plan, data, zone, windows, now, dict(self.plans))
+                self._plan, data, zone, windows, now, dict(self.plans), seconds)
         except PriceDataError as exc:  # the source answered, without prices yet
             self.waiting = ("waiting_for_prices", str(exc))
             self.health.answered()
@@ -107,24 +118,35 @@ class PlanKeeper:
             listener()
 
     def _plan(self, data: Any, zone: Any, windows: list[tuple[datetime, datetime]], now: datetime,
-              plans: dict[str, dict[str, Any]]) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
-        """Runs in an executor thread: reads the series and plans the windows that need it."""
+              plans: dict[str, dict[str, Any]], seconds: dict[str, Any] | None = None
+              ) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
+        """Runs in an executor thread: reads the series and plans the windows that need it; with `seconds` None
+        (a run time's entity without a value) the plans kept stay as they are."""
         try:
             series = series_of(data, zone, self.source.name, self.source.reading(self.options))
         except PriceDataError as exc:
             # What the source gives cannot be read: no plan follows its prices until that is fixed.
             raise SourceFailed("unreadable", "base", source=self.source.name, error=str(exc)) from None
         waiting = None
+        if seconds is None and runtime.entities(self.options):
+            return series, plans, waiting
+        period = timedelta(hours=1) if pricing.billing(self.options) else series.resolution
+        options = runtime.resolved(pricing.located(self.hass.config.config_dir, self.options), seconds or {}, period)
+        basis = runtime.shown(options)
         for window in windows:
             if window[1] <= now:
                 continue
             key = window[0].isoformat()
             kept = plans.get(key)
-            if kept is not None and not prices_changed(kept, series, now):
+            if kept is not None and not prices_changed(kept, series, now) and \
+                    all(kept.get(key) == value for key, value in basis.items()):
+                continue
+            if runtime.nothing_to_run(options):
+                plans[key] = runtime.runs_started(kept, window, now) | basis
                 continue
             began = clock.perf_counter()
             try:
-                plan = make_window_plan(series, window, self.options, now, kept)
+                plan = make_window_plan(series, window, options, now, kept) | basis
             except NoPlan as exc:
                 waiting = waiting or (exc.reason, str(exc))
                 continue

@@ -7,10 +7,12 @@ from decimal import Decimal
 from typing import Any
 
 from tariffsieve_prices import PriceSeries, parse_timestamp, read_prices
-from tariffsieve_schedule import Schedule, ScheduleError, WindowError, decimal_text, schedule
+from tariffsieve_schedule import BillingError, Schedule, ScheduleError, TariffError, WindowError, decimal_text, \
+    schedule
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
+from .pricing import arguments as pricing_arguments, shown as pricing_shown
 from .rules import cheap_text, duration_text
 
 # The labels the form shows each argument of schedule() by, in English messages.
@@ -55,7 +57,8 @@ def _request(options: dict[str, Any]) -> dict[str, Any]:
     return {"total": duration_text(options.get(CONF_TOTAL)), "block": duration_text(options.get(CONF_BLOCK)),
             "max_off": duration_text(options.get(CONF_MAX_OFF)),
             "start_within": duration_text(options.get(CONF_START_WITHIN)),
-            "cheap": cheap_text(options.get(CONF_CHEAP)), "strategy": options.get(CONF_STRATEGY, "average")}
+            "cheap": cheap_text(options.get(CONF_CHEAP)), "strategy": options.get(CONF_STRATEGY, "average"),
+            **pricing_arguments(options)}
 
 
 def check_options(options: dict[str, Any], series: PriceSeries) -> None:
@@ -103,13 +106,16 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
         prices, begin, request = series, max(start, now), {}
     try:
         planned = schedule(prices, **_request(options), start=begin, end=end, now=now, **request)
+    except (TariffError, BillingError) as exc:
+        # The form refuses these; a fee file changed or removed since says so here.
+        raise NoPlan("price_options_refused", worded(exc), exc) from None
     except WindowError as exc:
         raise NoPlan("waiting_for_prices", f"the prices do not cover the window from {begin.isoformat()} to "
                                            f"{end.isoformat()} yet", exc) from None
     except ScheduleError as exc:
         raise NoPlan("no_valid_selection", f"no valid selection in the window from {begin.isoformat()} to "
                                            f"{end.isoformat()}: {worded(exc)}", exc) from None
-    return stored(planned, window)
+    return stored(planned, window, prices)
 
 
 def _under_way(series: PriceSeries, kept: dict[str, Any], now: datetime) -> tuple[Any, datetime, list[datetime]]:
@@ -123,18 +129,22 @@ def _under_way(series: PriceSeries, kept: dict[str, Any], now: datetime) -> tupl
     return sorted(prices.items()), at(kept["planned_from"]), ran
 
 
-def stored(planned: Schedule, window: tuple[datetime, datetime]) -> dict[str, Any]:
-    """A schedule as the plain values the helper stores and shows."""
-    series, first = planned.series, planned.window.first_index
+def stored(planned: Schedule, window: tuple[datetime, datetime], given: Any) -> dict[str, Any]:
+    """A schedule as the plain values the helper stores and shows. The prices kept are those `given` (a series
+    or (moment, price) pairs), as the source gave them: a replan compares them with the source's and plans on
+    them again, so prices paid or hours' averages kept would be paid or averaged twice."""
+    series = planned.series
+    begin, end = planned.window.start, planned.window.end
+    pairs = zip(given.instants, given.prices) if isinstance(given, PriceSeries) else given
     return {
         "window": [window[0].isoformat(), window[1].isoformat()],
         "runs": [{"start": run.start.isoformat(), "end": run.end.isoformat(), "average": decimal_text(run.average)}
                  for run in planned.runs],
         "periods": [series.instants[i].isoformat() for i in planned.indices],
         "average": decimal_text(planned.average),
-        "prices": {series.instants[i].isoformat(): series.prices[i]
-                   for i in range(first, first + planned.window.periods)},
+        "prices": {moment.isoformat(): price for moment, price in pairs if begin <= moment < end},
         "planned_from": planned.window.start.isoformat(),
+        **pricing_shown(planned),
     }
 
 
