@@ -79,7 +79,8 @@ def file_refused(hass: HomeAssistant, options: dict[str, Any]) -> str | None:
     """The fee file's path where Home Assistant does not allow reading it (allowlist_external_dirs), as core's
     file-reading integrations refuse it; blocking, so call it off the event loop."""
     path = options.get(CONF_FEES_FILE)
-    if not _set(path) or hass.config.is_allowed_path(str(path)):
+    # Given beside a typed table, the file is refused as one of two tables, and not read.
+    if not _set(path) or _set(options.get(CONF_FEES)) or hass.config.is_allowed_path(str(path)):
         return None
     return str(path)
 
