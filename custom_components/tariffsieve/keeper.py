@@ -8,6 +8,7 @@ import logging
 import time as clock
 from collections.abc import Callable
 from datetime import datetime, timedelta
+from decimal import Decimal
 from typing import Any
 
 from homeassistant.config_entries import ConfigEntry
@@ -19,7 +20,7 @@ from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
 from . import pricing, runtime
-from .const import DOMAIN
+from .const import CONF_TOTAL, DOMAIN
 from .health import health_of
 from .planner import NoPlan, at as _at, make_window_plan, prices_changed, series_of, window_on
 from .sources import PriceSource, SourceFailed
@@ -141,12 +142,16 @@ class PlanKeeper:
             if kept is not None and not prices_changed(kept, series, now) and \
                     all(kept.get(key) == value for key, value in basis.items()):
                 continue
+            planned_with = options
             if runtime.nothing_to_run(options):
-                plans[key] = runtime.runs_started(kept, window, now) | basis
-                continue
+                if runtime.nothing_ran(kept, now):
+                    plans[key] = runtime.no_runs(window) | basis
+                    continue
+                # What ran is more than none: a run under way still keeps its shortest run, and nothing is added.
+                planned_with = runtime.resolved(options, {CONF_TOTAL: Decimal(1)}, period)
             began = clock.perf_counter()
             try:
-                plan = make_window_plan(series, window, options, now, kept) | basis
+                plan = make_window_plan(series, window, planned_with, now, kept) | basis
             except NoPlan as exc:
                 waiting = waiting or (exc.reason, str(exc))
                 continue

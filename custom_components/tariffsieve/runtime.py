@@ -94,13 +94,12 @@ def nothing_to_run(options: dict[str, Any]) -> bool:
     return bool(options.get(RUN_TIME_ENTITIES[CONF_TOTAL])) and options.get(CONF_TOTAL) == clock_text(Decimal(0))
 
 
-def runs_started(kept: dict[str, Any] | None, window: tuple[datetime, datetime], now: datetime) -> dict[str, Any]:
-    """A window's plan with no run ahead: the runs that started by now stay (a run under way keeps its shortest
-    run), the others are dropped. No average: the one kept was of the runs dropped too."""
-    if kept is None:
-        return {"window": [window[0].isoformat(), window[1].isoformat()], "runs": [], "periods": [],
-                "average": None, "prices": {}, "planned_from": window[0].isoformat()}
-    runs = [run for run in kept["runs"] if at(run["start"]) <= now]
-    periods = [moment for moment in kept["periods"] if any(
-        at(run["start"]) <= at(moment) < at(run["end"]) for run in runs)]
-    return {**kept, "runs": runs, "periods": periods, "average": None}
+def nothing_ran(kept: dict[str, Any] | None, now: datetime) -> bool:
+    """Whether no period of a window's kept plan has started by now."""
+    return kept is None or not any(at(moment) <= now for moment in kept["periods"])
+
+
+def no_runs(window: tuple[datetime, datetime]) -> dict[str, Any]:
+    """A window's plan with no run: what the entity asks for when nothing is to run and nothing ran."""
+    return {"window": [window[0].isoformat(), window[1].isoformat()], "runs": [], "periods": [], "average": None,
+            "prices": {}, "planned_from": window[0].isoformat()}
