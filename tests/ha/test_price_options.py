@@ -70,3 +70,17 @@ async def test_price_options_refused_in_the_form(hass, freezer, prices, given, e
                                                             {"price_entity": "sensor.prices", **FORM, **given})
     assert (result["errors"], {key: result["description_placeholders"].get(key) for key in shown}) == (
         {"base": error}, shown)
+
+
+async def test_preview_says_the_prices_are_paid(hass, freezer, hass_ws_client):
+    from .test_flows import FORM, preview, settings_form
+    client = await hass_ws_client(hass)
+    freezer.move_to("2026-04-10T00:00:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
+    hass.states.async_set("input_number.hours", "180", {"unit_of_measurement": "min"})
+    flow = await settings_form(hass)
+    form = {key: value for key, value in FORM.items() if key != "total"}
+    event = await preview(hass, client, flow["flow_id"], "config_flow", {
+        "price_entity": "sensor.prices", **form, "total_entity": "input_number.hours", "fees": NOON_FEE})
+    assert (event["state"], event["attributes"]["prices"], event["attributes"]["average"]) == (
+        "02:00–05:00", "paid", 0.07303)
