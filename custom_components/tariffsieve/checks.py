@@ -14,10 +14,11 @@ from tariffsieve_prices import PriceDataError, PriceSeries
 from tariffsieve_schedule import ScheduleError, seconds_of
 
 from . import pricing, runtime
-from .const import CONF_FEES_FILE, CONF_PRICE_ENTITY, RUN_TIME_ENTITIES, SOURCE_ENTITY
+from .const import CONF_BLOCK, CONF_BLOCK_ENTITY, CONF_FEES_FILE, CONF_PRICE_ENTITY, CONF_TOTAL, RUN_TIME_ENTITIES, \
+    SOURCE_ENTITY
 from .form import Asked, reading_fields
 from .planner import PLACEHOLDERS, check_options, series_of
-from .rules import clock_text
+from .rules import clock_text, duration_text
 from .sources import PriceSource, SourceFailed
 
 
@@ -134,9 +135,17 @@ async def _async_run_time_and_fees(hass: HomeAssistant, options: dict[str, Any])
 
 
 def ahead_seconds(hass: HomeAssistant, options: dict[str, Any]) -> dict[str, Decimal]:
-    """The run times the entities give now; one period for an entity without a value, so that the other rules
-    and the price options are still checked."""
+    """The run times the entities give now. For an entity without a value, the least the other rules allow (a
+    total as long as a fixed shortest run, else one period), so that they and the price options are still
+    checked."""
     try:
         return runtime.read(hass, options)
     except runtime.Unread:
-        return {rule: Decimal(1) for rule, key in RUN_TIME_ENTITIES.items() if options.get(key)}
+        block, least = duration_text(options.get(CONF_BLOCK)), Decimal(1)
+        if block and not options.get(CONF_BLOCK_ENTITY):
+            try:
+                least = max(seconds_of("block", block), least)
+            except ValueError:  # no duration: the check names it as the shortest run's fault
+                pass
+        return {rule: least if rule == CONF_TOTAL else Decimal(1)
+                for rule, key in RUN_TIME_ENTITIES.items() if options.get(key)}

@@ -21,9 +21,12 @@ ENTITY_FIELD = {"field": "Run in total from an entity", "entity": CAR}
     ("3", "h", {"total_entity": None}, "run_time_neither", {"field": "Run in total"}),
     ("3", "h", {"block": None, "block_entity": "sensor.nothing"}, "run_time_missing",
      {"field": "Shortest run from an entity", "entity": "sensor.nothing"}),
-    # Minutes, rounded up to whole hours of the prices; and a value not there yet is no fault of the settings.
+    # Minutes, rounded up to whole hours of the prices; and a value not there yet is no fault of the settings,
+    # whose other rules are still checked (a fixed shortest run longer than one period too).
     ("150", "min", {}, None, {"total": "3h"}),
-    ("unavailable", "h", {}, None, {"reason": "run_time_unavailable", "run_time_problem": "run_time_value"}),
+    ("unavailable", "h", {"block": {"hours": 2}}, None,
+     {"reason": "run_time_unavailable", "run_time_problem": "run_time_value"}),
+    ("unavailable", "h", {"block": {"minutes": 45}}, "not_whole_one", {"field": "Shortest run"}),
 ])
 async def test_run_time_entity_in_the_form(hass, freezer, value, unit, given, error, shown):
     freezer.move_to("2026-04-10T00:00:00+02:00")
@@ -57,23 +60,24 @@ async def test_a_new_run_time_plans_again_counting_what_ran(hass, freezer):
     freezer.move_to("2026-04-10T00:00:00+02:00")
     hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
     hass.states.async_set(CAR, "3", {"unit_of_measurement": "h"})
-    await setup_helper(hass, total=None, total_entity=CAR)
+    # Prices paid twice the spot price: a replan under way must not pay the kept prices twice.
+    await setup_helper(hass, total=None, total_entity=CAR, multiplier=2.0)
     attributes = await at(hass, freezer, "00:00:00")
     print(f"\n3 h at 00:00: {attributes}")
     assert (attributes["runs"], attributes["total"], attributes["total_entity"]) == (["12:00–15:00"], "3h", CAR)
     steps = [
         # 13:30, on since 12:00: 1.5 h is two hours of the prices, and the two that ran (12:00, 13:00) make it.
-        ("13:30:00", "1.5", ["12:00–14:00"], "2h"),
+        ("13:30:00", "1.5", ["12:00–14:00"], "2h", "0.0806"),
         # 13:45: five hours; the two that ran count, the rest are the cheapest three from 14:00 on.
-        ("13:45:00", "5", ["12:00–16:00", "23:00–00:00"], "5h"),
+        ("13:45:00", "5", ["12:00–16:00", "23:00–00:00"], "5h", "0.11996"),
         # 14:10: no value to plan on; the plan made stays.
-        ("14:10:00", "unavailable", ["12:00–16:00", "23:00–00:00"], "5h"),
+        ("14:10:00", "unavailable", ["12:00–16:00", "23:00–00:00"], "5h", "0.11996"),
         # 14:20: none asked for; the run under way ends with the hour that is on, and the night's is dropped.
-        ("14:20:00", "0", ["12:00–15:00"], "0min"),
+        ("14:20:00", "0", ["12:00–15:00"], "0min", "0.0872"),
     ]
-    for moment, value, runs, total in steps:
+    for moment, value, runs, total, average in steps:
         attributes = await at(hass, freezer, moment, value)
         print(f"{value} h at {moment}: {attributes}")
-        assert (attributes["runs"], attributes["total"]) == (runs, total), moment
+        assert (attributes["runs"], attributes["total"], attributes["average_exact"]) == (runs, total, average), moment
         assert (attributes.get("reason") == "run_time_unavailable") == (value == "unavailable"), moment
     assert hass.states.get(PLANNED).state == "on"
