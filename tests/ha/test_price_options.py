@@ -84,3 +84,14 @@ async def test_preview_says_the_prices_are_paid(hass, freezer, hass_ws_client):
         "price_entity": "sensor.prices", **form, "total_entity": "input_number.hours", "fees": NOON_FEE})
     assert (event["state"], event["attributes"]["prices"], event["attributes"]["average"]) == (
         "02:00–05:00", "paid", 0.07303)
+
+
+@pytest.mark.parametrize(("options", "unit"), [({}, "EUR/kWh"), ({"multiplier": 0.001}, None)])
+async def test_cheap_price_box_shows_the_unit_only_without_a_multiplier(hass, freezer, options, unit):
+    freezer.move_to("2026-04-10T00:00:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE, "unit_of_measurement": "EUR/kWh"})
+    entry = await setup_helper(hass, **options)
+    form = await hass.config_entries.options.async_init(entry.entry_id)
+    boxes = {str(key): value.config.get("unit_of_measurement") for key, value in form["data_schema"].schema.items()
+             if str(key) in ("cheap", "add_on")}
+    assert boxes == {"cheap": unit, "add_on": unit}
