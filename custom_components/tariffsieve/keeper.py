@@ -140,7 +140,7 @@ class PlanKeeper:
             key = window[0].isoformat()
             kept = plans.get(key)
             if kept is not None and not prices_changed(kept, series, now) and \
-                    all(kept.get(key) == value for key, value in basis.items()):
+                    all(kept.get(name) == value for name, value in basis.items()):
                 continue
             planned_with = options
             if runtime.nothing_to_run(options):
