@@ -12,7 +12,7 @@ from tariffsieve_schedule import BillingError, Schedule, ScheduleError, TariffEr
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
-from .pricing import arguments as pricing_arguments, shown as pricing_shown
+from .pricing import arguments as pricing_arguments, billing as pricing_billing, shown as pricing_shown, whole_hours
 from .rules import cheap_text, duration_text
 
 # The labels the form shows each argument of schedule() by, in English messages.
@@ -65,8 +65,9 @@ def check_options(options: dict[str, Any], series: PriceSeries) -> None:
     """ScheduleError where the rules do not fit the series: a rule not a whole number of its periods, a
     threshold that is no number, rules that contradict each other. Plans the first day's periods, in an
     executor: a long series takes milliseconds."""
+    prices, request = whole_hours(series) if pricing_billing(options) else (series, {})
     day = min(len(series), int(timedelta(days=1) / series.resolution) or 1)
-    schedule(series, **_request(options), end=series.instants[day - 1] + series.resolution)
+    schedule(prices, **_request(options), end=series.instants[day - 1] + series.resolution, **request)
 
 
 def placeholders(error: ScheduleError) -> dict[str, str]:
@@ -104,6 +105,11 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
     else:
         # A window already running without a plan is planned from the next period on: what ran is unknown.
         prices, begin, request = series, max(start, now), {}
+        if pricing_billing(options) and series.instants[0] <= now:
+            # A source listing prices from the quarter hour running now: the hour under way, listed in part, is
+            # left out, and the plan starts with the next. An hour ahead listed in part is still refused.
+            prices, request = whole_hours(series)
+            begin = max(begin, prices[0][0]) if request else begin
     try:
         planned = schedule(prices, **_request(options), start=begin, end=end, now=now, **request)
     except (TariffError, BillingError) as exc:

@@ -8,6 +8,7 @@ from pathlib import Path
 from typing import Any
 
 from homeassistant.core import HomeAssistant
+from tariffsieve_prices import PriceSeries
 from tariffsieve_schedule import BillingError, FeeTable, PriceModel, Schedule, ScheduleError, TariffError, read_fees
 
 from .const import CONF_ADD_ON, CONF_FEES, CONF_FEES_FILE, CONF_HOURLY, CONF_MULTIPLIER, CONF_VAT, PRICE_OPTIONS
@@ -59,6 +60,17 @@ def _plain_percent(text: str) -> str:
 
 def billing(options: dict[str, Any]) -> str | None:
     return "hourly" if options.get(CONF_HOURLY) else None
+
+
+def whole_hours(series: PriceSeries) -> tuple[Any, dict[str, Any]]:
+    """The prices to plan on where billed by the hour, and schedule()'s arguments that read them on the series'
+    clock: from the first period on the hour. A source that lists prices from the quarter hour running now
+    (13:15) leaves the hour under way part-listed; no plan from now needs it, and the planning library refuses
+    to average an hour on fewer periods than it has."""
+    first = next((i for i, start in enumerate(series.starts) if start.minute == 0 and start.second == 0), 0)
+    if first == 0:
+        return series, {}
+    return list(zip(series.instants[first:], series.prices[first:])), {"tz": series.zone}
 
 
 def arguments(options: dict[str, Any]) -> dict[str, Any]:

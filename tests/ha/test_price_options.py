@@ -48,6 +48,14 @@ async def test_price_options_reach_the_plan(hass, freezer, tmp_path, prices, opt
     assert (answer["average"], {key: answer[key] for key in basis}) == (average, basis)
 
 
+async def test_hourly_billing_leaves_out_the_hour_under_way_listed_in_part(hass, freezer):
+    # 00:20: the source lists prices from the quarter hour running now.
+    freezer.move_to("2026-04-10T00:20:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": quarters()[1:]})
+    await setup_helper(hass, total="1h", block="1h", hourly=True)
+    assert hass.states.get(PLANNED).attributes["runs"] == ["12:00–13:00"]
+
+
 @pytest.mark.parametrize(("prices", "given", "error", "shown"), [
     (SAMPLE, {"fees": "06:00 22:00 0.05"}, "fees_gap", {"field": "Fee table", "when": "mon 00:00-06:00"}),
     (SAMPLE, {"fees": "00:00 25:00 0.05"}, "fees_syntax",
@@ -59,7 +67,9 @@ async def test_price_options_reach_the_plan(hass, freezer, tmp_path, prices, opt
                                                                      "path": "/etc/passwd"}),
     # A fraction would be a quarter of a percent: refused naming both readings.
     (SAMPLE, {"vat": 0.25}, "vat_unclear", {"field": "VAT", "percent": "25"}),
-    (quarters()[1:], {"hourly": True}, "billing_part_hour", {"field": "Billed by the hour", "hour": "Fri 2026-04-10 00:00 (+0200)", "found": "3"}),
+    # An hour at the end with a quarter missing (one at the start is the hour under way, left out).
+    (quarters()[:-1], {"hourly": True}, "billing_part_hour", {"field": "Billed by the hour",
+                                                             "hour": "Fri 2026-04-10 23:00 (+0200)", "found": "3"}),
 ])
 async def test_price_options_refused_in_the_form(hass, freezer, prices, given, error, shown):
     from .test_flows import FORM, settings_form
