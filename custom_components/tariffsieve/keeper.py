@@ -40,6 +40,7 @@ class PlanKeeper:
         self.store: Store[dict[str, Any]] = Store(hass, 1, f"{DOMAIN}.{entry.entry_id}")
         self.plans: dict[str, dict[str, Any]] = {}
         self.series: PriceSeries | None = None
+        self._data: Any = None  # the source's data last read, for a replan on a new run time
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
         # Why a run time cannot be read from its entity, while it cannot: no plan is made from it meanwhile.
         self.run_time_problem: runtime.Unread | None = None
@@ -66,7 +67,7 @@ class PlanKeeper:
                 self.hass, [self.source.entity_id], self._async_refresh))
         if run_times := runtime.entities(self.options):
             # A new run time plans again: the windows ahead afresh, one under way counting what ran.
-            self._unsubs.append(async_track_state_change_event(self.hass, run_times, self._async_refresh))
+            self._unsubs.append(async_track_state_change_event(self.hass, run_times, self._async_run_time_changed))
         await self.async_update()
 
     @callback
@@ -82,11 +83,17 @@ class PlanKeeper:
     async def _async_refresh(self, _event: Any = None) -> None:
         await self.async_update()
 
+    async def _async_run_time_changed(self, _event: Any) -> None:
+        # Planned on the prices last read: a run time that changes every minute must not ask a price action as
+        # often (a price entity's data is read anew all the same: that costs nothing).
+        async with self._updating:
+            await self._async_update(ask=self._data is None)
+
     async def async_update(self) -> None:
         async with self._updating:
             await self._async_update()
 
-    async def _async_update(self) -> None:
+    async def _async_update(self, ask: bool = True) -> None:
         now = dt_util.utcnow()
         zone = dt_util.get_default_time_zone()
         today = dt_util.as_local(now).date()
@@ -98,7 +105,8 @@ class PlanKeeper:
         except runtime.Unread as exc:
             seconds, self.run_time_problem = None, exc
         try:
-            data = await self.source.async_data(today)
+            data = await self.source.async_data(today) if ask or not self.source.polled else self._data
+            self._data = data
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
             # The thread works on copies: the entities keep reading the plans meanwhile.
             self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
