@@ -81,3 +81,17 @@ async def test_a_new_run_time_plans_again_counting_what_ran(hass, freezer):
         assert (attributes["runs"], attributes["total"], attributes["average_exact"]) == (runs, total, average), moment
         assert (attributes.get("reason") == "run_time_unavailable") == (value == "unavailable"), moment
     assert hass.states.get(PLANNED).state == "on"
+
+
+async def test_options_flow_switches_the_total_to_an_entity(hass, freezer):
+    freezer.move_to("2026-04-10T00:00:00+02:00")
+    hass.states.async_set("sensor.prices", "0.08", {"prices": SAMPLE})
+    hass.states.async_set(CAR, "2", {"unit_of_measurement": "h"})
+    entry = await setup_helper(hass)
+    result = await hass.config_entries.options.async_init(entry.entry_id)
+    form = {key: value for key, value in FORM.items() if key != "total"}
+    result = await hass.config_entries.options.async_configure(
+        result["flow_id"], {"price_entity": "sensor.prices", **form, "total_entity": CAR})
+    assert result["type"] is FlowResultType.CREATE_ENTRY and "total" not in entry.options
+    await hass.async_block_till_done(wait_background_tasks=True)
+    assert hass.states.get(PLANNED).attributes["runs"] == ["12:00–14:00"]
