@@ -38,7 +38,6 @@ async def test_price_options_reach_the_plan(hass, freezer, tmp_path, prices, opt
     hass.states.async_set("sensor.prices", "0.08", {"prices": prices})
     await setup_helper(hass, **options)
     attributes = dict(hass.states.get(PLANNED).attributes)
-    print(f"\n{options}: {attributes}")
     assert (attributes["runs"], attributes["average_exact"]) == (runs, average)
     assert {key: attributes.get(key) for key in ("prices", "price_model", "billing") if key in attributes} == basis
     # The plan action takes the same options.

@@ -63,7 +63,6 @@ async def test_a_new_run_time_plans_again_counting_what_ran(hass, freezer):
     # Prices paid twice the spot price: a replan under way must not pay the kept prices twice.
     await setup_helper(hass, total=None, total_entity=CAR, multiplier=2.0)
     attributes = await at(hass, freezer, "00:00:00")
-    print(f"\n3 h at 00:00: {attributes}")
     assert (attributes["runs"], attributes["total"], attributes["total_entity"]) == (["12:00–15:00"], "3h", CAR)
     steps = [
         # 13:30, on since 12:00: 1.5 h is two hours of the prices, and the two that ran (12:00, 13:00) make it.
@@ -77,7 +76,6 @@ async def test_a_new_run_time_plans_again_counting_what_ran(hass, freezer):
     ]
     for moment, value, runs, total, average in steps:
         attributes = await at(hass, freezer, moment, value)
-        print(f"{value} h at {moment}: {attributes}")
         assert (attributes["runs"], attributes["total"], attributes["average_exact"]) == (runs, total, average), moment
         assert (attributes.get("reason") == "run_time_unavailable") == (value == "unavailable"), moment
     assert hass.states.get(PLANNED).state == "on"
