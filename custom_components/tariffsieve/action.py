@@ -9,11 +9,14 @@ from homeassistant.exceptions import ServiceValidationError
 from homeassistant.helpers import config_validation as cv
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError
-from tariffsieve_schedule import ScheduleError
+from tariffsieve_schedule import BillingError, ScheduleError, TariffError
 
+from . import pricing
 from .chart import shown
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL, DOMAIN, READING_CHOICES, STRATEGIES
+from .const import CONF_ADD_ON, CONF_FEES, CONF_FEES_FILE, CONF_HOURLY, CONF_MULTIPLIER, CONF_VAT
+from .display import plan_basis
 from .planner import NoPlan, check_options, make_window_plan, placeholders, series_of, window_on, worded
 from .validation import vol
 
@@ -31,12 +34,24 @@ SCHEMA = vol.Schema({
     vol.Optional(CONF_STRATEGY, default="average"): vol.In(STRATEGIES),
     vol.Optional(CONF_FROM): cv.time,
     vol.Optional(CONF_UNTIL): cv.time,
+    # The price paid and hourly billing, as the helper's options take them (VAT in percent).
+    vol.Optional(CONF_MULTIPLIER): _TEXT,
+    vol.Optional(CONF_ADD_ON): _TEXT,
+    vol.Optional(CONF_VAT): _TEXT,
+    vol.Optional(CONF_FEES): cv.string,
+    vol.Optional(CONF_FEES_FILE): cv.string,
+    vol.Optional(CONF_HOURLY): cv.boolean,
 })
 
 
 def async_register_action(hass: HomeAssistant) -> None:
     async def plan(call: ServiceCall) -> ServiceResponse:
-        options = {key: value for key, value in call.data.items() if key != "prices"}
+        options = pricing.located(hass.config.config_dir,
+                                  {key: value for key, value in call.data.items() if key != "prices"})
+        if (refused := await hass.async_add_executor_job(pricing.file_refused, hass, options)) is not None:
+            raise ServiceValidationError(f"fees_file: {refused} is not in allowlist_external_dirs",
+                                         translation_domain=DOMAIN, translation_key="fees_file_not_allowed",
+                                         translation_placeholders={"path": refused})
         prices = call.data["prices"]
         if isinstance(prices, str):
             state = hass.states.get(prices)
@@ -60,7 +75,9 @@ def async_register_action(hass: HomeAssistant) -> None:
 
 def _invalid(message: str, error: ScheduleError) -> ServiceValidationError:
     """The action's error: the message, and its translation by the schedule's reason."""
-    return ServiceValidationError(message, translation_domain=DOMAIN, translation_key=error.reason,
+    # The price options' and billing's refusals, many and worded by the library, share one message.
+    key = "price_options" if isinstance(error, (TariffError, BillingError)) else error.reason
+    return ServiceValidationError(message, translation_domain=DOMAIN, translation_key=key,
                                   translation_placeholders=placeholders(error))
 
 
@@ -76,4 +93,5 @@ def _plan(prices: Any, options: dict[str, Any], now: Any) -> dict[str, Any]:
             window = window_on(today.fromordinal(today.toordinal() + 1), options, zone)
     else:
         window = (now, series.instants[-1] + series.resolution)
-    return shown(make_window_plan(series, window, options, now))
+    plan = make_window_plan(series, window, options, now)
+    return shown(plan) | plan_basis(plan)

@@ -10,7 +10,7 @@ from homeassistant.helpers.entity_platform import AddConfigEntryEntitiesCallback
 from homeassistant.util import dt as dt_util
 
 from .chart import charts_of
-from .display import rounded, runs_text
+from .display import plan_basis, rounded, runs_text
 from .entity import KeeperEntity
 from .fallback import attributes as fallback_attributes
 from .keeper import TariffsieveConfigEntry
@@ -45,6 +45,8 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
         if plan is not None:
             attributes |= {"average": rounded(plan["average"]), "average_exact": plan["average"],
                            "window_start": at(plan["window"][0]), "window_end": at(plan["window"][1])}
+            # Prices paid or billed by the hour: the runs and the average are in them.
+            attributes |= plan_basis(plan)
             if plan["planned_from"] != plan["window"][0]:  # set up while the window was running
                 attributes["planned_from"] = at(plan["planned_from"])
         attributes |= fallback_attributes(self.keeper.plans, self.keeper.options)
@@ -52,6 +54,10 @@ class PlannedBinarySensor(KeeperEntity, BinarySensorEntity):
         if waiting is not None:
             # No plan at all, or none yet for a later window: say why (its words are in the log).
             attributes["reason"] = waiting[0]
+        if (unread := self.keeper.run_time_problem) is not None:
+            # The plan shown was made on the last run time read; a new one waits for a value to plan on.
+            attributes |= {"reason": "run_time_unavailable", "run_time_problem": unread.key,
+                           "run_time_entity": unread.values.get("entity")}
         if (problem := self.keeper.source_problem) is not None:
             # The runs shown stay the plan; these say why it cannot follow new prices.
             attributes |= {"reason": "source_unavailable", "source_problem": problem.key, "message": str(problem)}

@@ -10,11 +10,13 @@ from .planner import at
 
 
 def chart_of(plan: dict[str, Any]) -> list[dict[str, Any]]:
-    """The periods of the plan whose prices are known, each {start, price, planned}."""
+    """The periods of the plan whose prices are known, each {start, price, planned}: the prices the plan was made
+    on (paid, or by the hour, where the options say so), else the source's."""
     runs = [(at(run["start"]), at(run["end"])) for run in plan["runs"]]
+    prices = plan.get("planned_on") or plan["prices"]
     return [{"start": moment, "price": float(price),
              "planned": any(start <= at(moment) < end for start, end in runs)}
-            for moment, price in sorted(plan["prices"].items(), key=lambda item: at(item[0]))]
+            for moment, price in sorted(prices.items(), key=lambda item: at(item[0]))]
 
 
 def charts_of(plans: dict[str, dict[str, Any]]) -> list[dict[str, Any]]:

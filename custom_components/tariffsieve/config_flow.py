@@ -12,7 +12,7 @@ from homeassistant.helpers.schema_config_entry_flow import (SchemaCommonFlowHand
                                                             SchemaFlowError, SchemaFlowFormStep)
 
 from .checks import Problem, async_check, entity_unit
-from .const import CONF_SOURCE, DOMAIN, SOURCE_ENTITY
+from .const import CONF_MULTIPLIER, CONF_SOURCE, DOMAIN, SOURCE_ENTITY
 from .form import USER_SCHEMA, settings_schema, suggested
 from .labels import async_label
 from .planner import FIELD_KEYS
@@ -28,6 +28,10 @@ def _kind(handler: SchemaCommonFlowHandler) -> str:
 def _unit(handler: SchemaCommonFlowHandler) -> str | None:
     """The unit of the price entity's prices, for the cheap price's box: the one last checked, else the stored
     entity's."""
+    if handler.options.get(CONF_MULTIPLIER) not in (None, "", 1):
+        # The cheap price and the add-on are in the prices' unit after the multiplier (0.001 makes MWh kWh),
+        # which no entity names: the box shows none rather than a wrong one.
+        return None
     if handler.flow_state.get(_UNIT):
         return str(handler.flow_state[_UNIT])
     return entity_unit(handler.parent_handler.hass, handler.options)

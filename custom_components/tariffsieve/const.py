@@ -39,3 +39,15 @@ FALLBACK_RULES = (FALLBACK_LAST, FALLBACK_FIXED, FALLBACK_FORECAST)
 # CONF_FALLBACK_ENTITY's attributes or, without one, the price entity's.
 CONF_FALLBACK_FORECAST = "fallback_forecast"
 CONF_FALLBACK_ENTITY = "fallback_entity"
+# The price paid and the billing (pricing.py), and the run time read from an entity (runtime.py).
+CONF_MULTIPLIER = "multiplier"
+CONF_ADD_ON = "add_on"
+CONF_VAT = "vat"                # in percent: the form's box says %, so 25 cannot be read as 2500 %
+CONF_FEES = "fees"              # a fee table as text, in the planning library's format
+CONF_FEES_FILE = "fees_file"    # or the path of a file holding one
+CONF_HOURLY = "hourly"          # plan whole clock hours, as a meter read by the hour bills them
+CONF_TOTAL_ENTITY = "total_entity"
+CONF_BLOCK_ENTITY = "block_entity"
+PRICE_OPTIONS = (CONF_MULTIPLIER, CONF_ADD_ON, CONF_VAT, CONF_FEES, CONF_FEES_FILE)
+# The rule each run-time entity stands in for.
+RUN_TIME_ENTITIES = {CONF_TOTAL: CONF_TOTAL_ENTITY, CONF_BLOCK: CONF_BLOCK_ENTITY}

@@ -32,3 +32,13 @@ def run_text(run: dict[str, Any], today: date | None = None) -> str:
 
 def runs_text(runs: list[dict[str, Any]], today: date | None) -> list[str]:
     return [run_text(run, today) for run in runs]
+
+
+def plan_basis(plan: dict[str, Any]) -> dict[str, Any]:
+    """What a plan says about its prices (paid, by which formula; billed by the hour) and its run times taken
+    from entities, as stored with it."""
+    basis = {key: plan[key] for key in ("priced", "price_model", "billing", "total", "total_entity", "block",
+                                        "block_entity") if key in plan}
+    if "priced" in basis:  # the plan's "prices" are the source's by period; the entity's say which they are
+        basis = {"prices": basis.pop("priced"), **basis}
+    return basis

@@ -112,7 +112,7 @@ def forecast_plan(series: PriceSeries | None, window: Window, options: dict[str,
                            tz=window[0].tzinfo)
     except (ScheduleError, ValueError):  # not covered, or prices and forecast in different periods
         return None
-    return stored(planned, window) | {"fallback": FALLBACK_FORECAST}
+    return stored(planned, window, sorted(prices.items())) | {"fallback": FALLBACK_FORECAST}
 
 
 def fallback_plan(series: PriceSeries | None, window: Window, options: dict[str, Any], now: datetime,

@@ -11,6 +11,9 @@ from .const import ACTION_SOURCES, CONF_AREA, CONF_BLOCK, CONF_CHEAP, CONF_FROM,
     CONF_SOURCE, CONF_SOURCE_ENTRY, CONF_START_WITHIN, CONF_STRATEGY, CONF_TOTAL, CONF_UNTIL, DURATIONS, \
     READING_CHOICES, SOURCE_ENTITY, STRATEGIES
 from .fallback_form import FIELDS as FALLBACK_FIELDS
+from .const import CONF_ADD_ON, CONF_BLOCK_ENTITY, CONF_FEES, CONF_FEES_FILE, CONF_HOURLY, CONF_MULTIPLIER, \
+    CONF_TOTAL_ENTITY, CONF_VAT
+from .runtime import DOMAINS as RUN_TIME_DOMAINS
 from .rules import duration_picker
 from .sources import ACTIONS
 from .validation import vol
@@ -18,6 +21,8 @@ from .validation import vol
 
 _TEXT = selector.TextSelector()
 _DURATION = selector.DurationSelector(selector.DurationSelectorConfig(enable_day=False))
+# A run time that follows an entity, beside the picker: one of the two is given (checks say so otherwise).
+_RUN_TIME_ENTITY = selector.EntitySelector(selector.EntitySelectorConfig(domain=RUN_TIME_DOMAINS))
 # A choice the reader asked for: the field that takes it, and what the reader offers.
 type Asked = tuple[str, tuple[str, ...]]
 
@@ -66,8 +71,10 @@ def settings_schema(kind: str, asked: Asked | None = None, unit: str | None = No
     if unit:
         cheap["unit_of_measurement"] = unit
     fields |= {
-        vol.Required(CONF_TOTAL): _DURATION,
+        vol.Optional(CONF_TOTAL): _DURATION,
+        vol.Optional(CONF_TOTAL_ENTITY): _RUN_TIME_ENTITY,
         vol.Optional(CONF_BLOCK): _DURATION,
+        vol.Optional(CONF_BLOCK_ENTITY): _RUN_TIME_ENTITY,
         vol.Optional(CONF_MAX_OFF): _DURATION,
         vol.Optional(CONF_START_WITHIN): _DURATION,
         vol.Optional(CONF_CHEAP): selector.NumberSelector(cheap),
@@ -77,7 +84,27 @@ def settings_schema(kind: str, asked: Asked | None = None, unit: str | None = No
         vol.Required(CONF_UNTIL, default="00:00:00"): selector.TimeSelector(),
     }
     fields |= FALLBACK_FIELDS
-    return vol.Schema(fields)
+    return vol.Schema(fields | _price_fields(unit))
+
+
+def _number(unit: str | None = None) -> selector.NumberSelector:
+    config = selector.NumberSelectorConfig(mode=selector.NumberSelectorMode.BOX, step="any")
+    if unit:
+        config["unit_of_measurement"] = unit
+    return selector.NumberSelector(config)
+
+
+def _price_fields(unit: str | None) -> dict[Any, Any]:
+    """The price paid (a multiplier, an add-on in the source's unit, VAT in percent, a fee table as text or a
+    file) and hourly billing."""
+    return {
+        vol.Optional(CONF_MULTIPLIER): _number(),
+        vol.Optional(CONF_ADD_ON): _number(unit),
+        vol.Optional(CONF_VAT): _number("%"),
+        vol.Optional(CONF_FEES): selector.TextSelector(selector.TextSelectorConfig(multiline=True)),
+        vol.Optional(CONF_FEES_FILE): _TEXT,
+        vol.Optional(CONF_HOURLY): selector.BooleanSelector(),
+    }
 
 
 def suggested(options: dict[str, Any]) -> dict[str, Any]:

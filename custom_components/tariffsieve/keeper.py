@@ -8,6 +8,7 @@ import logging
 import time as clock
 from collections.abc import Callable
 from datetime import datetime, timedelta
+from decimal import Decimal
 from typing import Any
 
 from homeassistant.config_entries import ConfigEntry
@@ -18,7 +19,8 @@ from homeassistant.helpers.storage import Store
 from homeassistant.util import dt as dt_util
 from tariffsieve_prices import PriceDataError, PriceSeries
 
-from .const import DOMAIN
+from . import pricing, runtime
+from .const import CONF_TOTAL, DOMAIN
 from .fallback import deadlines, is_fallback, kept_fallback, last_planned, missing_fallbacks, replaced
 from .fallback_source import forecast_data
 from .health import health_of
@@ -43,7 +45,10 @@ class PlanKeeper:
         self.last: dict[str, Any] | None = None
         self.forecast: Any = None  # the forecast rule's data, read at each update; None without that rule
         self.series: PriceSeries | None = None
+        self._data: Any = None  # the source's data last read, for a replan on a new run time
         self.waiting: tuple[str, str] | None = None  # why the next window has no plan: (reason, message)
+        # Why a run time cannot be read from its entity, while it cannot: no plan is made from it meanwhile.
+        self.run_time_problem: runtime.Unread | None = None
         # Whether the source answers; its `problem` (a SourceFailed) while it does not.
         self.health = health_of(hass, entry.entry_id, entry.title, self.options)
         self.listeners: list[Callable[[], None]] = []
@@ -65,6 +70,9 @@ class PlanKeeper:
         else:
             self._unsubs.append(async_track_state_change_event(
                 self.hass, [self.source.entity_id], self._async_refresh))
+        if run_times := runtime.entities(self.options):
+            # A new run time plans again: the windows ahead afresh, one under way counting what ran.
+            self._unsubs.append(async_track_state_change_event(self.hass, run_times, self._async_run_time_changed))
         await self.async_update()
 
     @callback
@@ -80,11 +88,17 @@ class PlanKeeper:
     async def _async_refresh(self, _event: Any = None) -> None:
         await self.async_update()
 
+    async def _async_run_time_changed(self, _event: Any) -> None:
+        # Planned on the prices last read: a run time that changes every minute must not ask a price action as
+        # often (a price entity's data is read anew all the same: that costs nothing).
+        async with self._updating:
+            await self._async_update(ask=self._data is None)
+
     async def async_update(self) -> None:
         async with self._updating:
             await self._async_update()
 
-    async def _async_update(self) -> None:
+    async def _async_update(self, ask: bool = True) -> None:
         now = dt_util.utcnow()
         zone = dt_util.get_default_time_zone()
         today = dt_util.as_local(now).date()
@@ -92,11 +106,17 @@ class PlanKeeper:
         before = self.plans
         self.forecast = forecast_data(self.hass, self.options)
         try:
-            data = await self.source.async_data(today)
+            seconds: dict[str, Any] | None = runtime.read(self.hass, self.options)
+            self.run_time_problem = None
+        except runtime.Unread as exc:
+            seconds, self.run_time_problem = None, exc
+        try:
+            data = await self.source.async_data(today) if ask or not self.source.polled else self._data
+            self._data = data
             # Reading and planning take microseconds to milliseconds; off the event loop all the same.
             # The thread works on copies: the entities keep reading the plans meanwhile.
             self.series, self.plans, self.waiting = await self.hass.async_add_executor_job(
-                self._plan, data, zone, windows, now, dict(self.plans))
+                self._plan, data, zone, windows, now, dict(self.plans), seconds)
         except PriceDataError as exc:  # the source answered, without prices yet
             self.waiting = ("waiting_for_prices", str(exc))
             self.health.answered()
@@ -116,27 +136,42 @@ class PlanKeeper:
             listener()
 
     def _plan(self, data: Any, zone: Any, windows: list[tuple[datetime, datetime]], now: datetime,
-              plans: dict[str, dict[str, Any]]) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
-        """Runs in an executor thread: reads the series and plans the windows that need it."""
+              plans: dict[str, dict[str, Any]], seconds: dict[str, Any] | None = None
+              ) -> tuple[PriceSeries | None, dict[str, Any], tuple[str, str] | None]:
+        """Runs in an executor thread: reads the series and plans the windows that need it; with `seconds` None
+        (a run time's entity without a value) the plans kept stay as they are."""
         try:
             series = series_of(data, zone, self.source.name, self.source.reading(self.options))
         except PriceDataError as exc:
             # What the source gives cannot be read: no plan follows its prices until that is fixed.
             raise SourceFailed("unreadable", "base", source=self.source.name, error=str(exc)) from None
         waiting = None
+        if seconds is None and runtime.entities(self.options):
+            return series, plans, waiting
+        period = timedelta(hours=1) if pricing.billing(self.options) else series.resolution
+        options = runtime.resolved(pricing.located(self.hass.config.config_dir, self.options), seconds or {}, period)
+        basis = runtime.shown(options)
         for window in windows:
             if window[1] <= now:
                 continue
             key = window[0].isoformat()
             kept = plans.get(key)
             # A fallback is tried on the prices at each update: it stays only until they are complete.
-            if kept is not None and not is_fallback(kept) and not prices_changed(kept, series, now):
+            if kept is not None and not is_fallback(kept) and not prices_changed(kept, series, now) and \
+                    all(kept.get(name) == value for name, value in basis.items()):
                 continue
+            planned_with = options
+            if runtime.nothing_to_run(options):
+                if runtime.nothing_ran(kept, now):
+                    plans[key] = runtime.no_runs(window) | basis
+                    continue
+                # What ran is more than none: a run under way still keeps its shortest run, and nothing is added.
+                planned_with = runtime.resolved(options, {CONF_TOTAL: Decimal(1)}, period)
             began = clock.perf_counter()
             try:
-                plan = make_window_plan(series, window, self.options, now, replaced(kept, series))
+                plan = make_window_plan(series, window, planned_with, now, replaced(kept, series)) | basis
             except NoPlan as exc:
-                fallback = kept_fallback(exc.reason, series, window, self.options, now, kept, self.last,
+                fallback = kept_fallback(exc.reason, series, window, options, now, kept, self.last,
                                          self.forecast)
                 if fallback is None:
                     waiting = waiting or (exc.reason, str(exc))

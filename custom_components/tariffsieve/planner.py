@@ -7,10 +7,12 @@ from decimal import Decimal
 from typing import Any
 
 from tariffsieve_prices import PriceSeries, parse_timestamp, read_prices
-from tariffsieve_schedule import Schedule, ScheduleError, WindowError, decimal_text, schedule
+from tariffsieve_schedule import BillingError, Schedule, ScheduleError, TariffError, WindowError, decimal_text, \
+    schedule
 
 from .const import CONF_BLOCK, CONF_CHEAP, CONF_FROM, CONF_MAX_OFF, CONF_PRICE_FIELD, CONF_RECORDS, CONF_START_WITHIN, \
     CONF_STRATEGY, CONF_TIME_FIELD, CONF_TOTAL, CONF_UNTIL
+from .pricing import arguments as pricing_arguments, billing as pricing_billing, shown as pricing_shown, whole_hours
 from .rules import cheap_text, duration_text
 
 # The labels the form shows each argument of schedule() by, in English messages.
@@ -55,15 +57,17 @@ def _request(options: dict[str, Any]) -> dict[str, Any]:
     return {"total": duration_text(options.get(CONF_TOTAL)), "block": duration_text(options.get(CONF_BLOCK)),
             "max_off": duration_text(options.get(CONF_MAX_OFF)),
             "start_within": duration_text(options.get(CONF_START_WITHIN)),
-            "cheap": cheap_text(options.get(CONF_CHEAP)), "strategy": options.get(CONF_STRATEGY, "average")}
+            "cheap": cheap_text(options.get(CONF_CHEAP)), "strategy": options.get(CONF_STRATEGY, "average"),
+            **pricing_arguments(options)}
 
 
 def check_options(options: dict[str, Any], series: PriceSeries) -> None:
     """ScheduleError where the rules do not fit the series: a rule not a whole number of its periods, a
     threshold that is no number, rules that contradict each other. Plans the first day's periods, in an
     executor: a long series takes milliseconds."""
+    prices, request = whole_hours(series) if pricing_billing(options) else (series, {})
     day = min(len(series), int(timedelta(days=1) / series.resolution) or 1)
-    schedule(series, **_request(options), end=series.instants[day - 1] + series.resolution)
+    schedule(prices, **_request(options), end=series.instants[day - 1] + series.resolution, **request)
 
 
 def placeholders(error: ScheduleError) -> dict[str, str]:
@@ -101,15 +105,23 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
     else:
         # A window already running without a plan is planned from the next period on: what ran is unknown.
         prices, begin, request = series, max(start, now), {}
+        if pricing_billing(options) and series.instants[0] <= now:
+            # A source listing prices from the quarter hour running now: the hour under way, listed in part, is
+            # left out, and the plan starts with the next. An hour ahead listed in part is still refused.
+            prices, request = whole_hours(series)
+            begin = max(begin, prices[0][0]) if request else begin
     try:
         planned = schedule(prices, **_request(options), start=begin, end=end, now=now, **request)
+    except (TariffError, BillingError) as exc:
+        # The form refuses these; a fee file changed or removed since says so here.
+        raise NoPlan("price_options_refused", worded(exc), exc) from None
     except WindowError as exc:
         raise NoPlan("waiting_for_prices", f"the prices do not cover the window from {begin.isoformat()} to "
                                            f"{end.isoformat()} yet", exc) from None
     except ScheduleError as exc:
         raise NoPlan("no_valid_selection", f"no valid selection in the window from {begin.isoformat()} to "
                                            f"{end.isoformat()}: {worded(exc)}", exc) from None
-    return stored(planned, window)
+    return stored(planned, window, prices)
 
 
 def _under_way(series: PriceSeries, kept: dict[str, Any], now: datetime) -> tuple[Any, datetime, list[datetime]]:
@@ -123,19 +135,33 @@ def _under_way(series: PriceSeries, kept: dict[str, Any], now: datetime) -> tupl
     return sorted(prices.items()), at(kept["planned_from"]), ran
 
 
-def stored(planned: Schedule, window: tuple[datetime, datetime]) -> dict[str, Any]:
-    """A schedule as the plain values the helper stores and shows."""
-    series, first = planned.series, planned.window.first_index
+def stored(planned: Schedule, window: tuple[datetime, datetime], given: Any) -> dict[str, Any]:
+    """A schedule as the plain values the helper stores and shows. The prices kept are those `given` (a series
+    or (moment, price) pairs), as the source gave them: a replan compares them with the source's and plans on
+    them again, so prices paid or hours' averages kept would be paid or averaged twice."""
+    series = planned.series
+    begin, end = planned.window.start, planned.window.end
+    pairs = zip(given.instants, given.prices) if isinstance(given, PriceSeries) else given
     return {
         "window": [window[0].isoformat(), window[1].isoformat()],
         "runs": [{"start": run.start.isoformat(), "end": run.end.isoformat(), "average": decimal_text(run.average)}
                  for run in planned.runs],
         "periods": [series.instants[i].isoformat() for i in planned.indices],
         "average": decimal_text(planned.average),
-        "prices": {series.instants[i].isoformat(): series.prices[i]
-                   for i in range(first, first + planned.window.periods)},
+        "prices": {moment.isoformat(): price for moment, price in pairs if begin <= moment < end},
         "planned_from": planned.window.start.isoformat(),
-    }
+        **pricing_shown(planned),
+    } | _planned_on(planned)
+
+
+def _planned_on(planned: Schedule) -> dict[str, Any]:
+    """Where the plan was made on prices paid or on hours, the prices it was made on, by period, for the chart:
+    it shows what the plan compared, not the source's spot prices."""
+    if planned.price_model is None and planned.billing is None:
+        return {}
+    series, begin, end = planned.series, planned.window.start, planned.window.end
+    return {"planned_on": {moment.isoformat(): price for moment, price in
+                           zip(series.instants, series.prices) if begin <= moment < end}}
 
 
 def prices_changed(plan: dict[str, Any], series: PriceSeries, now: datetime) -> bool:

@@ -13,8 +13,8 @@ from homeassistant.core import HomeAssistant, callback
 from homeassistant.util import dt as dt_util
 
 from .checks import Checked, Problem, async_check
-from .const import CONF_SOURCE, CONF_TOTAL, DOMAIN, SOURCE_ENTITY
-from .display import rounded, runs_text
+from .const import CONF_SOURCE, CONF_TOTAL, CONF_TOTAL_ENTITY, DOMAIN, SOURCE_ENTITY
+from .display import rounded, runs_text, plan_basis
 from .labels import async_error_text, async_label
 from .planner import FIELD_KEYS, NoPlan, make_window_plan, window_on
 from .validation import vol
@@ -45,7 +45,7 @@ def _first_plan(checked: Checked, options: dict[str, Any]) -> dict[str, Any] | N
         if window[1] <= now:
             continue
         try:
-            return make_window_plan(checked.series, window, options, now)
+            return make_window_plan(checked.series, window, checked.planned or options, now)
         except NoPlan as exc:
             why = why or exc
     return why or NoPlan("waiting_for_prices", "", None)  # type: ignore[arg-type]
@@ -53,7 +53,7 @@ def _first_plan(checked: Checked, options: dict[str, Any]) -> dict[str, Any] | N
 
 async def _async_preview(hass: HomeAssistant, options: dict[str, Any]) -> dict[str, Any]:
     """The preview's message: a state and attributes, or an error in the user's language."""
-    if not options.get(CONF_TOTAL):
+    if not options.get(CONF_TOTAL) and not options.get(CONF_TOTAL_ENTITY):
         return {"error": await async_error_text(hass, "preview_total", {})}
     checked = await async_check(hass, options, FIELD_KEYS)
     if isinstance(checked, Problem):
@@ -69,7 +69,7 @@ async def _async_preview(hass: HomeAssistant, options: dict[str, Any]) -> dict[s
     runs = runs_text(plan["runs"], today)
     return {"state": ", ".join(runs), "attributes": {
         "friendly_name": await async_label(hass, "preview"), "icon": "mdi:calendar-clock", "runs": runs,
-        "average": rounded(plan["average"])}}
+        "average": rounded(plan["average"]), **plan_basis(plan)}}
 
 
 @websocket_command({
