@@ -40,6 +40,9 @@ async def test_price_options_reach_the_plan(hass, freezer, tmp_path, prices, opt
     attributes = dict(hass.states.get(PLANNED).attributes)
     assert (attributes["runs"], attributes["average_exact"]) == (runs, average)
     assert {key: attributes.get(key) for key in ("prices", "price_model", "billing") if key in attributes} == basis
+    # The chart draws the prices the plan compared: those paid, or the hours' averages.
+    planned = [period["price"] for period in attributes["chart"] if period["planned"]]
+    assert round(sum(planned) / len(planned), 9) == round(float(average), 9)
     # The plan action takes the same options.
     answer = await hass.services.async_call("tariffsieve", "plan", {"prices": "sensor.prices", "total": "3h",
                                                                     "block": "1h", **options},
