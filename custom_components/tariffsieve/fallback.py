@@ -14,7 +14,7 @@ from tariffsieve_schedule import ScheduleError, decimal_text, schedule
 
 from .const import CONF_FALLBACK, CONF_FALLBACK_DEADLINE, CONF_FALLBACK_FORECAST, CONF_FALLBACK_TIMES, \
     CONF_RECORDS, FALLBACK_FIXED, FALLBACK_FORECAST, FALLBACK_LAST
-from .planner import _request as schedule_rules, at, series_of, stored
+from .planner import at, schedule_rules, series_of, stored
 
 _RANGE = re.compile(r"^\s*(\d{1,2}:\d{2})\s*[-–]\s*(\d{1,2}:\d{2})\s*$")
 type Window = tuple[datetime, datetime]

@@ -52,7 +52,7 @@ def _named(options: dict[str, Any], key: str) -> str:
     return str(options.get(key) or "").strip()
 
 
-def _request(options: dict[str, Any]) -> dict[str, Any]:
+def schedule_rules(options: dict[str, Any]) -> dict[str, Any]:
     """schedule()'s rules from the options."""
     return {"total": duration_text(options.get(CONF_TOTAL)), "block": duration_text(options.get(CONF_BLOCK)),
             "max_off": duration_text(options.get(CONF_MAX_OFF)),
@@ -67,7 +67,7 @@ def check_options(options: dict[str, Any], series: PriceSeries) -> None:
     executor: a long series takes milliseconds."""
     prices, request = whole_hours(series) if pricing_billing(options) else (series, {})
     day = min(len(series), int(timedelta(days=1) / series.resolution) or 1)
-    schedule(prices, **_request(options), end=series.instants[day - 1] + series.resolution, **request)
+    schedule(prices, **schedule_rules(options), end=series.instants[day - 1] + series.resolution, **request)
 
 
 def placeholders(error: ScheduleError) -> dict[str, str]:
@@ -111,7 +111,7 @@ def make_window_plan(series: PriceSeries, window: tuple[datetime, datetime], opt
             prices, request = whole_hours(series)
             begin = max(begin, prices[0][0]) if request else begin
     try:
-        planned = schedule(prices, **_request(options), start=begin, end=end, now=now, **request)
+        planned = schedule(prices, **schedule_rules(options), start=begin, end=end, now=now, **request)
     except (TariffError, BillingError) as exc:
         # The form refuses these; a fee file changed or removed since says so here.
         raise NoPlan("price_options_refused", worded(exc), exc) from None
