@@ -3,16 +3,18 @@
 // on more than one core. So the calling thread converts the requests one
 // after another with the GIL held, exactly as plan converts its arguments,
 // except for what needs no interpreter: prices given as str are only copied
-// as UTF-8 texts, so that the planners read nothing of Python's. Meanwhile a
-// pool of native threads parses those texts and plans, each thread a run of
-// converted requests at a time; the calling thread, too, plans a run without
-// the GIL whenever the others fall behind (with one thread: after each run
-// it converts), and once all are converted it plans the rest with them.
-// Between runs it also turns the requests planned so far into their answers
-// (or exceptions), which need the GIL: so that this happens while the others
-// still plan, not all after them, and each result is freed while still in
-// the cache. Parsing was some 40 % of a call at 96 periods, and with the GIL
-// held it ran on one core only.
+// as UTF-8 texts, once for all the requests in a row whose prices read the
+// same (a fleet planned on one price list), so that the planners read
+// nothing of Python's. Meanwhile a pool of native threads parses those
+// texts (again once for a row that shares them) and plans, each thread a
+// run of converted requests at a time. The calling thread plans a few
+// requests itself, without the GIL, whenever more wait than the others will
+// take before it has converted the next few; once all are converted it
+// plans the rest with them. Between steps it also turns the requests
+// planned so far into their answers (or exceptions), which need the GIL: so
+// that this happens while the others still plan, not all after them. Each
+// thread frees only what it allocated, which keeps the allocator's caches
+// and arenas to their own thread.
 #include "batch.h"
 
 #include <algorithm>
@@ -45,12 +47,16 @@ constexpr std::array<const char*, 2> batch_parameters = {"requests", "threads"};
 constexpr FunctionDescription batch_description = {"plan_many", batch_parameters, 1};
 constexpr const char entry_name[] = "plan_many";
 
+// Requests the calling thread converts, or plans itself, at a time.
+constexpr std::size_t own_step = 4;
+
 // Which of the checks left until the prices are parsed failed.
 enum class LateFailure { none, price_text, threshold };
 
 // One request, from its conversion to its answer. The planning threads
-// touch only inputs, the texts of later, late, result and thrown, and then
-// set planned; the calling thread reads them only once planned is set.
+// read inputs and later, write late, result (into the room made for it)
+// and thrown, and then set planned; the calling thread reads what they
+// wrote, and frees the request's memory, only once planned is set.
 struct BatchItem {
     PlanInputs inputs;
     LaterChecks later;
@@ -95,6 +101,15 @@ std::optional<std::size_t> read_threads(PyObject* threads) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(*count, SIZE_MAX));
 }
 
+// The answer's room, taken by the calling thread once a request converts:
+// room for every period, so that the planner copies the answer into it
+// without allocating. Each thread frees only what it allocated, which keeps
+// the allocator's per-thread caches and arenas to their own thread.
+void make_answer_room(BatchItem& item) {
+    const std::size_t periods = item.later.texts ? item.later.texts->ends.size() : item.inputs.prices.size();
+    item.result.indices.reserve(periods);
+}
+
 // Converts one request, a tuple of plan's arguments, as plan converts them.
 // A request that does not convert keeps the exception plan would raise.
 void convert_request(PyObject* request, BatchItem& item) {
@@ -111,6 +126,9 @@ void convert_request(PyObject* request, BatchItem& item) {
                 args[static_cast<std::size_t>(i)] = tuple_item(request, i);
             }
             item.converted = convert_plan_arguments(args.data(), count, item.inputs, item.later);
+            if (item.converted) {
+                make_answer_room(item);
+            }
         }
         if (!item.converted) {
             finish_call(nullptr);  // as plan ends a call that failed
@@ -123,13 +141,28 @@ void convert_request(PyObject* request, BatchItem& item) {
     }
 }
 
-// The checks that plan makes before it plans and that were left until now,
-// in plan's order: each price text a decimal, then the threshold.
-LateFailure late_checks(BatchItem& item) {
-    if (item.later.texts.taken && !parse_price_texts(item.later.texts, item.inputs.prices)) {
-        return LateFailure::price_text;
+// The decimals a planning thread parsed last, kept for the next request it
+// plans on the same texts: a fleet's requests share one price list, which
+// is then parsed once a run instead of once a request.
+struct ParsedTexts {
+    std::uint64_t series = 0;  // the texts' series; 0 before the first
+    bool ok = false;           // every text a decimal
+    std::vector<Decimal> decimals;
+};
+
+// A request's prices: parsed from its texts (or those parsed last, when it
+// shares them), or as converted; nothing when a text is no decimal.
+std::optional<std::span<const Decimal>> prices_of(const BatchItem& item, ParsedTexts& parsed) {
+    const PriceTexts* texts = item.later.texts.get();
+    if (texts == nullptr) {
+        return item.inputs.prices;
     }
-    return item.later.threshold_error.empty() ? LateFailure::none : LateFailure::threshold;
+    if (parsed.series != texts->series) {
+        parsed.decimals.clear();
+        parsed.series = texts->series;
+        parsed.ok = parse_price_texts(*texts, parsed.decimals);
+    }
+    return parsed.ok ? std::optional<std::span<const Decimal>>(parsed.decimals) : std::nullopt;
 }
 
 // Frees a container's storage, not only its elements.
@@ -138,24 +171,32 @@ void release(Container& values) {
     Container().swap(values);
 }
 
-void plan_item(BatchItem& item) noexcept {
+// Plans one request, after the checks that plan makes before it plans and
+// that were left until now, in plan's order: each price text a decimal,
+// then the threshold. The answer is copied into the room the calling thread
+// made for it, and the engine's own list freed here.
+void plan_item(BatchItem& item, ParsedTexts& parsed) noexcept {
     try {
-        item.late = late_checks(item);
+        const std::optional<std::span<const Decimal>> prices = prices_of(item, parsed);
+        item.late = !prices                               ? LateFailure::price_text
+                    : !item.later.threshold_error.empty() ? LateFailure::threshold
+                                                          : LateFailure::none;
         if (item.late == LateFailure::none) {
             const PlanInputs& in = item.inputs;
-            item.result = plan(in.prices, in.threshold, in.rules.rules, in.rules.aggressive);
+            SelectionResult found = plan(*prices, in.threshold, in.rules.rules, in.rules.aggressive);
+            item.result.indices.assign(found.indices.begin(), found.indices.end());
+            item.result.error = std::move(found.error);
         }
     } catch (...) {
         item.thrown = std::current_exception();
     }
-    // Done with: the next request on this thread takes the same memory,
-    // still in the cache, instead of fresh memory for every request. Texts
-    // that did not parse are kept, to word plan's error.
+}
+
+// Frees what the calling thread allocated for a request, once answered.
+void release_request(BatchItem& item) {
+    release(item.result.indices);
     release(item.inputs.prices);
-    if (item.late != LateFailure::price_text) {
-        release(item.later.texts.bytes);
-        release(item.later.texts.ends);
-    }
+    item.later.texts.reset();
 }
 
 // Where a batch stands, shared by the threads that plan it. (A mutex and a
@@ -184,10 +225,10 @@ void publish_conversion(Progress& progress, std::size_t count) {
     progress.more_converted.notify_all();
 }
 
-void plan_run(std::span<BatchItem> run) noexcept {
+void plan_run(std::span<BatchItem> run, ParsedTexts& parsed) noexcept {
     for (BatchItem& item : run) {
         if (item.converted) {
-            plan_item(item);
+            plan_item(item, parsed);
         }
         item.planned.store(true, std::memory_order_release);
     }
@@ -195,29 +236,63 @@ void plan_run(std::span<BatchItem> run) noexcept {
 
 // Plans the converted requests that no other thread has taken yet, a run of
 // `chunk` at a time, each run once it has been converted.
-void plan_items(std::span<BatchItem> items, std::size_t chunk, Progress& progress) noexcept {
+void plan_items(std::span<BatchItem> items, std::size_t chunk, Progress& progress, ParsedTexts& parsed) noexcept {
     for (std::size_t first = progress.next.fetch_add(chunk, std::memory_order_relaxed); first < items.size();
          first = progress.next.fetch_add(chunk, std::memory_order_relaxed)) {
         const std::span<BatchItem> run = items.subspan(first, std::min(chunk, items.size() - first));
         wait_for_conversion(progress, first + run.size());
-        plan_run(run);
+        plan_run(run, parsed);
     }
 }
 
-// While it converts, the calling thread plans a run itself (without the GIL)
-// whenever more converted runs wait than the `helpers` can take: with one
-// thread the batch then goes a run at a time, its requests still in the
-// cache when they are planned, instead of converting them all first.
-void plan_waiting_run(std::span<BatchItem> items, std::size_t chunk, Progress& progress, std::size_t helpers) {
+// A helper thread's work: plan_items with decimals of its own.
+void help_plan(std::span<BatchItem> items, std::size_t chunk, Progress& progress) noexcept {
+    ParsedTexts parsed;
+    plan_items(items, chunk, progress, parsed);
+}
+
+// The answers in request order: each plan's list, or its exception, built
+// by the calling thread with the GIL held as the requests are planned.
+struct Answers {
+    PyRef list;
+    std::size_t built = 0;  // the first request without its answer
+    bool failed = false;    // not even the exception could be made for one
+};
+
+// A batch as the calling thread sees it.
+struct Batch {
+    std::span<BatchItem> items;
+    std::size_t chunk = 1;    // requests a helper takes at once
+    std::size_t helpers = 0;  // threads planning beside the calling one
+    Progress progress;
+    TextsTaker taker;    // the calling thread's, as it converts
+    ParsedTexts parsed;  // the calling thread's, for the requests it plans
+    Answers answers;
+};
+
+// While it converts, the calling thread plans a few requests itself
+// (without the GIL) whenever more are converted than the `helpers` will take
+// before it has converted the next few: so that a helper finishing its run
+// always finds the next one converted, and the calling thread never plans
+// for long while the helpers run dry.
+void plan_waiting_run(Batch& batch) {
+    Progress& progress = batch.progress;
     const std::size_t converted = progress.converted.load(std::memory_order_relaxed);  // written by this thread only
+    const std::size_t lead = batch.helpers * batch.chunk + own_step;
     std::size_t first = progress.next.load(std::memory_order_relaxed);
-    if (first + (helpers + 1) * chunk > converted ||
-        !progress.next.compare_exchange_strong(first, first + chunk, std::memory_order_relaxed)) {
-        return;  // the helpers have work enough, or have just taken this run
+    PyThreadState* state = nullptr;
+    while (first + lead <= converted) {
+        if (progress.next.compare_exchange_weak(first, first + own_step, std::memory_order_relaxed)) {
+            if (state == nullptr) {
+                state = PyEval_SaveThread();
+            }
+            plan_run(batch.items.subspan(first, own_step), batch.parsed);
+            first = progress.next.load(std::memory_order_relaxed);
+        }
     }
-    PyThreadState* state = PyEval_SaveThread();
-    plan_run(items.subspan(first, chunk));
-    PyEval_RestoreThread(state);
+    if (state != nullptr) {
+        PyEval_RestoreThread(state);
+    }
 }
 
 // Requests a thread takes at once: runs long enough that threads seldom meet
@@ -235,7 +310,7 @@ std::vector<std::thread> start_planners(std::span<BatchItem> items, std::size_t 
     try {
         pool.reserve(count);
         while (pool.size() < count) {
-            pool.emplace_back(plan_items, items, chunk, std::ref(progress));
+            pool.emplace_back(help_plan, items, chunk, std::ref(progress));
         }
     } catch (...) {
         // std::system_error or std::bad_alloc: fewer threads, same answers.
@@ -247,7 +322,7 @@ std::vector<std::thread> start_planners(std::span<BatchItem> items, std::size_t 
 PyObject* late_error(const BatchItem& item) noexcept {
     try {
         if (item.late == LateFailure::price_text) {
-            raise_price_texts_error(item.later.texts);
+            raise_price_texts_error(*item.later.texts);
         } else {
             PyErr_SetString(PyExc_ValueError, item.later.threshold_error.c_str());
         }
@@ -257,14 +332,6 @@ PyObject* late_error(const BatchItem& item) noexcept {
     finish_call(nullptr);
     return take_exception().release();
 }
-
-// The answers in request order: each plan's list, or its exception, built
-// by the calling thread with the GIL held as the requests are planned.
-struct Answers {
-    PyRef list;
-    std::size_t built = 0;  // the first request without its answer
-    bool failed = false;    // not even the exception could be made for one
-};
 
 PyObject* answer(BatchItem& item) {
     PyObject* answer = !item.converted                  ? item.error.release()
@@ -286,7 +353,7 @@ void build_answers(std::span<BatchItem> items, Answers& answers) {
             return;
         }
         fill_list_item(answers.list.get(), static_cast<Py_ssize_t>(answers.built), built);
-        release(item.result.indices);
+        release_request(item);
     }
 }
 
@@ -296,24 +363,25 @@ void build_answers(std::span<BatchItem> items, Answers& answers) {
 // answers of the runs planned by then. False, with the exception pending,
 // when Ctrl-C stops the batch (as it would a loop of plan calls); the
 // requests not converted by then are left alone by the planners.
-bool convert_all(PyObject* requests, std::span<BatchItem> items, std::size_t chunk, Progress& progress,
-                 std::size_t helpers, Answers& answers) {
+bool convert_all(PyObject* requests, Batch& batch) {
+    const std::span<BatchItem> items = batch.items;
     bool interrupted = false;
     for (std::size_t i = 0; i < items.size() && !interrupted; ++i) {
         interrupted = PyErr_CheckSignals() < 0;
         if (!interrupted) {
+            items[i].later.taker = &batch.taker;
             convert_request(tuple_item(requests, static_cast<Py_ssize_t>(i)), items[i]);
         }
-        if ((i + 1) % chunk == 0 && !interrupted) {
-            publish_conversion(progress, i + 1);
-            plan_waiting_run(items, chunk, progress, helpers);
-            build_answers(items, answers);
+        if ((i + 1) % own_step == 0 && !interrupted) {
+            publish_conversion(batch.progress, i + 1);
+            plan_waiting_run(batch);
+            build_answers(items, batch.answers);
         }
     }
     if (interrupted) {
-        progress.next.store(items.size(), std::memory_order_relaxed);  // no more runs to take
+        batch.progress.next.store(items.size(), std::memory_order_relaxed);  // no more runs to take
     }
-    publish_conversion(progress, items.size());
+    publish_conversion(batch.progress, items.size());
     return !interrupted;
 }
 
@@ -321,14 +389,14 @@ bool convert_all(PyObject* requests, std::span<BatchItem> items, std::size_t chu
 // with the GIL held while up to threads - 1 more plan, then plans with them
 // without the GIL, and answers the rest once they are done. False with an
 // exception pending when the batch stops short.
-bool run_batch(PyObject* requests, std::span<BatchItem> items, std::size_t threads, Answers& answers) {
-    Progress progress;
-    const std::size_t chunk = chunk_size(items.size(), threads);
-    std::vector<std::thread> pool = start_planners(items, chunk, progress, threads - 1);
-    const bool converted = convert_all(requests, items, chunk, progress, pool.size(), answers);
+bool run_batch(PyObject* requests, Batch& batch, std::size_t threads) {
+    batch.chunk = chunk_size(batch.items.size(), threads);
+    std::vector<std::thread> pool = start_planners(batch.items, batch.chunk, batch.progress, threads - 1);
+    batch.helpers = pool.size();
+    const bool converted = convert_all(requests, batch);
     PyThreadState* state = PyEval_SaveThread();
     if (converted) {
-        plan_items(items, chunk, progress);
+        plan_items(batch.items, batch.chunk, batch.progress, batch.parsed);
     }
     for (std::thread& thread : pool) {
         thread.join();
@@ -337,8 +405,8 @@ bool run_batch(PyObject* requests, std::span<BatchItem> items, std::size_t threa
     if (!converted) {
         return false;
     }
-    build_answers(items, answers);
-    if (answers.failed) {
+    build_answers(batch.items, batch.answers);
+    if (batch.answers.failed) {
         PyErr_NoMemory();  // what keeps an exception from being made
         return false;
     }
@@ -362,15 +430,17 @@ PyObject* plan_many(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) 
         return nullptr;
     }
     const Py_ssize_t count = tuple_size(requests.get());
-    Answers answers{PyRef::steal(PyList_New(count))};
-    if (!answers.list) {
-        return nullptr;
-    }
     std::vector<BatchItem> items(static_cast<std::size_t>(count));
-    if (!run_batch(requests.get(), items, std::min(*threads, std::max<std::size_t>(items.size(), 1)), answers)) {
+    Batch batch;
+    batch.items = items;
+    batch.answers.list = PyRef::steal(PyList_New(count));
+    if (!batch.answers.list) {
         return nullptr;
     }
-    return answers.list.release();
+    if (!run_batch(requests.get(), batch, std::min(*threads, std::max<std::size_t>(items.size(), 1)))) {
+        return nullptr;
+    }
+    return batch.answers.list.release();
 }
 
 }  // namespace

@@ -97,9 +97,9 @@ std::optional<PriceReading> read_threshold(PyObject* threshold) {
 
 // `texts`, when given, may take prices as texts instead of decimals.
 template <Entry entry>
-bool read_prices(PyObject* prices, std::vector<Decimal>& decimals, PriceTexts* texts) {
+bool read_prices(PyObject* prices, std::vector<Decimal>& decimals, LaterChecks* later) {
     if constexpr (plans<entry>) {
-        return texts != nullptr ? take_price_sequence(prices, max_plan_periods, decimals, *texts)
+        return later != nullptr ? take_price_sequence(prices, max_plan_periods, decimals, *later->taker, later->texts)
                                 : read_price_sequence(prices, max_plan_periods, decimals);
     } else {
         return read_price_list(prices, decimals);
@@ -178,13 +178,13 @@ bool convert(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PlanInp
         return false;
     }
     // After the counts: their __index__ may have changed the prices.
-    if (!read_prices<entry>(prices.get(), inputs.prices, later != nullptr ? &later->texts : nullptr)) {
+    if (!read_prices<entry>(prices.get(), inputs.prices, later)) {
         return false;
     }
     // After the prices, before the request rules: a price that is no decimal
     // is reported first, and a bad threshold before any rule.
     if (!threshold->ok()) {
-        if (later == nullptr || !later->texts.taken) {
+        if (later == nullptr || !later->texts) {
             PyErr_SetString(PyExc_ValueError, threshold->invalid.c_str());
             return false;
         }

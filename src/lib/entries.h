@@ -32,10 +32,13 @@ struct PlanInputs {
 };
 
 // What plan_many leaves to be done without the GIL: prices given as str only
-// are taken as texts (texts.taken set), to be parsed later; the threshold's
+// are taken as texts (`texts` set), to be parsed later; the threshold's
 // error, which plan raises only once every price has parsed, is kept here.
+// The taker carries the batch's last copy of texts from one request to the
+// next.
 struct LaterChecks {
-    PriceTexts texts;
+    TextsTaker* taker = nullptr;
+    SharedTexts texts;
     std::string threshold_error;  // empty when the threshold holds a decimal
 };
 

@@ -142,6 +142,77 @@ bool copy_texts(const ItemView& items, PriceTexts& texts) {
     return true;
 }
 
+// True when the items are all str with exactly the texts of `texts`, in
+// order; runs no Python code.
+bool same_texts(const ItemView& items, const PriceTexts& texts) {
+    if (items.size() != texts.ends.size()) {
+        return false;
+    }
+    const std::string_view bytes = texts.bytes;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto text = PyUnicode_Check(items[i]) ? utf8_text(items[i]) : std::nullopt;
+        if (!text) {
+            PyErr_Clear();  // raised again, in its place, when the items are read
+            return false;
+        }
+        if (*text != bytes.substr(start, texts.ends[i] - start)) {
+            return false;
+        }
+        start = texts.ends[i];
+    }
+    return true;
+}
+
+// True when the items are the very strs held from an earlier request: the
+// same texts, told by a pointer a price.
+bool same_objects(const ItemView& items, PyObject* held) {
+    if (held == nullptr || static_cast<std::size_t>(tuple_size(held)) != items.size()) {
+        return false;
+    }
+    const ItemView kept = tuple_items(held);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] != kept[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The items as owned references: the tuple itself, the snapshot already
+// made, or a new one; null (nothing pending) when none can be made.
+PyRef held_items(PyObject* prices, PyRef& owner) {
+    PyRef held = PyTuple_CheckExact(prices) ? PyRef::borrow(prices)
+                 : owner                        ? PyRef::borrow(owner.get())
+                                                : item_snapshot(prices);
+    if (!held) {
+        PyErr_Clear();  // only the next request's shortcut is lost
+    }
+    return held;
+}
+
+// The taker's last copy when the items read the same, else a new copy of
+// their texts; empty when an item is no str with a UTF-8 text. Strs that
+// read the same are held, so that the requests after them (a fleet's, on
+// one list) are told the same by identity, without reading a text.
+SharedTexts texts_of(const ItemView& items, PyObject* prices, PyRef& owner, TextsTaker& taker) {
+    if (taker.last && same_objects(items, taker.items.get())) {
+        return taker.last;
+    }
+    if (taker.last && same_texts(items, *taker.last)) {
+        taker.items = held_items(prices, owner);
+        return taker.last;
+    }
+    auto copy = std::make_shared<PriceTexts>();
+    if (!copy_texts(items, *copy)) {
+        return nullptr;
+    }
+    copy->series = ++taker.made;
+    taker.last = copy;
+    taker.items = PyRef();
+    return copy;
+}
+
 }  // namespace
 
 bool read_price_list(PyObject* list, std::vector<Decimal>& prices) {
@@ -183,7 +254,8 @@ bool check_price_sequence(PyObject* prices) {
 }
 
 bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals,
-                         PriceTexts& texts) {
+                         TextsTaker& taker, SharedTexts& texts) {
+    texts.reset();
     if (!PyList_CheckExact(prices) && !PyTuple_CheckExact(prices)) {
         return read_price_sequence(prices, max_items, decimals);
     }
@@ -199,12 +271,13 @@ bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
     if (!items) {
         return false;
     }
-    if (items->size() <= max_items && copy_texts(*items, texts)) {
-        texts.taken = true;
-        return true;
+    if (items->size() <= max_items) {
+        texts = texts_of(*items, prices, owner, taker);
+        if (texts) {
+            return true;
+        }
     }
     // Read as plan reads it, so that the first item that fails decides.
-    texts = PriceTexts{};
     return read_price_array(prices, max_items, decimals);
 }
 

@@ -5,6 +5,7 @@
 #include "py_ref.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,20 +35,33 @@ bool read_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<
 // a thread that need not hold the GIL. Copies rather than references to the
 // strs: the batch then holds no Python object while it plans, so nothing
 // another thread does to the list or its strs meanwhile can free what it
-// reads (on either build), and a request's texts are freed without the
-// interpreter as soon as it is planned. At 96 prices the copy is some 1 KB,
-// where the references and views it replaces took 2.3 KB.
+// reads (on either build). At 96 prices the copy is some 1 KB, where the
+// references and views it replaces took 2.3 KB.
 struct PriceTexts {
-    bool taken = false;               // the prices are here, not in decimals
     std::string bytes;                // the texts one after another
     std::vector<std::uint32_t> ends;  // where each text ends in `bytes`
+    std::uint64_t series = 0;         // which copy, unique in its batch (from 1)
+};
+
+// A copy shared by the requests whose prices read the same (an aggregator's
+// fleet plans every device on one price list), made and dropped by the
+// thread that converts; the threads that plan only read it.
+using SharedTexts = std::shared_ptr<const PriceTexts>;
+
+// What the converting thread keeps from one request's prices to the next.
+struct TextsTaker {
+    SharedTexts last;        // the copy taken last
+    PyRef items;             // strs known to read as `last`, held (may be empty)
+    std::uint64_t made = 0;  // copies made so far
 };
 
 // As read_price_sequence, but when the prices are an exact list or tuple of
-// str only, copies their texts (setting texts.taken) instead of parsing them.
-// Any other prices are read into decimals, with read_price_sequence's errors.
+// str only, sets `texts` to a copy of their texts instead of parsing them:
+// the taker's last copy when their texts are the same, else a new one. Any
+// other prices are read into decimals, with read_price_sequence's errors,
+// and leave `texts` empty.
 bool take_price_sequence(PyObject* prices, std::uint64_t max_items, std::vector<Decimal>& decimals,
-                         PriceTexts& texts);
+                         TextsTaker& taker, SharedTexts& texts);
 
 // Parses taken texts into decimals, needing no interpreter; false at the
 // first text that is no decimal.

@@ -167,3 +167,41 @@ def test_prices_changed_by_another_thread_while_planning():
     finally:
         stop.set()
         changer.join()
+
+
+class Changing:
+    """A count whose __index__ first changes a price of the list it is given."""
+
+    def __init__(self, prices, value):
+        self.prices, self.value = prices, value
+
+    def __index__(self):
+        self.prices[8] = "9.5"
+        return self.value
+
+
+def fleet_requests(day):
+    """Runs of requests on one list, as a fleet's: the same strs, equal texts
+    in other strs and a tuple, the list changed mid-run by a count, a last
+    price changed, and a run on texts that are no decimals."""
+    copy = ["".join(text) for text in day]
+    last_changed = day[:-1] + ["0.001"]
+    broken = day[:50] + ["0.1.2"] + day[51:]
+    rules = [(8, 2, 16, 8), (4, 1, 0, 0), (12, 3, 6, 0), (2, 2, 4, 4)]
+    requests = [(day, "0.2", *r) for r in rules] + [(copy, "0.1", *r) for r in rules]
+    requests += [(tuple(day), "0.3", *r) for r in rules] + [(broken, "0.2", *r) for r in rules]
+    requests += [(last_changed, "0.2", 2, 1, 95, 95), (day, "0.2", 2, 1, 95, 95), (broken, "x", 2, 1)]
+    requests += [(day, "0.2", Changing(day, 8), 2, 16, 8)] + [(day, "0.2", *r) for r in rules]
+    return requests
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_requests_on_one_price_list_are_each_what_plan_gives(threads):
+    def day():
+        return [f"0.{(i * 37) % 89 + 10}" for i in range(96)]
+
+    expected = [outcome(*request) for request in fleet_requests(day())]
+    got = plan_many(fleet_requests(day()), threads)
+    assert all(same(g, e) for g, e in zip(got, expected)), [(g, e) for g, e in zip(got, expected) if not same(g, e)]
+    assert expected[-4] != expected[0] and expected[16] != expected[17]  # the changes moved the plans
+    assert [type(e) for e in expected[12:16]] == [ValueError] * 4
